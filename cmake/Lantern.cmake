@@ -1,0 +1,239 @@
+# lantern_add_bootstrapper(): turns a payload into a Lantern bootstrapper.
+#
+#   lantern_add_bootstrapper(<target>
+#     [OUTPUT_NAME <name>]
+#     [PAYLOAD <file>...]          # each file becomes a "TOOLKIT" resource, ids from 102 up
+#     [PAYLOAD_DIR <dir>]          # every file below <dir>, named by its relative path
+#     [FRONT_END <name>]           # the front-end program among the payload; it gets id 102
+#     [RESOURCES <id> <file>...]   # raw mode: exactly these "TOOLKIT" resources, no catalogue
+#     [CATALOGUE <file>]           # raw mode: these bytes become resource 101 as they are
+#     [STRINGS <id> <text>...]     # override entries of this build's string table
+#     [OMIT_STRINGS <id>...])      # leave entries out of the table
+#
+# Payload files may be generator expressions (such as $<TARGET_FILE:tool>);
+# their names are then checked when the catalogue is written at build time.
+include_guard(GLOBAL)
+include("${CMAKE_CURRENT_LIST_DIR}/LanternPayloadRules.cmake")
+# Cache entries, so that the functions find these folders from any directory
+# of a project that takes Lantern in as a subdirectory.
+set(res_dir "${CMAKE_CURRENT_LIST_DIR}/../res")
+cmake_path(NORMAL_PATH res_dir)
+set(_LANTERN_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE INTERNAL "")
+set(_LANTERN_RES_DIR "${res_dir}" CACHE INTERNAL "")
+unset(res_dir)
+
+# Text as the body of a resource-script string literal.
+function(_lantern_rc_escape out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\"\"" text "${text}")
+  string(REPLACE "\n" "\\n" text "${text}")
+  string(REPLACE "\r" "\\r" text "${text}")
+  string(REPLACE "\t" "\\t" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Writes <file> only when its content changes, so that nothing is rebuilt needlessly.
+function(_lantern_write_if_changed file content)
+  file(WRITE "${file}.tmp" "${content}")
+  configure_file("${file}.tmp" "${file}" COPYONLY)
+  file(REMOVE "${file}.tmp")
+endfunction()
+
+# _lantern_string_table(<context> <out-rc-file> [STRINGS <id> <text>...] [OMIT_STRINGS <id>...])
+function(_lantern_string_table context out_file)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "STRINGS;OMIT_STRINGS")
+  string(ASCII 1 backslash_mark)
+  set(ids "")
+  file(STRINGS "${_LANTERN_RES_DIR}/strings.txt" lines ENCODING UTF-8)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^([0-9]+)\t(.*)$")
+      set(id ${CMAKE_MATCH_1})
+      set(text "${CMAKE_MATCH_2}")
+      string(REPLACE "\\\\" "${backslash_mark}" text "${text}")
+      string(REPLACE "\\n" "\n" text "${text}")
+      string(REPLACE "\\t" "\t" text "${text}")
+      string(REPLACE "\\\"" "\"" text "${text}")
+      string(REPLACE "${backslash_mark}" "\\" text "${text}")
+      set(text_${id} "${text}")
+      list(APPEND ids ${id})
+    endif()
+  endforeach()
+
+  list(LENGTH arg_STRINGS count)
+  math(EXPR odd "${count} % 2")
+  if(odd)
+    message(FATAL_ERROR "${context}: STRINGS takes pairs of <id> <text>")
+  endif()
+  while(arg_STRINGS)
+    list(POP_FRONT arg_STRINGS id text)
+    if(NOT id MATCHES "^[0-9]+$" OR id GREATER 65535)
+      message(FATAL_ERROR "${context}: STRINGS id '${id}' is not a number from 0 to 65535")
+    endif()
+    math(EXPR id "${id}")
+    set(text_${id} "${text}")
+    list(APPEND ids ${id})
+  endwhile()
+  foreach(id IN LISTS arg_OMIT_STRINGS)
+    if(NOT id MATCHES "^[0-9]+$")
+      message(FATAL_ERROR "${context}: OMIT_STRINGS id '${id}' is not a number")
+    endif()
+    math(EXPR id "${id}")
+    list(REMOVE_ITEM ids ${id})
+  endforeach()
+  list(REMOVE_DUPLICATES ids)
+  list(SORT ids COMPARE NATURAL)
+
+  set(rc "#pragma code_page(65001)\nLANGUAGE 9, 2\nSTRINGTABLE\nBEGIN\n")
+  foreach(id IN LISTS ids)
+    _lantern_rc_escape(body "${text_${id}}")
+    string(APPEND rc "  ${id}, \"${body}\"\n")
+  endforeach()
+  string(APPEND rc "END\n")
+  _lantern_write_if_changed("${out_file}" "${rc}")
+endfunction()
+
+# lantern_add_string_table(<target> [STRINGS ...] [OMIT_STRINGS ...]): gives a
+# Windows program the bootstrapper's string table (used by tests).
+function(lantern_add_string_table target)
+  set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}.lantern")
+  _lantern_string_table(${target} "${dir}/strings.rcinc" ${ARGN})
+  file(WRITE "${dir}/strings.rc.tmp"
+    "#pragma code_page(65001)\n#include \"${dir}/strings.rcinc\"\n")
+  configure_file("${dir}/strings.rc.tmp" "${dir}/strings.rc" COPYONLY)
+  target_sources(${target} PRIVATE "${dir}/strings.rc")
+  set_source_files_properties("${dir}/strings.rc" PROPERTIES OBJECT_DEPENDS "${dir}/strings.rcinc")
+endfunction()
+
+function(lantern_add_bootstrapper target)
+  if(NOT WIN32)
+    message(FATAL_ERROR "lantern_add_bootstrapper(${target}): bootstrappers need a Windows toolchain (the 'windows' preset)")
+  endif()
+  cmake_parse_arguments(PARSE_ARGV 1 arg ""
+    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE"
+    "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "lantern_add_bootstrapper(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  set(context "lantern_add_bootstrapper(${target})")
+  set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}.lantern")
+  file(MAKE_DIRECTORY "${dir}")
+
+  set(raw FALSE)
+  if(DEFINED arg_RESOURCES OR DEFINED arg_CATALOGUE)
+    set(raw TRUE)
+    if(DEFINED arg_PAYLOAD OR DEFINED arg_PAYLOAD_DIR OR DEFINED arg_FRONT_END)
+      message(FATAL_ERROR "${context}: RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END")
+    endif()
+  endif()
+
+  set(entries "")
+  set(depends "")
+  set(known_names "")
+  set(all_known TRUE)
+  if(raw)
+    list(LENGTH arg_RESOURCES count)
+    math(EXPR odd "${count} % 2")
+    if(odd)
+      message(FATAL_ERROR "${context}: RESOURCES takes pairs of <id> <file>")
+    endif()
+    set(resources ${arg_RESOURCES})
+    while(resources)
+      list(POP_FRONT resources id file)
+      if(NOT id MATCHES "^[A-Za-z0-9_]+$")
+        message(FATAL_ERROR "${context}: RESOURCES id '${id}' must be a number or a plain name")
+      endif()
+      cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+      string(APPEND entries "${id}|${file}\n")
+      list(APPEND depends "${file}")
+    endwhile()
+    set(mode raw)
+    set(raw_catalogue "")
+    if(DEFINED arg_CATALOGUE)
+      cmake_path(ABSOLUTE_PATH arg_CATALOGUE BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
+                 OUTPUT_VARIABLE raw_catalogue)
+      list(APPEND depends "${raw_catalogue}")
+    endif()
+  else()
+    set(mode payload)
+    foreach(file IN LISTS arg_PAYLOAD)
+      string(GENEX_STRIP "${file}" plain)
+      if(plain STREQUAL file)
+        cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+        get_filename_component(name "${file}" NAME)
+        list(APPEND known_names "${name}")
+        string(APPEND entries "${file}|${name}\n")
+      else()
+        set(all_known FALSE)
+        string(APPEND entries "${file}|\n")
+      endif()
+      list(APPEND depends "${file}")
+    endforeach()
+    if(DEFINED arg_PAYLOAD_DIR)
+      cmake_path(ABSOLUTE_PATH arg_PAYLOAD_DIR BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE pdir)
+      if(NOT IS_DIRECTORY "${pdir}")
+        message(FATAL_ERROR "${context}: PAYLOAD_DIR '${pdir}' is not a folder")
+      endif()
+      file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${pdir}" "${pdir}/*")
+      list(SORT files)
+      foreach(rel IN LISTS files)
+        string(REPLACE "/" "\\" name "${rel}")
+        list(APPEND known_names "${name}")
+        string(APPEND entries "${pdir}/${rel}|${name}\n")
+        list(APPEND depends "${pdir}/${rel}")
+      endforeach()
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${pdir}")
+    endif()
+    # Check now what can be checked now; the build-time step checks again with
+    # every name known.
+    if(all_known)
+      _lantern_check_payload("${context}" "${arg_FRONT_END}" ${known_names})
+    else()
+      _lantern_check_names("${context}" ${known_names})
+    endif()
+  endif()
+
+  file(GENERATE OUTPUT "${dir}/entries.txt" CONTENT "${entries}")
+  set(catalogue_out "${dir}/catalogue.bin")
+  set(payload_rc "${dir}/payload.rcinc")
+  set(outputs "${payload_rc}")
+  if(mode STREQUAL "payload")
+    list(APPEND outputs "${catalogue_out}")
+  endif()
+  add_custom_command(
+    OUTPUT ${outputs}
+    COMMAND "${CMAKE_COMMAND}"
+      "-DMODE=${mode}" "-DENTRIES=${dir}/entries.txt" "-DFRONT_END=${arg_FRONT_END}"
+      "-DRAW_CATALOGUE=${raw_catalogue}" "-DCATALOGUE_OUT=${catalogue_out}"
+      "-DRC_OUT=${payload_rc}" "-DCONTEXT=${context}"
+      -P "${_LANTERN_CMAKE_DIR}/LanternPayload.cmake"
+    DEPENDS "${dir}/entries.txt" "${_LANTERN_CMAKE_DIR}/LanternPayload.cmake"
+            "${_LANTERN_CMAKE_DIR}/LanternPayloadRules.cmake" ${depends}
+    COMMENT "Writing the payload catalogue of ${target}"
+    VERBATIM)
+
+  _lantern_string_table("${context}" "${dir}/strings.rcinc"
+    STRINGS ${arg_STRINGS} OMIT_STRINGS ${arg_OMIT_STRINGS})
+
+  set(rc "#pragma code_page(65001)\n")
+  string(APPEND rc "LANGUAGE 9, 2\n")
+  string(APPEND rc "#include \"${_LANTERN_RES_DIR}/lantern.rc\"\n")
+  string(APPEND rc "#include \"${dir}/strings.rcinc\"\n")
+  string(APPEND rc "#include \"${payload_rc}\"\n")
+  _lantern_write_if_changed("${dir}/${target}.rc" "${rc}")
+
+  add_executable(${target} WIN32
+    "${LANTERN_SOURCE_DIR}/src/app/main_win32.cpp"
+    "${dir}/${target}.rc"
+    ${outputs})
+  set_source_files_properties(${outputs} PROPERTIES HEADER_FILE_ONLY TRUE)
+  set_source_files_properties("${dir}/${target}.rc" PROPERTIES
+    INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
+    OBJECT_DEPENDS "${dir}/strings.rcinc;${outputs};${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${_LANTERN_RES_DIR}/lantern.ico")
+  target_link_libraries(${target} PRIVATE lantern_win32)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -municode)  # the entry point is wWinMain
+  endif()
+  if(arg_OUTPUT_NAME)
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME "${arg_OUTPUT_NAME}")
+  endif()
+endfunction()

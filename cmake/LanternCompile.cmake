@@ -1,0 +1,26 @@
+# Compiler settings shared by every Lantern target.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+add_library(lantern_options INTERFACE)
+target_compile_features(lantern_options INTERFACE cxx_std_20)
+
+if(MSVC)
+  target_compile_options(lantern_options INTERFACE /W4 /permissive- /utf-8)
+else()
+  target_compile_options(lantern_options INTERFACE -Wall -Wextra -Wshadow -Wno-missing-field-initializers)
+endif()
+
+if(WIN32)
+  target_compile_definitions(lantern_options INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+  if(MINGW)
+    # One self-contained executable: no libgcc, libstdc++ or winpthread DLLs beside it.
+    target_link_options(lantern_options INTERFACE -static)
+  endif()
+elseif(LANTERN_SANITIZE)
+  target_compile_options(lantern_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(lantern_options INTERFACE -fsanitize=address,undefined)
+endif()

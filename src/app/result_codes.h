@@ -1,0 +1,31 @@
+// Result codes of a run: 0 is success, failures are HRESULT values, and three
+// positive values have meanings of their own (help, an old Windows Installer,
+// a raw Win32 error).
+#pragma once
+
+#include <cstdint>
+
+namespace lantern {
+
+using ResultCode = std::int32_t;
+
+constexpr ResultCode Hr(std::uint32_t bits) { return static_cast<ResultCode>(bits); }
+
+namespace rc {
+constexpr ResultCode Ok = 0;
+constexpr ResultCode HelpRequested = 1;
+constexpr ResultCode InstallPackageVersion = 1613;  // Windows Installer too old
+constexpr ResultCode Fail = Hr(0x80004005);         // E_FAIL
+constexpr ResultCode Abort = Hr(0x80004004);        // E_ABORT
+constexpr ResultCode InvalidArg = Hr(0x80070057);   // E_INVALIDARG
+constexpr ResultCode InvalidParameter = Hr(0x80030057);  // STG_E_INVALIDPARAMETER
+constexpr ResultCode MediumFull = Hr(0x80030070);        // STG_E_MEDIUMFULL
+constexpr ResultCode NoSignature = Hr(0x800B0100);       // TRUST_E_NOSIGNATURE
+constexpr ResultCode CertChaining = Hr(0x800B010A);      // CERT_E_CHAINING
+constexpr ResultCode NotAdmin = Hr(0x80110413);
+constexpr ResultCode NoDotNet = Hr(0x80110409);
+constexpr ResultCode FileCorrupt = Hr(0x80040167);
+constexpr ResultCode DotNetRuntime = Hr(0x80131700);
+}  // namespace rc
+
+}  // namespace lantern

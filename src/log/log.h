@@ -1,0 +1,84 @@
+// The diagnostic log: whole lines of text, kept in memory until a log file is
+// named and then written to it in the thread's ANSI code page, one process-wide
+// instance shared by every step of a run.
+#pragma once
+
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "log/format.h"
+
+namespace lantern {
+
+// An open log file. Text mode: every "\n" reaches the disk as CR LF. Closing
+// (destruction) flushes it.
+class LogFile {
+ public:
+  virtual ~LogFile() = default;
+  virtual void Write(std::string_view bytes) = 0;
+};
+
+// What the log needs from the system: code-page conversion and files.
+class LogSystem {
+ public:
+  virtual ~LogSystem() = default;
+  // Wide text to the thread's ANSI code page; characters it cannot represent
+  // become the default character. Empty when the conversion fails.
+  virtual std::optional<std::string> ToAnsi(std::wstring_view text) = 0;
+  virtual std::wstring FromAnsi(std::string_view text) = 0;
+  // Opens a file in text mode, truncating it ("wt") or appending ("at").
+  // Null when it cannot be opened.
+  virtual std::unique_ptr<LogFile> Open(const std::string& ansi_path, bool append) = 0;
+};
+
+// This platform's conversions and files.
+LogSystem& DefaultLogSystem();
+
+class DiagnosticLog {
+ public:
+  explicit DiagnosticLog(LogSystem& system) : system_(system) {}
+
+  // Opens the file for writing, or keeps it when it is already the open file.
+  void OpenLogFile(std::string_view ansi_path);
+  // Reopens the last file for appending, when no file is open.
+  void ReopenLogFile();
+  void CloseLogFile();
+  void LogText(std::wstring_view text);
+  template <class... Args>
+  void LogFormat(std::wstring_view format, const Args&... args) {
+    std::wstring line;
+    try {
+      line = Format(format, args...);
+    } catch (const std::bad_alloc&) {
+      return;  // a line that finds no memory is dropped
+    }
+    LogText(line);
+  }
+
+  bool IsOpen() const { return file_ != nullptr; }
+  const std::wstring& Path() const { return path_; }
+  const std::wstring& Pending() const { return pending_; }
+
+ private:
+  LogSystem& system_;
+  std::unique_ptr<LogFile> file_;  // set while the log is open
+  std::wstring path_;
+  std::wstring pending_;  // lines written while no file is open
+};
+
+// The process-wide log.
+DiagnosticLog& TheLog();
+
+inline void OpenLogFile(std::string_view ansi_path) { TheLog().OpenLogFile(ansi_path); }
+inline void ReopenLogFile() { TheLog().ReopenLogFile(); }
+inline void CloseLogFile() { TheLog().CloseLogFile(); }
+inline void LogText(std::wstring_view text) { TheLog().LogText(text); }
+template <class... Args>
+void LogFormat(std::wstring_view format, const Args&... args) {
+  TheLog().LogFormat(format, args...);
+}
+
+}  // namespace lantern

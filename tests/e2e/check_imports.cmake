@@ -1,0 +1,30 @@
+# Fails when an executable imports a DLL that Windows might load from the
+# program's own folder. Such DLLs must be loaded at run time from the system
+# folder instead.
+#   cmake -DOBJDUMP=<objdump> -DEXECUTABLES=<exe;...> -P check_imports.cmake
+cmake_minimum_required(VERSION 3.25)
+set(allowed kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll
+            ole32.dll oleaut32.dll comdlg32.dll msvcrt.dll)
+if(NOT OBJDUMP)
+  message(FATAL_ERROR "no objdump was found")
+endif()
+foreach(exe IN LISTS EXECUTABLES)
+  execute_process(COMMAND "${OBJDUMP}" -p "${exe}" OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "objdump could not read ${exe}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+  if(NOT lines)
+    message(FATAL_ERROR "${exe}: no imports found; is it a Windows executable?")
+  endif()
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^DLL Name: *" "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll IN_LIST allowed)
+      message(SEND_ERROR "${exe} imports ${dll}, which is not a DLL Windows always takes from its own folder")
+    else()
+      message(STATUS "${exe}: ${dll}")
+    endif()
+  endforeach()
+endforeach()

@@ -1,0 +1,95 @@
+#include "e2e_support.h"
+
+#include <objbase.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace lantern::e2e {
+
+std::wstring HostPath(const char* path) {
+  std::wstring wide;
+  const int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
+  if (length > 0) {
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), length);
+    wide.resize(static_cast<size_t>(length) - 1);
+  }
+  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
+  for (auto& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return wide;
+}
+
+std::vector<unsigned char> ReadBytes(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read a fixture file");
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::wstring& path) {
+  const auto bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+RunResult RunProgram(const std::wstring& command_line, DWORD timeout_ms, const std::wstring& current_folder) {
+  std::wstring buffer = command_line;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      current_folder.empty() ? nullptr : current_folder.c_str(), &startup, &process)) {
+    throw std::runtime_error("cannot start the program under test");
+  }
+  RunResult result;
+  if (WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    result.finished = true;
+    result.exit_code = code;
+  } else {
+    TerminateProcess(process.hProcess, 0xDEAD);
+    WaitForSingleObject(process.hProcess, 5000);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return result;
+}
+
+TempFolder::TempFolder() {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+  GUID guid;
+  CoCreateGuid(&guid);
+  wchar_t name[64];
+  StringFromGUID2(guid, name, 64);
+  path_ = std::wstring(temp, length) + L"lantern-test-" + std::wstring(name + 1, 36);
+  std::filesystem::create_directories(std::filesystem::path(path_));
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(path_), ignored);
+}
+
+ResourceModule::ResourceModule(const std::wstring& path)
+    : module_(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
+  if (!module_) throw std::runtime_error("cannot load an executable's resources");
+}
+
+ResourceModule::~ResourceModule() { FreeLibrary(module_); }
+
+std::optional<std::vector<unsigned char>> ResourceModule::Bytes(const wchar_t* type, const wchar_t* name) const {
+  HRSRC found = FindResourceW(module_, name, type);
+  if (!found) return std::nullopt;
+  HGLOBAL loaded = LoadResource(module_, found);
+  const auto* data = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+  const DWORD size = SizeofResource(module_, found);
+  if (!data && size != 0) return std::nullopt;
+  return std::vector<unsigned char>(data, data + size);
+}
+
+}  // namespace lantern::e2e

@@ -1,0 +1,61 @@
+// Helpers for tests that build, run and inspect real bootstrappers.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lantern::e2e {
+
+// A path as this program sees it: a Unix path of the build tree becomes its
+// Wine drive form (Z:\...); a Windows path stays as it is.
+std::wstring HostPath(const char* path);
+
+std::vector<unsigned char> ReadBytes(const std::wstring& path);
+std::string ReadText(const std::wstring& path);
+
+struct RunResult {
+  bool finished = false;  // false: it had to be stopped after the time limit
+  std::uint32_t exit_code = 0;
+};
+
+// Runs a command line and waits for it, for at most `timeout_ms`; a program
+// still running then is terminated, so that a dialog waiting for input fails
+// the test instead of hanging it.
+RunResult RunProgram(const std::wstring& command_line, DWORD timeout_ms = 60000,
+                     const std::wstring& current_folder = L"");
+
+// A fresh folder under the temporary folder, removed with everything in it
+// when the test ends.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+// A module loaded for its resources only.
+class ResourceModule {
+ public:
+  explicit ResourceModule(const std::wstring& path);
+  ~ResourceModule();
+  ResourceModule(const ResourceModule&) = delete;
+  ResourceModule& operator=(const ResourceModule&) = delete;
+  HMODULE get() const { return module_; }
+  // The bytes of a resource, or nothing when it is missing.
+  std::optional<std::vector<unsigned char>> Bytes(const wchar_t* type, const wchar_t* name) const;
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+}  // namespace lantern::e2e
