@@ -45,22 +45,24 @@ std::string Narrow(const std::wstring& text) {
   return out;
 }
 
+void ExpectWindowsGuiExecutable32(const std::wstring& exe) {
+  SCOPED_TRACE(Narrow(exe));
+  const auto bytes = ReadBytes(exe);
+  ASSERT_GT(bytes.size(), sizeof(IMAGE_DOS_HEADER));
+  IMAGE_DOS_HEADER dos;
+  std::memcpy(&dos, bytes.data(), sizeof(dos));
+  ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+  ASSERT_LT(static_cast<size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS32), bytes.size());
+  IMAGE_NT_HEADERS32 nt;
+  std::memcpy(&nt, bytes.data() + dos.e_lfanew, sizeof(nt));
+  EXPECT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
+  EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
 TEST(Packaging, IsA32BitWindowsGuiExecutable) {
-  for (const auto& exe : AllBootstrappers()) {
-    SCOPED_TRACE(Narrow(exe));
-    const auto bytes = ReadBytes(exe);
-    ASSERT_GT(bytes.size(), sizeof(IMAGE_DOS_HEADER));
-    IMAGE_DOS_HEADER dos;
-    std::memcpy(&dos, bytes.data(), sizeof(dos));
-    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
-    ASSERT_LT(static_cast<size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS32), bytes.size());
-    IMAGE_NT_HEADERS32 nt;
-    std::memcpy(&nt, bytes.data() + dos.e_lfanew, sizeof(nt));
-    EXPECT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
-    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
-    EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-  }
+  for (const auto& exe : AllBootstrappers()) ExpectWindowsGuiExecutable32(exe);
 }
 
 TEST(Packaging, ManifestAsksForAdministratorAndCommonControls6AndIconIsThere) {
@@ -202,6 +204,7 @@ TEST(Packaging, StringTableTakesOverridesAndOmissions) {
 TEST(Consumer, BuildsABootstrapperOfItsOwnPayloadAndStrings) {
   const std::wstring exe = HostPath(LANTERN_CONSUMER_EXE);
   const std::wstring payload = HostPath(LANTERN_CONSUMER_PAYLOAD);
+  ExpectWindowsGuiExecutable32(exe);
   ExpectPayload(exe, {
                          {102, L"App.exe", payload + L"\\App.exe"},
                          {103, L"App.exe.config", payload + L"\\App.exe.config"},
