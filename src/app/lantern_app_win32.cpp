@@ -4,14 +4,18 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <string>
-
+#include "app/placeholders_win32.h"
+#include "cmdline/path_environment_win32.h"
+#include "cmdline/run_options.h"
 #include "framework/system_dlls_win32.h"
 #include "log/log.h"
 
 namespace lantern {
 
 namespace {
+
+// The maker's installer help page, opened by "?".
+constexpr wchar_t kHelpPageAddress[] = L"https://www.vantrel.example/Installer/Help";
 
 void InitCommonControls95() {
   using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
@@ -23,44 +27,151 @@ void InitCommonControls95() {
   init(&controls);
 }
 
-// PLACEHOLDER until the command-line options arrive: only "log <path>" is
-// read, so that a run's lines reach a file.
-void OpenLogFromCommandLine() {
-  int count = 0;
-  LPWSTR* tokens = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!tokens) return;
-  for (int i = 1; i + 1 < count; ++i) {
-    if (lstrcmpiW(tokens[i], L"log") != 0) continue;
-    wchar_t full[MAX_PATH + 1];
-    const DWORD length = GetFullPathNameW(tokens[i + 1], MAX_PATH + 1, full, nullptr);
-    if (length == 0 || length > MAX_PATH) break;
-    const int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, full, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) break;
-    std::string ansi(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, full, -1, ansi.data(), bytes, nullptr, nullptr);
-    ansi.resize(static_cast<size_t>(bytes) - 1);
-    OpenLogFile(ansi);
-    break;
-  }
-  LocalFree(tokens);
-}
-
 }  // namespace
 
+// The run's steps as this program performs them.
+class Win32RunSteps final : public RunSteps {
+ public:
+  explicit Win32RunSteps(CLanternInstallerApp& app) : app_(app) {}
+
+  ResultCode ParseOptions() override {
+    RunOptions options;
+    const ResultCode result = lantern::ParseOptions(app_.tokens_, app_.InstallerName, environment_, TheLog(), options);
+    app_.ZeroGuid = options.ZeroGuid;
+    app_.RemoveFolder = options.RemoveFolder;
+    app_.RunFrontEnd = options.RunFrontEnd;
+    app_.Silent = options.Silent;
+    app_.WorkingFolderRoot = options.WorkingFolderRoot;
+    app_.FrontEndCommandLine = options.FrontEndCommandLine;
+    if (options.HelpRequested) app_.HelpRequested = true;
+    return result;
+  }
+  std::uint32_t TickCount() override { return GetTickCount(); }
+  SignatureCheck VerifyOwnSignature() override { return placeholder::VerifyFileSignature(L""); }
+  bool AskToContinue(const std::wstring& heading, const std::wstring& message) override {
+    const bool yes = placeholder::AskToContinue(heading, message);
+    app_.m_pMainWnd = nullptr;
+    return yes;
+  }
+  void ReadSignerDetails() override { placeholder::ReadSignerDetails(app_.InstallerName); }
+  bool IsAdminRequired() override { return placeholder::IsAdminRequired(); }
+  bool IsUserAdmin() override { return placeholder::IsUserAdmin(); }
+  bool CheckDotNetFramework() override { return placeholder::CheckDotNetFramework(app_); }
+  bool CheckWindowsInstaller() override { return placeholder::CheckWindowsInstaller(); }
+  bool CheckFreeDiskSpace() override { return placeholder::CheckFreeDiskSpace(app_); }
+  void RunWorker() override;
+  void OpenHelpPage() override {
+    ShellExecuteW(nullptr, nullptr, kHelpPageAddress, nullptr, nullptr, SW_SHOW);
+  }
+  void ReportFailure(ResultCode code) override { placeholder::ReportFailure(code); }
+
+  bool HasModule() override { return app_.m_hInstance != nullptr; }
+  ResultCode CreateProbeFile(const std::wstring& root) override { return placeholder::CreateProbeFile(root); }
+  ResultCode PromptForWorkingFolderRoot(std::wstring& root) override {
+    return placeholder::PromptForWorkingFolderRoot(root);
+  }
+  void SetZeroGuidFlag() override { placeholder::SetZeroGuidFlag(); }
+  void WriteEmbeddedInformation() override { placeholder::WriteEmbeddedInformation(); }
+  ResultCode ExtractResources(std::wstring& program_path) override {
+    return placeholder::ExtractResources(program_path);
+  }
+  ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
+                        std::int32_t& exit_code) override {
+    return placeholder::RunProgram(program_path, arguments, exit_code);
+  }
+  void RemoveWorkingFolder() override { placeholder::RemoveWorkingFolder(); }
+
+ private:
+  CLanternInstallerApp& app_;
+  Win32PathEnvironment environment_;
+};
+
+void Win32RunSteps::RunWorker() {
+  app_.WorkerDoneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  app_.FrontEndShownEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = nullptr;
+  if (app_.WorkerDoneEvent && app_.FrontEndShownEvent) {
+    thread = CreateThread(nullptr, 0, CLanternInstallerApp::WorkerThreadProc, &app_, 0, nullptr);
+  }
+  if (!thread) {
+    const DWORD error = GetLastError();
+    app_.WorkerResult = error ? Hr(0x80070000u | (error & 0xFFFFu)) : rc::Fail;
+    LogFormat(L"Failed to start the worker thread %x\n", app_.WorkerResult);
+    return;
+  }
+  CloseHandle(thread);
+
+  CWnd* splash = nullptr;  // PLACEHOLDER: the splash window is not built yet
+  const HANDLE handles[2] = {app_.FrontEndShownEvent, app_.WorkerDoneEvent};
+  WaitForWorker(handles, app_, splash);
+}
+
+CLanternInstallerApp::~CLanternInstallerApp() = default;
+
 BOOL CLanternInstallerApp::InitInstance() {
+  PromptDepth = 0;
   InitCommonControls95();
   CoInitialize(nullptr);
-  OpenLogFromCommandLine();
-  LogFormat(L"Started %ld\n", GetTickCount());
+
+  tokens_ = SplitCommandLine(GetCommandLineW());
+  Win32RunSteps steps(*this);
+  steps_ = &steps;
+  RunMainSequence(*this, steps, TheLog());
+  steps_ = nullptr;
   return FALSE;
 }
 
 int CLanternInstallerApp::ExitInstance() {
   CWinApp::ExitInstance();
-  if (WorkerResult != 0) FrontEndExitCode = WorkerResult;
+  const std::int32_t exit_code = SettleExitCode(*this);
   LogFormat(L"Ended %ld\n", GetTickCount());
   CloseLogFile();
-  return FrontEndExitCode;
+  return exit_code;
+}
+
+DWORD WINAPI CLanternInstallerApp::WorkerThreadProc(LPVOID application) {
+  auto& app = *static_cast<CLanternInstallerApp*>(application);
+  CoInitialize(nullptr);
+  app.WorkerResult = RunEmbeddedResource(app, *app.steps_, TheLog(), app.FrontEndExitCode);
+  SetEvent(app.WorkerDoneEvent);
+  CoUninitialize();
+  return 0;
+}
+
+int WaitForWorker(const HANDLE handles[2], CLanternInstallerApp& application, CWnd* splash) {
+  std::int32_t seen = 0;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      // The quit request the framework posts when a main window goes must not
+      // end anything here.
+      if (message.message != WM_QUIT) DispatchMessageW(&message);
+    }
+
+    const std::int32_t depth = application.PromptDepth.load();
+    if (depth != seen) {
+      if (splash && splash->m_hWnd) {
+        switch (SplashActionForPromptDepth(seen, depth)) {
+          case SplashAction::Show: ShowWindow(splash->m_hWnd, SW_SHOW); break;
+          case SplashAction::Hide: ShowWindow(splash->m_hWnd, SW_HIDE); break;
+          case SplashAction::None: break;
+        }
+      }
+      seen = application.PromptDepth.load();
+    }
+
+    const DWORD woken = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_ALLINPUT);
+    if (woken == WAIT_OBJECT_0) {
+      ResetEvent(handles[0]);
+      if (splash && splash->m_hWnd) {
+        EndDialog(splash->m_hWnd, IDOK);
+        splash = nullptr;
+      }
+    } else if (woken == WAIT_OBJECT_0 + 1) {
+      if (splash && splash->m_hWnd) EndDialog(splash->m_hWnd, IDOK);
+      return 0;
+    }
+  }
 }
 
 }  // namespace lantern

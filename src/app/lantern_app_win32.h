@@ -1,22 +1,40 @@
 // The bootstrapper's application object: it owns a run from start to end.
 #pragma once
 
-#include <cstdint>
+#include <windows.h>
 
+#include <string>
+#include <vector>
+
+#include "app/run_sequence.h"
 #include "framework/app_win32.h"
 
 namespace lantern {
 
-class CLanternInstallerApp : public CWinApp {
+class CLanternInstallerApp : public CWinApp, public RunFields {
  public:
   CLanternInstallerApp() = default;
-  ~CLanternInstallerApp() override = default;
+  ~CLanternInstallerApp() override;
 
   BOOL InitInstance() override;
   int ExitInstance() override;
 
-  std::int32_t WorkerResult = 0;
-  std::int32_t FrontEndExitCode = 0;
+  // The worker thread's entry; the argument is the application object.
+  static DWORD WINAPI WorkerThreadProc(LPVOID application);
+
+  HANDLE WorkerDoneEvent = nullptr;
+  HANDLE FrontEndShownEvent = nullptr;
+
+ private:
+  friend class Win32RunSteps;
+  // The argument tokens of the command line, without the program.
+  std::vector<std::wstring> tokens_;
+  RunSteps* steps_ = nullptr;
 };
+
+// The main thread's wait for the worker: pumps messages, hides and shows the
+// splash window as the worker's prompts open and close, ends the splash when
+// the front end shows a window, and returns when the worker is done.
+int WaitForWorker(const HANDLE handles[2], CLanternInstallerApp& application, CWnd* splash);
 
 }  // namespace lantern

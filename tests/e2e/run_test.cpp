@@ -1,8 +1,10 @@
-// Runs of a real bootstrapper under Wine.
+// Runs of a real bootstrapper under Wine: the log it writes and its exit code.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "e2e_paths.h"
 #include "e2e_support.h"
@@ -10,19 +12,96 @@
 namespace lantern::e2e {
 namespace {
 
-TEST(Run, WritesStartAndEndLinesWithCrLfToTheNamedLog) {
+const std::wstring kBasic = HostPath(LANTERN_BASIC_EXE);
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// The log's lines, each of which must end in CR LF.
+std::vector<std::string> LogLines(const std::wstring& path) {
+  const std::string text = ReadText(path);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', start)) {
+    EXPECT_TRUE(at > start && text[at - 1] == '\r') << "a line without CR LF in:\n" << text;
+    lines.push_back(text.substr(start, at > start ? at - start - 1 : 0));
+    start = at + 1;
+  }
+  EXPECT_EQ(start, text.size()) << "the log does not end with a whole line";
+  return lines;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += static_cast<char>(c);
+  return out;
+}
+
+testing::AssertionResult Matches(const std::string& line, const char* pattern) {
+  if (std::regex_match(line, std::regex(pattern))) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "'" << line << "' does not match '" << pattern << "'";
+}
+
+TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
+  // The tokens of the documented example, with the log in the place it names.
+  const std::wstring log = L"c:\\log.txt";
+  DeleteFileW(log.c_str());
   TempFolder temp;
-  const std::wstring log = temp / L"run log.txt";
-  const auto result = RunProgram(L"\"" + HostPath(LANTERN_BASIC_EXE) + L"\" log \"" + log + L"\"");
+  const auto result =
+      RunProgram(Quoted(kBasic) + L" log " + log + L" /IAgreeToTheEULA VT_PFUR_ENABLED=1", 60000, temp.path());
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
 
-  const std::string text = ReadText(log);
-  EXPECT_TRUE(std::regex_search(text, std::regex("(^|\r\n)Started -?[0-9]+\r\n(.*\r\n)*Ended -?[0-9]+\r\n$")))
-      << text;
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
-    ASSERT_TRUE(at > 0 && text[at - 1] == '\r') << "a line without CR LF in:\n" << text;
-  }
+  const auto lines = LogLines(log);
+  DeleteFileW(log.c_str());
+  wchar_t temp_path[MAX_PATH + 1];
+  const std::string temp_folder = Narrow(std::wstring(temp_path, GetTempPathW(MAX_PATH + 1, temp_path)));
+  const std::vector<std::string> options_first = {
+      "Command line params VT_PFUR_ENABLED=1 /log \"c:\\log.txt\" /IAgreeToTheEULA VT_I=\"\" ",
+      "Temp folder '" + temp_folder + "'",
+      "Zero Guid 'NotSet'",
+      "Keep 'NotSet'",
+  };
+  std::vector<std::string> options_second = options_first;
+  options_second[0] = "Command line params VT_PFUR_ENABLED=1 /log \"c:\\log.txt\" /IAgreeToTheEULA VT_I=\"Vantrel Installer\" ";
+
+  ASSERT_GE(lines.size(), 12u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(lines[i], options_first[i]);
+  EXPECT_TRUE(Matches(lines[4], "Started -?[0-9]+"));
+  EXPECT_EQ(lines[5], "Run Embedded Resources ");
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(lines[6 + i], options_second[i]);
+  EXPECT_EQ(lines[lines.size() - 2], "Remove folder 'Yes'");
+  EXPECT_TRUE(Matches(lines.back(), "Ended -?[0-9]+"));
+}
+
+TEST(Run, HelpEndsWithZeroBeforeStarted) {
+  TempFolder temp;
+  const std::wstring log = temp / L"help.log";
+  const auto result = RunProgram(Quoted(kBasic) + L" ? log " + Quoted(log));
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  const auto lines = LogLines(log);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "Ask for help");
+  EXPECT_TRUE(Matches(lines[1], "Command line params \\? /log \".*help.log\" VT_I=\"\" |"
+                                "Command line params /log \".*help.log\" \\? VT_I=\"\" "));
+  EXPECT_TRUE(Matches(lines[5], "Ended -?[0-9]+"));
+}
+
+TEST(Run, APathWordGivenAsASwitchEndsWithTheUsageResultAndNoLog) {
+  TempFolder temp;
+  const std::wstring log = temp / L"never.log";
+  const auto result = RunProgram(Quoted(kBasic) + L" /log " + Quoted(log));
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0x80030057u);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(log)));
+}
+
+TEST(Run, ATooLongPathIsRefusedWithTheUsageResult) {
+  TempFolder temp;
+  const std::wstring log = temp / (std::wstring(250, L'x') + L".log");
+  const auto result = RunProgram(Quoted(kBasic) + L" log " + Quoted(log));
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0x80030057u);
 }
 
 }  // namespace

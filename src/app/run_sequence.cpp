@@ -1,0 +1,120 @@
+#include "app/run_sequence.h"
+
+#include "app/config_strings.h"
+
+namespace lantern {
+
+namespace {
+
+// The signature was not verified: a silent run decides by itself, anyone else
+// is asked.
+ResultCode DecideOnSignatureFailure(RunFields& run, RunSteps& steps, DiagnosticLog& log,
+                                    const SignatureCheck& check) {
+  log.LogFormat(L"Certificate error %0x\n", check.status);
+  if (run.Silent) {
+    if (check.status == rc::CertChaining) {
+      log.LogText(L"Ignore chaining error....\n");
+      return rc::Ok;
+    }
+    if (run.RunFrontEnd) {
+      log.LogText(L"Not signed correctly so failing now!\n");
+      return rc::NoSignature;
+    }
+    log.LogText(L"Not running so extract anyway\n");
+    return rc::Ok;
+  }
+  std::wstring heading;
+  FormatConfigString(cfg::VerifyQuestion, heading, LoadConfigString(cfg::ProductName));
+  log.LogFormat(L"Not signed correctly %0x\n", check.status);
+  return steps.AskToContinue(heading, check.verdict) ? rc::Ok : rc::NoSignature;
+}
+
+ResultCode RunGates(RunSteps& steps) {
+  if (steps.IsAdminRequired() && !steps.IsUserAdmin()) return rc::NotAdmin;
+  if (!steps.CheckDotNetFramework()) return rc::NoDotNet;
+  if (!steps.CheckWindowsInstaller()) return rc::InstallPackageVersion;
+  if (!steps.CheckFreeDiskSpace()) return rc::MediumFull;
+  return rc::Ok;
+}
+
+// Options, signature, signer details, gates and work; the first failure ends it.
+ResultCode RunUntilFirstFailure(RunFields& run, RunSteps& steps, DiagnosticLog& log) {
+  ResultCode result = steps.ParseOptions();
+  if (result != rc::Ok) return result;
+
+  log.LogFormat(L"Started %ld\n", steps.TickCount());
+
+  const SignatureCheck check = steps.VerifyOwnSignature();
+  if (check.status != 0) {
+    result = DecideOnSignatureFailure(run, steps, log, check);
+    if (result != rc::Ok) return result;
+  }
+
+  steps.ReadSignerDetails();
+
+  result = RunGates(steps);
+  if (result != rc::Ok) return result;
+
+  steps.RunWorker();
+  return run.WorkerResult;
+}
+
+}  // namespace
+
+ResultCode RunMainSequence(RunFields& run, RunSteps& steps, DiagnosticLog& log) {
+  const ResultCode result = RunUntilFirstFailure(run, steps, log);
+  run.RunResult = result;
+  if (run.HelpRequested) steps.OpenHelpPage();
+  if (IsFailureResult(result) || run.FrontEndExitCode < 0) steps.ReportFailure(result);
+  return result;
+}
+
+ResultCode RunEmbeddedResource(RunFields& run, RunSteps& steps, DiagnosticLog& log, std::int32_t& exit_code) {
+  log.LogText(L"Run Embedded Resources \n");
+  exit_code = 0;
+
+  ResultCode result = steps.ParseOptions();
+  if (result != rc::Ok) {
+    log.LogText(L"Failed to parse parameters\n");
+    return result;
+  }
+  if (!steps.HasModule()) {
+    log.LogText(L"RunEmbeddedResource hLibrary is not set\n");
+    return rc::Ok;
+  }
+
+  std::wstring program_path;
+  if (steps.CreateProbeFile(run.WorkingFolderRoot) != rc::Ok) {
+    result = steps.PromptForWorkingFolderRoot(run.WorkingFolderRoot);
+    if (result != rc::Ok) return result;
+    result = steps.CreateProbeFile(run.WorkingFolderRoot);
+    if (result != rc::Ok) return result;
+  }
+  if (run.ZeroGuid) steps.SetZeroGuidFlag();
+
+  steps.WriteEmbeddedInformation();
+  result = steps.ExtractResources(program_path);
+  if (run.RunFrontEnd && result == rc::Ok) {
+    result = steps.RunProgram(program_path, run.FrontEndCommandLine, exit_code);
+  }
+
+  // Also after a failed extraction or launch: nothing is left behind.
+  log.LogFormat(L"Remove folder '%s'\n", run.RemoveFolder ? L"Yes" : L"No");
+  if (run.RemoveFolder) steps.RemoveWorkingFolder();
+  return result;
+}
+
+std::int32_t SettleExitCode(RunFields& run) {
+  if (run.WorkerResult != 0) run.FrontEndExitCode = run.WorkerResult;
+  if (run.FrontEndExitCode == 0 && IsFailureResult(run.RunResult)) return run.RunResult;
+  return run.FrontEndExitCode;
+}
+
+SplashAction SplashActionForPromptDepth(std::int32_t seen, std::int32_t depth) {
+  if (depth == seen) return SplashAction::None;
+  if (depth == 0) return SplashAction::Show;
+  if (seen == 0 && depth == 1) return SplashAction::Hide;
+  return SplashAction::None;
+}
+
+}  // namespace lantern
