@@ -350,7 +350,9 @@ TEST_F(RunSequenceTest, ReportAndExitCodeAfterTheWorker) {
     steps.front_end_exit_code = c.front_end_exit_code;
     RunMainSequence(run, steps, log);
     EXPECT_EQ(std::count(steps.calls.begin(), steps.calls.end(), "Report"), c.reported ? 1 : 0);
-    if (c.reported) EXPECT_EQ(steps.reported, c.launch_result);
+    if (c.reported) {
+      EXPECT_EQ(steps.reported, c.launch_result);
+    }
     EXPECT_EQ(SettleExitCode(run), c.exit_code);
   }
 }
