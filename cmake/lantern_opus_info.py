@@ -9,9 +9,9 @@ attributes back in DER order, signs them again with the signer's key and
 puts the signature back into the executable, whose signed content stays as
 it is.
 
-  lantern_opus_info.py <signed.exe> <key> <program name> <out.exe>
+  lantern_opus_info.py <signed.exe> <key> <program-name file> <out.exe>
 
-The program name may be empty. Only the standard library and the openssl
+The program name is the whole content of its file, in UTF-8; it may be empty. Only the standard library and the openssl
 command are used.
 """
 import os
@@ -77,7 +77,8 @@ def sign(data, key):
         path = os.path.join(scratch, "attributes.der")
         with open(path, "wb") as f:
             f.write(data)
-        return subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, path],
+        # An empty pass phrase lets the key come from a .pfx file as well.
+        return subprocess.run(["openssl", "dgst", "-sha256", "-sign", key, "-passin", "pass:", path],
                               check=True, stdout=subprocess.PIPE).stdout
 
 
@@ -106,7 +107,9 @@ def pe_checksum(image, checksum_at):
     return (total + len(image)) & 0xFFFFFFFF
 
 
-def main(exe_path, key, name, out_path):
+def main(exe_path, key, name_path, out_path):
+    with open(name_path, "r", encoding="utf-8", newline="") as f:
+        name = f.read()
     with open(exe_path, "rb") as f:
         image = f.read()
     optional, directory = security_directory(image)
