@@ -21,9 +21,9 @@ static_assert(offsetof(WINTRUST_DATA, dwUIContext) + sizeof(DWORD) == kWinTrustD
 
 }  // namespace
 
-std::wstring GetModulePath() {
+std::wstring GetModulePath(GetModuleFileNameFn get_module_file_name) {
   wchar_t buffer[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  const DWORD length = get_module_file_name(nullptr, buffer, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return std::wstring();
   return std::wstring(buffer, length);
 }

@@ -13,7 +13,8 @@ namespace lantern {
 // The full path of the running program's file. Empty when the system does not
 // give it, or when it does not fit in MAX_PATH characters: a cut path would
 // name another file, and the checks that use this path must look at this one.
-std::wstring GetModulePath();
+using GetModuleFileNameFn = DWORD(WINAPI*)(HMODULE module, LPWSTR buffer, DWORD size);
+std::wstring GetModulePath(GetModuleFileNameFn get_module_file_name = GetModuleFileNameW);
 
 using WinVerifyTrustFn = LONG(WINAPI*)(HWND window, GUID* action, LPVOID data);
 
