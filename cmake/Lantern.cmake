@@ -8,7 +8,9 @@
 #     [RESOURCES <id> <file>...]   # raw mode: exactly these "TOOLKIT" resources, no catalogue
 #     [CATALOGUE <file>]           # raw mode: these bytes become resource 101 as they are
 #     [STRINGS <id> <text>...]     # override entries of this build's string table
-#     [OMIT_STRINGS <id>...])      # leave entries out of the table
+#     [OMIT_STRINGS <id>...]       # leave entries out of the table
+#     [SIGN_CERTIFICATE <file>     # sign the executable (see "Signing" below)
+#      [SIGN_KEY <file>] [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>]])
 #
 # Payload files may be generator expressions (such as $<TARGET_FILE:tool>);
 # their names are then checked when the catalogue is written at build time.
@@ -104,12 +106,129 @@ function(lantern_add_string_table target)
   set_source_files_properties("${dir}/strings.rc" PROPERTIES OBJECT_DEPENDS "${dir}/strings.rcinc")
 endfunction()
 
+# ---------------------------------------------------------------------------
+# Signing
+#
+#   SIGN_CERTIFICATE <file>   the code-signing certificate: a PEM or DER file
+#                             (it may hold the chain after the certificate),
+#                             or a .pfx/.p12 file that holds the key as well
+#   SIGN_KEY <file>           its private key (PEM or DER, no pass phrase);
+#                             not with a .pfx/.p12 certificate
+#   SIGN_PROGRAM_NAME <text>  the program name of the signature, which the
+#                             bootstrapper gives its front end as the
+#                             installer's name (VT_I); may be empty
+#   SIGN_INFO_URL <url>       the signature's more-info link
+#
+# The executable is signed (SHA-256, no timestamp) as the last step of its
+# build, with osslsigncode, or with signtool where LANTERN_SIGN_TOOL names it
+# (the default on a Windows host that has it); signtool takes a .pfx only.
+# A program name given to osslsigncode is written in Unicode by
+# lantern_opus_info.py, which needs Python 3 and openssl.
+set(_LANTERN_SIGN_KEYWORDS "SIGN_CERTIFICATE;SIGN_KEY;SIGN_PROGRAM_NAME;SIGN_INFO_URL" CACHE INTERNAL "")
+
+function(_lantern_sign_bootstrapper target context dir certificate key has_program_name program_name info_url)
+  if(certificate STREQUAL "")
+    if(NOT key STREQUAL "" OR has_program_name OR NOT info_url STREQUAL "")
+      message(FATAL_ERROR "${context}: SIGN_KEY, SIGN_PROGRAM_NAME and SIGN_INFO_URL need SIGN_CERTIFICATE")
+    endif()
+    return()
+  endif()
+
+  cmake_path(ABSOLUTE_PATH certificate BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+  string(TOLOWER "${certificate}" lower)
+  set(pkcs12 FALSE)
+  if(lower MATCHES "\\.(pfx|p12)$")
+    set(pkcs12 TRUE)
+  endif()
+  if(NOT key STREQUAL "")
+    cmake_path(ABSOLUTE_PATH key BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+  endif()
+  if(NOT EXISTS "${certificate}")
+    message(FATAL_ERROR "${context}: SIGN_CERTIFICATE '${certificate}' does not exist")
+  endif()
+  if(pkcs12 AND NOT key STREQUAL "")
+    message(FATAL_ERROR "${context}: a .pfx/.p12 certificate holds its key; leave SIGN_KEY out")
+  endif()
+  if(NOT pkcs12)
+    if(key STREQUAL "")
+      message(FATAL_ERROR "${context}: SIGN_CERTIFICATE needs SIGN_KEY (or give a .pfx/.p12 file)")
+    endif()
+    if(NOT EXISTS "${key}")
+      message(FATAL_ERROR "${context}: SIGN_KEY '${key}' does not exist")
+    endif()
+  endif()
+
+  if(NOT LANTERN_SIGN_TOOL)
+    if(CMAKE_HOST_WIN32)
+      find_program(LANTERN_SIGN_TOOL NAMES signtool osslsigncode DOC "The tool that signs bootstrappers")
+    else()
+      find_program(LANTERN_SIGN_TOOL NAMES osslsigncode DOC "The tool that signs bootstrappers")
+    endif()
+    if(NOT LANTERN_SIGN_TOOL)
+      message(FATAL_ERROR "${context}: no signing tool found (osslsigncode, or signtool on Windows); set LANTERN_SIGN_TOOL")
+    endif()
+  endif()
+  get_filename_component(tool_name "${LANTERN_SIGN_TOOL}" NAME_WE)
+  string(TOLOWER "${tool_name}" tool_name)
+  set(kind osslsigncode)
+  if(tool_name STREQUAL "signtool")
+    set(kind signtool)
+    if(NOT pkcs12)
+      message(FATAL_ERROR "${context}: signtool signs with a .pfx/.p12 certificate only")
+    endif()
+  endif()
+
+  set(name_file "")
+  set(python "")
+  if(has_program_name AND kind STREQUAL "osslsigncode")
+    find_package(Python3 COMPONENTS Interpreter QUIET)
+    find_program(LANTERN_OPENSSL openssl)
+    if(NOT Python3_Interpreter_FOUND OR NOT LANTERN_OPENSSL)
+      message(FATAL_ERROR "${context}: SIGN_PROGRAM_NAME with osslsigncode needs Python 3 and openssl")
+    endif()
+    set(python "${Python3_EXECUTABLE}")
+    set(name_file "${dir}/program-name.txt")
+    _lantern_write_if_changed("${name_file}" "${program_name}")
+  endif()
+
+  set(settings "# Made by lantern_add_bootstrapper(${target}) for LanternSign.cmake.\n")
+  foreach(pair IN ITEMS "TOOL|${LANTERN_SIGN_TOOL}" "TOOL_KIND|${kind}" "CERTIFICATE|${certificate}"
+                        "KEY|${key}" "PROGRAM_NAME_FILE|${name_file}" "INFO_URL|${info_url}"
+                        "PYTHON|${python}" "OPUS_SCRIPT|${_LANTERN_CMAKE_DIR}/lantern_opus_info.py")
+    string(FIND "${pair}" "|" bar)
+    string(SUBSTRING "${pair}" 0 ${bar} variable)
+    math(EXPR bar "${bar} + 1")
+    string(SUBSTRING "${pair}" ${bar} -1 value)
+    string(APPEND settings "set(${variable} [==[${value}]==])\n")
+  endforeach()
+  # signtool takes the name on its command line.
+  string(APPEND settings "set(PROGRAM_NAME [==[${program_name}]==])\n")
+  _lantern_write_if_changed("${dir}/signing.cmake" "${settings}")
+
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${CMAKE_COMMAND}" "-DSETTINGS=${dir}/signing.cmake" "-DFILE=$<TARGET_FILE:${target}>"
+            -P "${_LANTERN_CMAKE_DIR}/LanternSign.cmake"
+    COMMENT "Signing ${target}"
+    VERBATIM)
+  # A new certificate, key or setting signs the executable again.
+  set(inputs "${certificate}" "${dir}/signing.cmake" "${_LANTERN_CMAKE_DIR}/LanternSign.cmake"
+             "${_LANTERN_CMAKE_DIR}/lantern_opus_info.py")
+  if(NOT key STREQUAL "")
+    list(APPEND inputs "${key}")
+  endif()
+  if(name_file)
+    list(APPEND inputs "${name_file}")
+  endif()
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${inputs})
+endfunction()
+# ---------------------------------------------------------------------------
+
 function(lantern_add_bootstrapper target)
   if(NOT WIN32)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): bootstrappers need a Windows toolchain (the 'windows' preset)")
   endif()
   cmake_parse_arguments(PARSE_ARGV 1 arg ""
-    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE"
+    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;${_LANTERN_SIGN_KEYWORDS}"
     "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -236,4 +355,16 @@ function(lantern_add_bootstrapper target)
   if(arg_OUTPUT_NAME)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME "${arg_OUTPUT_NAME}")
   endif()
+
+  # Signing stays the last step that touches the file: anything added to it
+  # after signing would break the signature.
+  set(has_program_name FALSE)
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE 1 ${last})
+    if("${ARGV${i}}" STREQUAL "SIGN_PROGRAM_NAME")
+      set(has_program_name TRUE)  # even when its text is empty
+    endif()
+  endforeach()
+  _lantern_sign_bootstrapper(${target} "${context}" "${dir}" "${arg_SIGN_CERTIFICATE}" "${arg_SIGN_KEY}"
+    ${has_program_name} "${arg_SIGN_PROGRAM_NAME}" "${arg_SIGN_INFO_URL}")
 endfunction()

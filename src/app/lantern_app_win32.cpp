@@ -9,6 +9,8 @@
 #include "cmdline/run_options.h"
 #include "framework/system_dlls_win32.h"
 #include "log/log.h"
+#include "trust/signer_details_win32.h"
+#include "trust/verify_signature_win32.h"
 
 namespace lantern {
 
@@ -47,13 +49,17 @@ class Win32RunSteps final : public RunSteps {
     return result;
   }
   std::uint32_t TickCount() override { return GetTickCount(); }
-  SignatureCheck VerifyOwnSignature() override { return placeholder::VerifyFileSignature(L""); }
+  SignatureCheck VerifyOwnSignature() override {
+    SignatureCheck check;
+    check.status = VerifyFileSignature(GetModulePath(), check.verdict);
+    return check;
+  }
   bool AskToContinue(const std::wstring& heading, const std::wstring& message) override {
     const bool yes = placeholder::AskToContinue(heading, message);
     app_.m_pMainWnd = nullptr;
     return yes;
   }
-  void ReadSignerDetails() override { placeholder::ReadSignerDetails(app_.InstallerName); }
+  void ReadSignerDetails() override { lantern::ReadSignerDetails(app_.InstallerName); }
   bool IsAdminRequired() override { return placeholder::IsAdminRequired(); }
   bool IsUserAdmin() override { return placeholder::IsUserAdmin(); }
   bool CheckDotNetFramework() override { return placeholder::CheckDotNetFramework(app_); }

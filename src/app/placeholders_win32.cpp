@@ -2,9 +2,7 @@
 
 namespace lantern::placeholder {
 
-SignatureCheck VerifyFileSignature(const std::wstring&) { return {}; }
 bool AskToContinue(const std::wstring&, const std::wstring&) { return true; }
-void ReadSignerDetails(std::wstring& installer_name) { installer_name = L"Vantrel Installer"; }
 bool IsAdminRequired() { return false; }
 bool IsUserAdmin() { return true; }
 bool CheckDotNetFramework(RunFields&) { return true; }

@@ -12,11 +12,8 @@
 
 namespace lantern::placeholder {
 
-SignatureCheck VerifyFileSignature(const std::wstring& path);
 // The notice dialog's question form; answers Yes without asking.
 bool AskToContinue(const std::wstring& heading, const std::wstring& message);
-// Gives the installer its default name.
-void ReadSignerDetails(std::wstring& installer_name);
 bool IsAdminRequired();
 bool IsUserAdmin();
 bool CheckDotNetFramework(RunFields& run);

@@ -1,6 +1,29 @@
-# lantern_add_test_bootstrapper(<target> <lantern_add_bootstrapper arguments>...)
+# lantern_add_test_bootstrapper(<target> [UNSIGNED] <lantern_add_bootstrapper arguments>...)
 # Every bootstrapper the end-to-end tests run is made here, so that what all
-# of them need (such as a signature) is added in one place.
+# of them need is added in one place: each is signed with the test certificate
+# (a bootstrapper refuses a silent run without a valid signature), unless it
+# says UNSIGNED or names a SIGN_CERTIFICATE of its own.
+include("${CMAKE_CURRENT_LIST_DIR}/../fixtures/signing/test_certificate.cmake")
+
 function(lantern_add_test_bootstrapper target)
-  lantern_add_bootstrapper(${target} ${ARGN})
+  # Arguments are passed on one by one as bracket arguments, so that an empty
+  # one (SIGN_PROGRAM_NAME "") survives.
+  set(call "lantern_add_bootstrapper(${target}")
+  set(sign TRUE)
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE 1 ${last})
+    set(argument "${ARGV${i}}")
+    if(argument STREQUAL "UNSIGNED")
+      set(sign FALSE)
+      continue()
+    elseif(argument STREQUAL "SIGN_CERTIFICATE")
+      set(sign FALSE)
+    endif()
+    string(APPEND call " [==[${argument}]==]")
+  endforeach()
+  if(sign)
+    string(APPEND call " SIGN_CERTIFICATE [==[${LANTERN_TEST_SIGN_CERTIFICATE}]==]"
+                       " SIGN_KEY [==[${LANTERN_TEST_SIGN_KEY}]==]")
+  endif()
+  cmake_language(EVAL CODE "${call})")
 endfunction()

@@ -1,0 +1,213 @@
+// Real bootstrappers checking their own signature under Wine: the verdict,
+// the signer details and the installer's name in the log, and what a silent
+// run does with a file that is unsigned or was changed after signing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "e2e_paths.h"
+#include "e2e_support.h"
+
+namespace lantern::e2e {
+namespace {
+
+constexpr std::uint32_t kNoSignature = 0x800B0100;
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += static_cast<char>(c);
+  return out;
+}
+
+// The log's lines without their CR LF.
+std::vector<std::string> LogLines(const std::wstring& path) {
+  const std::string text = ReadText(path);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", start)) {
+    lines.push_back(text.substr(start, at - start));
+    start = at + 2;
+  }
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\n";
+  return text;
+}
+
+// The lines between "Started" and the first line that starts with `until`
+// (or the end).
+std::vector<std::string> LinesAfterStarted(const std::vector<std::string>& lines, const std::string& until) {
+  std::vector<std::string> out;
+  bool started = false;
+  for (const auto& line : lines) {
+    if (started && line.rfind(until, 0) == 0) break;
+    if (started) out.push_back(line);
+    if (line.rfind("Started ", 0) == 0) started = true;
+  }
+  return out;
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& wanted) {
+  for (const auto& line : lines) {
+    if (line == wanted) return true;
+  }
+  return false;
+}
+
+struct LoggedRun {
+  RunResult result;
+  std::vector<std::string> lines;
+};
+
+LoggedRun RunWithLog(const std::wstring& exe, const std::wstring& arguments) {
+  TempFolder temp;
+  const std::wstring log = temp / L"run.log";
+  LoggedRun run;
+  run.result = RunProgram(Quoted(exe) + L" log " + Quoted(log) + L" " + arguments, 60000, temp.path());
+  run.lines = LogLines(log);
+  return run;
+}
+
+// The second option parse (on the worker) carries the installer's name.
+std::string InstallerNameGivenToTheFrontEnd(const std::vector<std::string>& lines) {
+  bool worker = false;
+  for (const auto& line : lines) {
+    if (line == "Run Embedded Resources ") worker = true;
+    std::smatch match;
+    if (worker && std::regex_search(line, match, std::regex("VT_I=\"(.*)\" $"))) return match[1];
+  }
+  return "(no front-end command line)";
+}
+
+std::vector<std::string> Verified(const std::wstring& exe) {
+  return {"Digital verification: 'The file \"" + Narrow(exe) + "\" is signed and the signature was verified.", "'"};
+}
+
+TEST(Trust, ASignedBootstrapperLogsTheVerdictTheSignerAndNamesTheInstaller) {
+  struct Case {
+    const char* what;
+    std::wstring exe;
+    std::vector<std::string> opus_lines;
+    std::string program_name, more_info, installer_name;
+  };
+  const std::string link = "https://www.vantrel.example/";
+  const Case cases[] = {
+      {"no program name or link: no opus info at all", HostPath(LANTERN_BASIC_EXE), {}, "null", "null",
+       "Vantrel Installer"},
+      {"a program name beyond ASCII and a link", HostPath(LANTERN_NAMED_EXE),
+       {"GetProgAndPublisherInfo pPublisheInfo = null", "GetProgAndPublisherInfo switch MoreInfo 1"},
+       "Lantern T\xebst Installer", link + "more-info", "Lantern T\xebst Installer"},
+      {"an empty program name", HostPath(LANTERN_EMPTY_NAME_EXE),
+       {"GetProgAndPublisherInfo pPublisheInfo = null", "GetProgAndPublisherInfo pMoreInfo = null"}, "", "null",
+       ""},
+      {"a link only, signed from a .pfx", HostPath(LANTERN_LINK_ONLY_EXE),
+       {"GetProgAndPublisherInfo failed pwszProgramName", "GetProgAndPublisherInfo pPublisheInfo = null",
+        "GetProgAndPublisherInfo switch MoreInfo 1"},
+       "null", link + "link-only", "Vantrel Installer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const LoggedRun run = RunWithLog(c.exe, L"/IAgreeToTheEULA");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0u);
+
+    std::vector<std::string> expected = Verified(c.exe);
+    expected.push_back("GetAuthenticodeInformation ");
+    expected.insert(expected.end(), c.opus_lines.begin(), c.opus_lines.end());
+    expected.push_back("GetAuthenticodeInformation Fininshed");
+    expected.push_back("Digital verification: SubjectName 'Lantern Test Publisher'");
+    expected.push_back("Digital verification: ProgramName '" + c.program_name + "'");
+    expected.push_back("Digital verification: MoreInfo    '" + c.more_info + "'");
+    expected.push_back("(serial)");
+    expected.push_back("Digital verification: IssuerName 'Lantern Test Root'");
+    std::vector<std::string> actual = LinesAfterStarted(run.lines, "Run Embedded Resources");
+    // The serial number line shows where the serial's copy is, never 0.
+    for (auto& line : actual) {
+      if (std::regex_match(line, std::regex("Digital verification: SerialNumber 0*[1-9A-F][0-9A-F]*"))) {
+        line = "(serial)";
+      }
+    }
+    EXPECT_EQ(Joined(actual), Joined(expected));
+    EXPECT_EQ(InstallerNameGivenToTheFrontEnd(run.lines), c.installer_name);
+  }
+}
+
+TEST(Trust, ASilentRunRefusesAnUnsignedBootstrapperAndStartsNothing) {
+  const std::wstring exe = HostPath(LANTERN_UNSIGNED_EXE);
+  const LoggedRun run = RunWithLog(exe, L"/IAgreeToTheEULA");
+  ASSERT_TRUE(run.result.finished);
+  EXPECT_EQ(run.result.exit_code, kNoSignature);
+  const std::vector<std::string> expected = {
+      "Digital verification: 'The file \"" + Narrow(exe) + "\" is not signed. Error 0x800b0100",
+      "'",
+      "Certificate error 800b0100",
+      "Not signed correctly so failing now!",
+  };
+  const auto after = LinesAfterStarted(run.lines, "Ended ");
+  ASSERT_GE(after.size(), expected.size()) << Joined(run.lines);
+  EXPECT_EQ(Joined(std::vector<std::string>(after.begin(), after.begin() + expected.size())), Joined(expected));
+  EXPECT_FALSE(HasLine(run.lines, "GetAuthenticodeInformation ")) << Joined(run.lines);
+  EXPECT_FALSE(HasLine(run.lines, "Run Embedded Resources ")) << Joined(run.lines);
+}
+
+TEST(Trust, ASilentDontrunRunOfAnUnsignedBootstrapperGoesOnWithTheDefaultName) {
+  const std::wstring exe = HostPath(LANTERN_UNSIGNED_EXE);
+  const LoggedRun run = RunWithLog(exe, L"/IAgreeToTheEULA /dontrun");
+  ASSERT_TRUE(run.result.finished);
+  EXPECT_EQ(run.result.exit_code, 0u);
+  const std::vector<std::string> expected = {
+      "Digital verification: 'The file \"" + Narrow(exe) + "\" is not signed. Error 0x800b0100",
+      "'",
+      "Certificate error 800b0100",
+      "Not running so extract anyway",
+      "GetAuthenticodeInformation ",
+      "GetAuthenticodeInformation Fininshed",
+      "Digital verification: Failed",
+  };
+  EXPECT_EQ(Joined(LinesAfterStarted(run.lines, "Run Embedded Resources")), Joined(expected));
+  EXPECT_EQ(InstallerNameGivenToTheFrontEnd(run.lines), "Vantrel Installer");
+}
+
+TEST(Trust, ABootstrapperChangedAfterSigningIsRefused) {
+  TempFolder temp;
+  const std::wstring exe = temp / L"Tampered.exe";
+  ASSERT_TRUE(CopyFileW(HostPath(LANTERN_BASIC_EXE).c_str(), exe.c_str(), TRUE));
+  {
+    // One byte of the code, which the signature covers.
+    HANDLE file = CreateFileW(exe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    unsigned char byte = 0;
+    DWORD done = 0;
+    SetFilePointer(file, 0x1000, nullptr, FILE_BEGIN);
+    ReadFile(file, &byte, 1, &done, nullptr);
+    byte ^= 0x01;
+    SetFilePointer(file, 0x1000, nullptr, FILE_BEGIN);
+    const BOOL written = WriteFile(file, &byte, 1, &done, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(written && done == 1);
+  }
+  const LoggedRun run = RunWithLog(exe, L"/IAgreeToTheEULA");
+  ASSERT_TRUE(run.result.finished);
+  EXPECT_EQ(run.result.exit_code, kNoSignature);
+  const std::vector<std::string> expected = {
+      "Digital verification: 'Error is: 0x80096010.",
+      "'",
+      "Certificate error 80096010",
+      "Not signed correctly so failing now!",
+  };
+  const auto after = LinesAfterStarted(run.lines, "Ended ");
+  ASSERT_GE(after.size(), expected.size()) << Joined(run.lines);
+  EXPECT_EQ(Joined(std::vector<std::string>(after.begin(), after.begin() + expected.size())), Joined(expected));
+  EXPECT_FALSE(HasLine(run.lines, "Run Embedded Resources ")) << Joined(run.lines);
+}
+
+}  // namespace
+}  // namespace lantern::e2e
