@@ -5,11 +5,6 @@ namespace lantern::placeholder {
 SignatureCheck VerifyFileSignature(const std::wstring&) { return {}; }
 bool AskToContinue(const std::wstring&, const std::wstring&) { return true; }
 void ReadSignerDetails(std::wstring& installer_name) { installer_name = L"Vantrel Installer"; }
-bool IsAdminRequired() { return false; }
-bool IsUserAdmin() { return true; }
-bool CheckDotNetFramework(RunFields&) { return true; }
-bool CheckWindowsInstaller() { return true; }
-bool CheckFreeDiskSpace(RunFields&) { return true; }
 ResultCode CreateProbeFile(const std::wstring&) { return rc::Ok; }
 ResultCode PromptForWorkingFolderRoot(std::wstring&) { return rc::Fail; }
 void SetZeroGuidFlag() {}

@@ -17,11 +17,6 @@ SignatureCheck VerifyFileSignature(const std::wstring& path);
 bool AskToContinue(const std::wstring& heading, const std::wstring& message);
 // Gives the installer its default name.
 void ReadSignerDetails(std::wstring& installer_name);
-bool IsAdminRequired();
-bool IsUserAdmin();
-bool CheckDotNetFramework(RunFields& run);
-bool CheckWindowsInstaller();
-bool CheckFreeDiskSpace(RunFields& run);
 ResultCode CreateProbeFile(const std::wstring& root);
 ResultCode PromptForWorkingFolderRoot(std::wstring& root);
 void SetZeroGuidFlag();
