@@ -15,8 +15,8 @@ using UniqueSid = std::unique_ptr<std::remove_pointer_t<PSID>, SidFreer>;
 bool Win32AdminToken::IsUserAdmin() {
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
   PSID allocated = nullptr;
-  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                0, 0, &allocated)) {
+  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                0, 0, 0, 0, &allocated)) {
     return false;
   }
   const UniqueSid administrators(allocated);

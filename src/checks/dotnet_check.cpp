@@ -29,9 +29,11 @@ constexpr DotNetRow kRows[kDotNetRowCount] = {
     {L".NET 2.0 %s\n", L".NET 2", 2, std::nullopt, Probe::V20, L".NET 2.0 Detected SP %ld\n"},
     {L".NET 3.0 %s\n", L".NET 3.0", 3, std::nullopt, Probe::V30, L".NET 3.0 Detected SP %ld\n"},
     {L".NET 3.5 %s\n", L".NET 3.5", 3, 5, Probe::V35, L".NET 3.5 Detected SP %ld\n"},
-    {L".NET 4.0 Client %s\n", L".NET (client) 4.0", 4, 0, Probe::V40Client, L".NET 4.0 Client Detected SP %ld\n"},
+    {L".NET 4.0 Client %s\n", L".NET (client) 4.0", 4, 0, Probe::V40Client,
+     L".NET 4.0 Client Detected SP %ld\n"},
     {L".NET 4.0 Full %s\n", L".NET (full) 4.0", 4, 0, Probe::V40Full, L".NET 4.0 Full Detected SP %ld\n"},
-    {L".NET 4.5 Client %s\n", L".NET (client) 4.5", 4, 5, Probe::V45Client, L".NET 4.5 Client Detected SP %ld\n"},
+    {L".NET 4.5 Client %s\n", L".NET (client) 4.5", 4, 5, Probe::V45Client,
+     L".NET 4.5 Client Detected SP %ld\n"},
     {L".NET 4.5 Full %s\n", L".NET (full) 4.5", 4, 5, Probe::V45Full, L".NET 4.5 Full Detected SP %ld\n"},
 };
 

@@ -31,7 +31,9 @@ class PrerequisiteChecks {
     return lantern::CheckDotNetFramework(table_, machine_.registry, log_, run);
   }
   bool CheckWindowsInstaller() { return lantern::CheckWindowsInstaller(machine_.files); }
-  bool CheckFreeDiskSpace(RunFields& run) { return lantern::CheckFreeDiskSpace(table_, machine_.disk, log_, run); }
+  bool CheckFreeDiskSpace(RunFields& run) {
+    return lantern::CheckFreeDiskSpace(table_, machine_.disk, log_, run);
+  }
 
  private:
   const StringTable& table_;

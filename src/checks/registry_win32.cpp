@@ -31,7 +31,8 @@ std::optional<DWORD> QueryValue(HKEY root, std::wstring_view key, std::wstring_v
   if (!opened) return std::nullopt;
   const std::wstring value_name(name);
   DWORD size = static_cast<DWORD>(buffer.size());
-  if (RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
+  if (RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, nullptr, buffer.data(), &size) !=
+      ERROR_SUCCESS) {
     return std::nullopt;
   }
   return size;

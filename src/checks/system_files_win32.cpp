@@ -37,7 +37,8 @@ bool Win32SystemFiles::GetSystemFolder(std::wstring& path) {
 }
 
 bool Win32SystemFiles::GetFileVersion(const std::wstring& path, std::uint32_t& major, std::uint32_t& minor) {
-  static const auto get_size = SystemFunction<GetFileVersionInfoSizeWFn>(L"version.dll", "GetFileVersionInfoSizeW");
+  static const auto get_size =
+      SystemFunction<GetFileVersionInfoSizeWFn>(L"version.dll", "GetFileVersionInfoSizeW");
   static const auto get_info = SystemFunction<GetFileVersionInfoWFn>(L"version.dll", "GetFileVersionInfoW");
   static const auto query_value = SystemFunction<VerQueryValueWFn>(L"version.dll", "VerQueryValueW");
   if (!get_size || !get_info || !query_value) return false;

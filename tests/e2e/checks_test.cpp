@@ -18,10 +18,8 @@ const std::wstring kBasic = HostPath(LANTERN_BASIC_EXE);
 const std::wstring kDiskFull = HostPath(LANTERN_DISK_FULL_EXE);
 
 const std::vector<std::string> kDotNetPassLines = {
-    ".NET 2.0 -1",        ".NET 3.0 -1",
-    ".NET 3.5 0",         ".NET 4.0 Client 0",
-    ".NET 4.0 Full 0",    ".NET 4.5 Client 0",
-    ".NET 4.5 Full 0",    ".NET 4.0 Client Detected SP 8",
+    ".NET 2.0 -1",     ".NET 3.0 -1",       ".NET 3.5 0",      ".NET 4.0 Client 0",
+    ".NET 4.0 Full 0", ".NET 4.5 Client 0", ".NET 4.5 Full 0", ".NET 4.0 Client Detected SP 8",
     ".NET Version OK",
 };
 
@@ -38,11 +36,10 @@ TEST(Gates, PassOnTheTestMachineAndLogEachStep) {
   EXPECT_EQ(result.exit_code, 0u);
   const std::string root = TempFolderOfTheUser();
   EXPECT_EQ(LinesBetween(ReadLogLines(log), "Started -?[0-9]+", "Run Embedded Resources "),
-            Concat(kDotNetPassLines,
-                   {"Free Disk Space",
-                    "Free Disk Space: Checking at least 100 MB free on drive '" + root.substr(0, 2) +
-                        "' for temp directory '" + root + "'",
-                    "Free disk space requirement passed."}));
+            Concat(kDotNetPassLines, {"Free Disk Space",
+                                      "Free Disk Space: Checking at least 100 MB free on drive '" +
+                                          root.substr(0, 2) + "' for temp directory '" + root + "'",
+                                      "Free disk space requirement passed."}));
 }
 
 TEST(Gates, AMinimumAboveTheFreeSpaceStopsTheRunWithMediumFull) {
@@ -55,11 +52,12 @@ TEST(Gates, AMinimumAboveTheFreeSpaceStopsTheRunWithMediumFull) {
   const auto lines = LinesBetween(ReadLogLines(log), "Started -?[0-9]+", "Ended -?[0-9]+");
   ASSERT_EQ(lines.size(), kDotNetPassLines.size() + 3) << testing::PrintToString(lines);
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 1),
-            Concat(kDotNetPassLines, {"Free Disk Space", "Free Disk Space: Checking at least 2147483647 MB free on "
-                                                         "drive '" + root.substr(0, 2) + "' for temp directory '" +
-                                                             root + "'"}));
-  EXPECT_TRUE(std::regex_match(lines.back(),
-                               std::regex("Insufficient disk space: 2147483647 MB required but only [0-9]+ MB free\\.")))
+            Concat(kDotNetPassLines, {"Free Disk Space",
+                                      "Free Disk Space: Checking at least 2147483647 MB free on "
+                                      "drive '" +
+                                          root.substr(0, 2) + "' for temp directory '" + root + "'"}));
+  EXPECT_TRUE(std::regex_match(
+      lines.back(), std::regex("Insufficient disk space: 2147483647 MB required but only [0-9]+ MB free\\.")))
       << lines.back();
 }
 

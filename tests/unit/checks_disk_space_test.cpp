@@ -1,11 +1,10 @@
 // The free-disk-space gate: the path split with its bounded parts, where the
 // space is asked for, whole megabytes, the strict comparison and the log.
-#include "checks/disk_space_check.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "checks/disk_space_check.h"
 #include "checks_fakes.h"
 
 namespace lantern {
@@ -47,9 +46,9 @@ TEST(SplitPath, DriveDirectoryFileNameAndExtension) {
 
 TEST(SplitPath, FailsWhenAPartDoesNotFitItsRoom) {
   const std::wstring too_long[] = {
-      L"C:\\" + std::wstring(254, L'd') + L"\\",     // directory of 256 characters
-      L"C:\\" + std::wstring(256, L'f'),             // file name of 256
-      L"C:\\x." + std::wstring(255, L'e'),           // extension of 256, dot included
+      L"C:\\" + std::wstring(254, L'd') + L"\\",  // directory of 256 characters
+      L"C:\\" + std::wstring(256, L'f'),          // file name of 256
+      L"C:\\x." + std::wstring(255, L'e'),        // extension of 256, dot included
   };
   for (const auto& path : too_long) {
     EXPECT_FALSE(SplitPath(path).has_value()) << path.size();
@@ -100,9 +99,10 @@ TEST(CheckFreeDiskSpace, WholeMegabytesAgainstTheMinimum) {
       {"a missing minimum is 0 and fails with less than 1 MB", std::nullopt, kMB - 1, false, 0, 0,
        CheckingLine(L"0") + L"Insufficient disk space: 0 MB required but only 0 MB free.\n"},
       {"a minimum far above the free space", L"2147483647", 0xFFFF'FFFF'FFFFull, false, 2147483647, 0xFFFFFFF,
-       CheckingLine(L"2147483647") + L"Insufficient disk space: 2147483647 MB required but only 268435455 MB free.\n"},
-      {"a free space beyond 32 bits of megabytes", L"4096", ~std::uint64_t{0}, true, 4096,
-       0xFFFFFFFFFFFll, CheckingLine(L"4096") + L"Free disk space requirement passed.\n"},
+       CheckingLine(L"2147483647") +
+           L"Insufficient disk space: 2147483647 MB required but only 268435455 MB free.\n"},
+      {"a free space beyond 32 bits of megabytes", L"4096", ~std::uint64_t{0}, true, 4096, 0xFFFFFFFFFFFll,
+       CheckingLine(L"4096") + L"Free disk space requirement passed.\n"},
       {"a space query that fails", L"100", std::nullopt, false, 100, 0,
        CheckingLine(L"100") + L"Failed to check free disk space.\n"},
   };
@@ -139,8 +139,8 @@ TEST(CheckFreeDiskSpace, ARootThatCannotBeSplitFailsWithoutAskingTheDisk) {
   EXPECT_EQ(run.RequiredDiskMB, 100);
   EXPECT_EQ(run.FreeDiskMB, 0);
   EXPECT_EQ(run.WorkingDrive, L"E:");
-  EXPECT_EQ(log.Pending(),
-            L"Free Disk Space\nFailed to parse directory for free disk space check. " + run.WorkingFolderRoot + L"\n");
+  EXPECT_EQ(log.Pending(), L"Free Disk Space\nFailed to parse directory for free disk space check. " +
+                               run.WorkingFolderRoot + L"\n");
 }
 
 TEST(CheckFreeDiskSpace, ARootOnANetworkShareIsMeasuredThere) {

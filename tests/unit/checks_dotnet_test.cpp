@@ -1,13 +1,12 @@
 // The .NET Framework gate over tables of machines: which row the build asks
 // for, which rows are probed and found, the log and the fields for the report.
-#include "checks/dotnet_check.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <map>
 #include <string>
 
+#include "checks/dotnet_check.h"
 #include "checks_fakes.h"
 
 namespace lantern {
@@ -26,11 +25,14 @@ const std::wstring kV4Client = kNdp + L"v4\\Client";
 const std::wstring kV4Full = kNdp + L"v4\\Full";
 
 // Machines, built up from their frameworks.
-FakeRegistry& With20(FakeRegistry& r, std::uint32_t sp) { return r.Dword(kV2, L"Install", 1).Dword(kV2, L"SP", sp); }
+FakeRegistry& With20(FakeRegistry& r, std::uint32_t sp) {
+  return r.Dword(kV2, L"Install", 1).Dword(kV2, L"SP", sp);
+}
 FakeRegistry& With35(FakeRegistry& r, const std::wstring& version) {
   return r.Dword(kV35, L"Install", 1).Text(kV35, L"Version", version);
 }
-FakeRegistry& With4(FakeRegistry& r, const std::wstring& key, std::uint32_t servicing, const std::wstring& version) {
+FakeRegistry& With4(FakeRegistry& r, const std::wstring& key, std::uint32_t servicing,
+                    const std::wstring& version) {
   return r.Dword(key, L"Install", 1).Dword(key, L"Servicing", servicing).Text(key, L"Version", version);
 }
 FakeRegistry Only48() {
@@ -57,8 +59,8 @@ MapStringTable Strings(const std::map<unsigned, std::optional<std::wstring>>& ch
 
 // The seven requirement lines for the texts of rows 2.0 to 4.5 Full.
 std::wstring RequirementLines(const std::wstring (&texts)[7]) {
-  const wchar_t* labels[] = {L".NET 2.0 ",        L".NET 3.0 ",        L".NET 3.5 ",       L".NET 4.0 Client ",
-                             L".NET 4.0 Full ",   L".NET 4.5 Client ", L".NET 4.5 Full "};
+  const wchar_t* labels[] = {L".NET 2.0 ",      L".NET 3.0 ",        L".NET 3.5 ",     L".NET 4.0 Client ",
+                             L".NET 4.0 Full ", L".NET 4.5 Client ", L".NET 4.5 Full "};
   std::wstring lines;
   for (int i = 0; i < 7; ++i) lines += labels[i] + texts[i] + L"\n";
   return lines;
@@ -93,7 +95,8 @@ TEST(CheckDotNetFramework, TableOfMachines) {
   const Case cases[] = {
       {"only 4.8: passes at the 4.0 Client row with level 8", Strings(), Only48, true,
        kRaisedLines + L".NET 4.0 Client Detected SP 8\n.NET Version OK\n", as_35},
-      {"no framework keys at all", Strings(), [] { return FakeRegistry(); }, false, kRaisedLines + not_ok_35, as_35},
+      {"no framework keys at all", Strings(), [] { return FakeRegistry(); }, false, kRaisedLines + not_ok_35,
+       as_35},
       {"3.5 with its service pack", Strings(),
        [] {
          FakeRegistry r;
@@ -131,14 +134,16 @@ TEST(CheckDotNetFramework, TableOfMachines) {
        true, kRaisedLines + L".NET 3.5 Detected SP 0\n.NET Version OK\n", as_35},
       {"2.0 at 1 and 3.0 at 0 still raises to 3.5", Strings({{138, L"1"}}), Only48, true,
        kRaisedLines + L".NET 4.0 Client Detected SP 8\n.NET Version OK\n", as_35},
-      {"2.0 at 1 without a 3.0 of 0 passes at the 2.0 row", Strings({{138, L"1"}, {139, L"-1"}}),
+      {"2.0 at 1 without a 3.0 of 0 passes at the 2.0 row",
+       Strings({{138, L"1"}, {139, L"-1"}}),
        [] {
          FakeRegistry r;
          With20(r, 2);
          return r;
        },
        true,
-       RequirementLines({L"1", L"-1", L"0", L"0", L"0", L"0", L"0"}) + L".NET 2.0 Detected SP 2\n.NET Version OK\n",
+       RequirementLines({L"1", L"-1", L"0", L"0", L"0", L"0", L"0"}) +
+           L".NET 2.0 Detected SP 2\n.NET Version OK\n",
        {L".NET 2", 1, 2, 5}},
       {"3.0 of build 4506.26 with 2.0 and SP 1",
        Accepting({{139, L"1"}}),
@@ -165,7 +170,8 @@ TEST(CheckDotNetFramework, TableOfMachines) {
          return r;
        },
        false,
-       RequirementLines({L"-1", L"1", L"-1", L"-1", L"-1", L"-1", L"-1"}) + L".NET Version Not OK .NET 3.0 1\n",
+       RequirementLines({L"-1", L"1", L"-1", L"-1", L"-1", L"-1", L"-1"}) +
+           L".NET Version Not OK .NET 3.0 1\n",
        {L".NET 3.0", 1, 3, 5}},
       {"4.0.30319 reports its servicing level; the 4.5 row does not find it",
        Accepting({{141, L"1"}, {143, L"0"}}),
@@ -179,7 +185,9 @@ TEST(CheckDotNetFramework, TableOfMachines) {
            L".NET 4.0 Client Detected SP 0\n.NET Version Not OK .NET (client) 4.0 1\n",
        {L".NET (client) 4.0", 1, 4, 0}},
       {"only the 4.5 rows accepted: 4.8 is found there",
-       Accepting({{143, L"0"}, {144, L"0"}}), Only48, true,
+       Accepting({{143, L"0"}, {144, L"0"}}),
+       Only48,
+       true,
        RequirementLines({L"-1", L"-1", L"-1", L"-1", L"-1", L"0", L"0"}) +
            L".NET 4.5 Client Detected SP 8\n.NET Version OK\n",
        {L".NET (client) 4.5", 0, 4, 5}},
@@ -206,9 +214,17 @@ TEST(CheckDotNetFramework, TableOfMachines) {
            L".NET 4.0 Full Detected SP -1\n.NET Version Not OK .NET (client) 4.0 0\n",
        {L".NET (client) 4.0", 0, 4, 0}},
       {"missing strings read as level 0 and do not raise 2.0",
-       Strings({{138, std::nullopt}, {139, std::nullopt}, {140, std::nullopt}, {141, std::nullopt},
-                {142, std::nullopt}, {143, std::nullopt}, {144, std::nullopt}}),
-       Only48, true, RequirementLines({L"", L"", L"", L"", L"", L"", L""}) + L".NET 4.0 Client Detected SP 8\n.NET Version OK\n",
+       Strings({{138, std::nullopt},
+                {139, std::nullopt},
+                {140, std::nullopt},
+                {141, std::nullopt},
+                {142, std::nullopt},
+                {143, std::nullopt},
+                {144, std::nullopt}}),
+       Only48,
+       true,
+       RequirementLines({L"", L"", L"", L"", L"", L"", L""}) +
+           L".NET 4.0 Client Detected SP 8\n.NET Version OK\n",
        {L".NET 2", 0, 2, 5}},
       {"an Install value other than 1 is not installed", Strings(),
        [] {

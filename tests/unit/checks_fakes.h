@@ -35,7 +35,9 @@ class MapStringTable final : public StringTable {
 // A log whose lines all stay pending, in order.
 class MemoryLogSystem final : public LogSystem {
  public:
-  std::optional<std::string> ToAnsi(std::wstring_view text) override { return std::string(text.begin(), text.end()); }
+  std::optional<std::string> ToAnsi(std::wstring_view text) override {
+    return std::string(text.begin(), text.end());
+  }
   std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
   std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
 };

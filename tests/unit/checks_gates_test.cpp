@@ -23,7 +23,8 @@ TEST(IsAdminRequired, UnlessString145IsExactlyZero) {
     std::optional<std::wstring> entry;
     bool required;
   } cases[] = {
-      {L"0", false}, {L"1", true}, {L" 0", true}, {L"00", true}, {L"0 ", true}, {L"no", true}, {std::nullopt, true},
+      {L"0", false}, {L"1", true},  {L" 0", true},        {L"00", true},
+      {L"0 ", true}, {L"no", true}, {std::nullopt, true},
   };
   for (const auto& c : cases) {
     MapStringTable strings;
@@ -107,7 +108,9 @@ class GatesInARun : public testing::Test {
     strings_.entries[cfg::AdminRequired] = L"1";
     const std::wstring ndp = L"Software\\Microsoft\\NET Framework Setup\\NDP\\";
     for (const wchar_t* key : {L"v4\\Client", L"v4\\Full"}) {
-      registry_.Dword(ndp + key, L"Install", 1).Dword(ndp + key, L"Servicing", 0).Text(ndp + key, L"Version", L"4.8.04084");
+      registry_.Dword(ndp + key, L"Install", 1)
+          .Dword(ndp + key, L"Servicing", 0)
+          .Text(ndp + key, L"Version", L"4.8.04084");
     }
     run_.WorkingFolderRoot = L"C:\\users\\pat\\Temp\\";
   }

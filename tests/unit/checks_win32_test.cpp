@@ -52,7 +52,8 @@ class ScratchKey {
 
   void Set(const std::wstring& subkey, const std::wstring& name, DWORD type, const void* bytes, DWORD size) {
     HKEY created = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(key_.get(), subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(key_.get(), subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                              nullptr),
               ERROR_SUCCESS);
     const UniqueKey opened(created);
     ASSERT_EQ(RegSetValueExW(opened.get(), name.c_str(), 0, type, static_cast<const BYTE*>(bytes), size),
@@ -119,8 +120,8 @@ TEST(Win32Registry, TheGateFindsAFrameworkInRealKeys) {
   testing_fakes::MemoryLogSystem system;
   DiagnosticLog log(system);
   RunFields run;
-  const testing_fakes::MapStringTable strings({{138, L"0"}, {139, L"0"}, {140, L"0"}, {141, L"0"}, {142, L"0"},
-                                               {143, L"0"}, {144, L"0"}});
+  const testing_fakes::MapStringTable strings(
+      {{138, L"0"}, {139, L"0"}, {140, L"0"}, {141, L"0"}, {142, L"0"}, {143, L"0"}, {144, L"0"}});
   EXPECT_TRUE(CheckDotNetFramework(strings, registry, log, run));
   EXPECT_TRUE(log.Pending().ends_with(L".NET 4.0 Client Detected SP 8\n.NET Version OK\n")) << log.Pending();
 }
@@ -147,8 +148,9 @@ TEST(Win32SystemFiles, TheSystemFolderEndsInABackslash) {
   wchar_t expected[MAX_PATH];
   const UINT length = GetSystemDirectoryW(expected, MAX_PATH);
   ASSERT_GT(length, 0u);
-  EXPECT_EQ(CompareStringOrdinal(folder.c_str(), -1, (std::wstring(expected, length) + L"\\").c_str(), -1, TRUE),
-            CSTR_EQUAL)
+  EXPECT_EQ(
+      CompareStringOrdinal(folder.c_str(), -1, (std::wstring(expected, length) + L"\\").c_str(), -1, TRUE),
+      CSTR_EQUAL)
       << testing::PrintToString(folder);
 }
 
@@ -164,8 +166,8 @@ TEST(Win32SystemFiles, ReadsMsiDllsFixedVersion) {
 }
 
 TEST(Win32SystemFiles, AFileWithoutVersionInformationOrNoFileGivesNone) {
-  const std::filesystem::path text =
-      std::filesystem::temp_directory_path() / ("lantern-no-version-" + std::to_string(GetCurrentProcessId()) + ".txt");
+  const std::filesystem::path text = std::filesystem::temp_directory_path() /
+                                     ("lantern-no-version-" + std::to_string(GetCurrentProcessId()) + ".txt");
   std::ofstream(text) << "no version here";
   Win32SystemFiles files;
   std::uint32_t major = 7, minor = 7;

@@ -18,11 +18,13 @@ TEST(MachineWithoutDotNet, TheGateStopsTheRunWithItsCode) {
   const LONG opened =
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\NET Framework Setup", 0, KEY_READ, &key);
   if (opened == ERROR_SUCCESS) RegCloseKey(key);
-  ASSERT_NE(opened, ERROR_SUCCESS) << "this machine has .NET Framework keys; run it through machines/without_dotnet";
+  ASSERT_NE(opened, ERROR_SUCCESS)
+      << "this machine has .NET Framework keys; run it through machines/without_dotnet";
 
   TempFolder temp;
   const std::wstring log = temp / L"setup.log";
-  const auto result = RunProgram(Quoted(HostPath(LANTERN_BASIC_EXE)) + L" /IAgreeToTheEULA log " + Quoted(log));
+  const auto result =
+      RunProgram(Quoted(HostPath(LANTERN_BASIC_EXE)) + L" /IAgreeToTheEULA log " + Quoted(log));
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0x80110409u);
   EXPECT_EQ(LinesBetween(ReadLogLines(log), "Started -?[0-9]+", "Ended -?[0-9]+"),
