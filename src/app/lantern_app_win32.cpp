@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include "app/placeholders_win32.h"
+#include "checks/machine_win32.h"
+#include "checks/prerequisites.h"
 #include "cmdline/path_environment_win32.h"
 #include "cmdline/run_options.h"
 #include "framework/system_dlls_win32.h"
@@ -60,11 +62,11 @@ class Win32RunSteps final : public RunSteps {
     return yes;
   }
   void ReadSignerDetails() override { lantern::ReadSignerDetails(app_.InstallerName); }
-  bool IsAdminRequired() override { return placeholder::IsAdminRequired(); }
-  bool IsUserAdmin() override { return placeholder::IsUserAdmin(); }
-  bool CheckDotNetFramework() override { return placeholder::CheckDotNetFramework(app_); }
-  bool CheckWindowsInstaller() override { return placeholder::CheckWindowsInstaller(); }
-  bool CheckFreeDiskSpace() override { return placeholder::CheckFreeDiskSpace(app_); }
+  bool IsAdminRequired() override { return checks_.IsAdminRequired(); }
+  bool IsUserAdmin() override { return checks_.IsUserAdmin(); }
+  bool CheckDotNetFramework() override { return checks_.CheckDotNetFramework(app_); }
+  bool CheckWindowsInstaller() override { return checks_.CheckWindowsInstaller(); }
+  bool CheckFreeDiskSpace() override { return checks_.CheckFreeDiskSpace(app_); }
   void RunWorker() override;
   void OpenHelpPage() override {
     ShellExecuteW(nullptr, nullptr, kHelpPageAddress, nullptr, nullptr, SW_SHOW);
@@ -90,6 +92,11 @@ class Win32RunSteps final : public RunSteps {
  private:
   CLanternInstallerApp& app_;
   Win32PathEnvironment environment_;
+  Win32Registry registry_;
+  Win32DiskSpace disk_;
+  Win32AdminToken token_;
+  Win32SystemFiles system_files_;
+  PrerequisiteChecks checks_{BuildStringTable(), {registry_, disk_, token_, system_files_}, TheLog()};
 };
 
 void Win32RunSteps::RunWorker() {

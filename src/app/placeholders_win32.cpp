@@ -3,11 +3,6 @@
 namespace lantern::placeholder {
 
 bool AskToContinue(const std::wstring&, const std::wstring&) { return true; }
-bool IsAdminRequired() { return false; }
-bool IsUserAdmin() { return true; }
-bool CheckDotNetFramework(RunFields&) { return true; }
-bool CheckWindowsInstaller() { return true; }
-bool CheckFreeDiskSpace(RunFields&) { return true; }
 ResultCode CreateProbeFile(const std::wstring&) { return rc::Ok; }
 ResultCode PromptForWorkingFolderRoot(std::wstring&) { return rc::Fail; }
 void SetZeroGuidFlag() {}

@@ -14,11 +14,6 @@ namespace lantern::placeholder {
 
 // The notice dialog's question form; answers Yes without asking.
 bool AskToContinue(const std::wstring& heading, const std::wstring& message);
-bool IsAdminRequired();
-bool IsUserAdmin();
-bool CheckDotNetFramework(RunFields& run);
-bool CheckWindowsInstaller();
-bool CheckFreeDiskSpace(RunFields& run);
 ResultCode CreateProbeFile(const std::wstring& root);
 ResultCode PromptForWorkingFolderRoot(std::wstring& root);
 void SetZeroGuidFlag();

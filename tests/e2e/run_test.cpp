@@ -68,7 +68,7 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
   ASSERT_GE(lines.size(), 12u);
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(lines[i], options_first[i]);
   EXPECT_TRUE(Matches(lines[4], "Started -?[0-9]+"));
-  // The signature's lines come between (trust_test.cpp looks at them).
+  // The signature's and the gates' lines come between.
   const auto worker = std::find(lines.begin() + 5, lines.end(), "Run Embedded Resources ");
   ASSERT_LE(worker + 5, lines.end());
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(worker[1 + i], options_second[i]);

@@ -44,6 +44,9 @@ std::string Joined(const std::vector<std::string>& lines) {
 
 // The lines between "Started" and the first line that starts with `until`
 // (or the end).
+// The signature's lines end where the gates' begin.
+constexpr const char* kFirstGateLine = ".NET 2.0 ";
+
 std::vector<std::string> LinesAfterStarted(const std::vector<std::string>& lines, const std::string& until) {
   std::vector<std::string> out;
   bool started = false;
@@ -128,7 +131,7 @@ TEST(Trust, ASignedBootstrapperLogsTheVerdictTheSignerAndNamesTheInstaller) {
     expected.push_back("Digital verification: MoreInfo    '" + c.more_info + "'");
     expected.push_back("(serial)");
     expected.push_back("Digital verification: IssuerName 'Lantern Test Root'");
-    std::vector<std::string> actual = LinesAfterStarted(run.lines, "Run Embedded Resources");
+    std::vector<std::string> actual = LinesAfterStarted(run.lines, kFirstGateLine);
     // The serial number line shows where the serial's copy is, never 0.
     for (auto& line : actual) {
       if (std::regex_match(line, std::regex("Digital verification: SerialNumber 0*[1-9A-F][0-9A-F]*"))) {
@@ -172,7 +175,7 @@ TEST(Trust, ASilentDontrunRunOfAnUnsignedBootstrapperGoesOnWithTheDefaultName) {
       "GetAuthenticodeInformation Fininshed",
       "Digital verification: Failed",
   };
-  EXPECT_EQ(Joined(LinesAfterStarted(run.lines, "Run Embedded Resources")), Joined(expected));
+  EXPECT_EQ(Joined(LinesAfterStarted(run.lines, kFirstGateLine)), Joined(expected));
   EXPECT_EQ(InstallerNameGivenToTheFrontEnd(run.lines), "Vantrel Installer");
 }
 

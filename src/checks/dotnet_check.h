@@ -1,0 +1,61 @@
+// The .NET Framework gate: which framework rows the build accepts (strings
+// 138 to 144), which one to ask the user for, and whether the machine has one.
+#pragma once
+
+#include <array>
+#include <compare>
+#include <cstdint>
+#include <string_view>
+
+#include "app/config_strings.h"
+#include "app/run_sequence.h"
+#include "checks/registry.h"
+#include "log/log.h"
+
+namespace lantern {
+
+// What ReadRegistryDword answers for a key or value it cannot read.
+constexpr std::uint32_t kRegistryReadFailed = 0xFFFFFFFF;
+
+// A value of a key under HKEY_LOCAL_MACHINE, or kRegistryReadFailed.
+std::uint32_t ReadRegistryDword(Registry& registry, std::wstring_view key, std::wstring_view name);
+
+// A four-part version; compared part by part as signed numbers.
+struct VersionParts {
+  std::int32_t major = 0;
+  std::int32_t minor = 0;
+  std::int32_t build = 0;
+  std::int32_t revision = 0;
+  auto operator<=>(const VersionParts&) const = default;
+};
+
+// The parts of a dotted version text: runs of dots count as one separator,
+// each piece is read with the leading-integer rule, missing pieces are 0 and
+// pieces beyond the fourth are ignored.
+VersionParts ParseVersionText(std::wstring_view text);
+
+// The "Version" text of a key, split into parts. False, with every part 0,
+// when it cannot be read.
+bool ReadRegistryVersion(Registry& registry, std::wstring_view key, VersionParts& version);
+
+// The framework rows in the order they are tried.
+constexpr std::size_t kDotNetRowCount = 7;
+
+// The minimum service-pack level of each row, from strings 138 to 144 (a
+// requirement of 2.0 or 3.0 at level 0 raised to 3.5 at level 0), and each
+// text as it is logged.
+struct DotNetRequirement {
+  std::array<std::wstring, kDotNetRowCount> texts;
+  std::array<std::int32_t, kDotNetRowCount> levels{};
+};
+DotNetRequirement ReadDotNetRequirement(const StringTable& table);
+
+// Names the first accepted row (level 0 or more) in the run's fields for the
+// failure report; leaves them as they are when no row is accepted.
+void SelectRequiredDotNet(const DotNetRequirement& requirement, RunFields& run);
+
+// The gate: true when an accepted row is installed at or above its minimum
+// level. Fills the run's RequiredDotNet fields and logs every step.
+bool CheckDotNetFramework(const StringTable& table, Registry& registry, DiagnosticLog& log, RunFields& run);
+
+}  // namespace lantern

@@ -1,0 +1,69 @@
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "checks/machine_win32.h"
+#include "framework/system_dlls_win32.h"
+
+namespace lantern {
+
+namespace {
+
+struct ItemListFreer {
+  void operator()(LPITEMIDLIST list) const { CoTaskMemFree(list); }  // the shell's allocator
+};
+using UniqueItemList = std::unique_ptr<ITEMIDLIST, ItemListFreer>;
+
+using GetFileVersionInfoSizeWFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using GetFileVersionInfoWFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueWFn = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
+
+}  // namespace
+
+bool Win32SystemFiles::GetSystemFolder(std::wstring& path) {
+  LPITEMIDLIST found = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_SYSTEM, &found))) return false;
+  const UniqueItemList list(found);
+  wchar_t folder[MAX_PATH] = {};
+  if (!SHGetPathFromIDListW(list.get(), folder)) return false;
+  path = folder;
+  path += L'\\';
+  return true;
+}
+
+bool Win32SystemFiles::GetFileVersion(const std::wstring& path, std::uint32_t& major, std::uint32_t& minor) {
+  static const auto get_size =
+      SystemFunction<GetFileVersionInfoSizeWFn>(L"version.dll", "GetFileVersionInfoSizeW");
+  static const auto get_info = SystemFunction<GetFileVersionInfoWFn>(L"version.dll", "GetFileVersionInfoW");
+  static const auto query_value = SystemFunction<VerQueryValueWFn>(L"version.dll", "VerQueryValueW");
+  if (!get_size || !get_info || !query_value) return false;
+
+  DWORD ignored = 0;
+  const DWORD size = get_size(path.c_str(), &ignored);
+  if (size == 0) return false;
+  std::vector<BYTE> block;
+  try {
+    block.resize(size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (!get_info(path.c_str(), 0, size, block.data())) return false;
+
+  void* root = nullptr;
+  UINT length = 0;
+  if (!query_value(block.data(), L"\\", &root, &length) || !root) return false;
+  // A short record is no fixed information, whatever its first bytes say.
+  if (length < sizeof(VS_FIXEDFILEINFO)) return false;
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(root);
+  if (fixed->dwSignature != kFixedFileInfoSignature) return false;
+  major = HIWORD(fixed->dwFileVersionMS);
+  minor = LOWORD(fixed->dwFileVersionMS);
+  return true;
+}
+
+}  // namespace lantern
