@@ -9,27 +9,12 @@
 
 #include "e2e_paths.h"
 #include "e2e_support.h"
+#include "log_lines.h"
 
 namespace lantern::e2e {
 namespace {
 
 const std::wstring kBasic = HostPath(LANTERN_BASIC_EXE);
-
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
-// The log's lines, each of which must end in CR LF.
-std::vector<std::string> LogLines(const std::wstring& path) {
-  const std::string text = ReadText(path);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', start)) {
-    EXPECT_TRUE(at > start && text[at - 1] == '\r') << "a line without CR LF in:\n" << text;
-    lines.push_back(text.substr(start, at > start ? at - start - 1 : 0));
-    start = at + 1;
-  }
-  EXPECT_EQ(start, text.size()) << "the log does not end with a whole line";
-  return lines;
-}
 
 std::string Narrow(const std::wstring& text) {
   std::string out;
@@ -52,7 +37,7 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
 
-  const auto lines = LogLines(log);
+  const auto lines = ReadLogLines(log);
   DeleteFileW(log.c_str());
   wchar_t temp_path[MAX_PATH + 1];
   const std::string temp_folder = Narrow(std::wstring(temp_path, GetTempPathW(MAX_PATH + 1, temp_path)));
@@ -82,7 +67,7 @@ TEST(Run, HelpEndsWithZeroBeforeStarted) {
   const auto result = RunProgram(Quoted(kBasic) + L" ? log " + Quoted(log));
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
-  const auto lines = LogLines(log);
+  const auto lines = ReadLogLines(log);
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "Ask for help");
   EXPECT_TRUE(Matches(lines[1], "Command line params \\? /log \".*help.log\" VT_I=\"\" |"

@@ -17,6 +17,7 @@
 #include "checks/registry.h"
 #include "checks/windows_installer_check.h"
 #include "log/log.h"
+#include "memory_log.h"
 
 namespace lantern::testing_fakes {
 
@@ -30,16 +31,6 @@ class MapStringTable final : public StringTable {
     return entry->second;
   }
   std::map<unsigned, std::wstring> entries;
-};
-
-// A log whose lines all stay pending, in order.
-class MemoryLogSystem final : public LogSystem {
- public:
-  std::optional<std::string> ToAnsi(std::wstring_view text) override {
-    return std::string(text.begin(), text.end());
-  }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
 };
 
 // Values by key and name; a key is there when any of its values is.

@@ -4,16 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include "memory_log.h"
 
 namespace lantern {
 namespace {
 
-class MemoryLogSystem final : public LogSystem {
- public:
-  std::optional<std::string> ToAnsi(std::wstring_view text) override { return std::string(text.begin(), text.end()); }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
-};
+using testing_fakes::MemoryLogSystem;
 
 class FakeTable final : public StringTable {
  public:

@@ -7,17 +7,12 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "memory_log.h"
 
 namespace lantern {
 namespace {
 
-// A log that never reaches a file: every line stays pending, in order.
-class MemoryLogSystem final : public LogSystem {
- public:
-  std::optional<std::string> ToAnsi(std::wstring_view text) override { return std::string(text.begin(), text.end()); }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
-};
+using testing_fakes::MemoryLogSystem;
 
 class FakeSteps final : public RunSteps {
  public:

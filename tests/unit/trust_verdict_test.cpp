@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "memory_log.h"
 
 namespace lantern {
 namespace {
@@ -49,12 +50,7 @@ TEST(Verdict, APathIsShownAsItIsEvenWithConversionsInIt) {
             L"The file \"C:\\100%s\\a%d.exe\" is signed and the signature was verified.\n");
 }
 
-class MemoryLogSystem final : public LogSystem {
- public:
-  std::optional<std::string> ToAnsi(std::wstring_view text) override { return std::string(text.begin(), text.end()); }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
-};
+using testing_fakes::MemoryLogSystem;
 
 TEST(SignerDetailsReport, FiveLinesAndTheInstallerNameFromTheProgramName) {
   const unsigned char serial[] = {0x4E, 0x72};

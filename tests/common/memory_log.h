@@ -1,0 +1,20 @@
+// A log for tests whose lines never reach a file: they all stay pending, in order.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "log/log.h"
+
+namespace lantern::testing_fakes {
+
+class MemoryLogSystem final : public LogSystem {
+ public:
+  std::optional<std::string> ToAnsi(std::wstring_view text) override { return std::string(text.begin(), text.end()); }
+  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
+  std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
+};
+
+}  // namespace lantern::testing_fakes
