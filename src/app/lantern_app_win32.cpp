@@ -9,6 +9,10 @@
 #include "cmdline/run_options.h"
 #include "framework/system_dlls_win32.h"
 #include "log/log.h"
+#include "payload/embedded_info_win32.h"
+#include "payload/extraction.h"
+#include "payload/removal.h"
+#include "payload/working_folder.h"
 
 namespace lantern {
 
@@ -66,20 +70,20 @@ class Win32RunSteps final : public RunSteps {
   void ReportFailure(ResultCode code) override { placeholder::ReportFailure(code); }
 
   bool HasModule() override { return app_.m_hInstance != nullptr; }
-  ResultCode CreateProbeFile(const std::wstring& root) override { return placeholder::CreateProbeFile(root); }
+  ResultCode CreateProbeFile(const std::wstring& root) override { return TheWorkingFolder().CreateProbeFile(root); }
   ResultCode PromptForWorkingFolderRoot(std::wstring& root) override {
     return placeholder::PromptForWorkingFolderRoot(root);
   }
-  void SetZeroGuidFlag() override { placeholder::SetZeroGuidFlag(); }
-  void WriteEmbeddedInformation() override { placeholder::WriteEmbeddedInformation(); }
+  void SetZeroGuidFlag() override { TheWorkingFolder().SetZeroGuid(); }
+  void WriteEmbeddedInformation() override { lantern::WriteEmbeddedInformation(TheWorkingFolder(), TheLog()); }
   ResultCode ExtractResources(std::wstring& program_path) override {
-    return placeholder::ExtractResources(program_path);
+    return lantern::ExtractResources(app_.m_hInstance, app_.Resources, program_path, TheWorkingFolder(), TheLog());
   }
   ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
                         std::int32_t& exit_code) override {
     return placeholder::RunProgram(program_path, arguments, exit_code);
   }
-  void RemoveWorkingFolder() override { placeholder::RemoveWorkingFolder(); }
+  void RemoveWorkingFolder() override { lantern::RemoveWorkingFolder(app_.Resources, TheWorkingFolder(), TheLog()); }
 
  private:
   CLanternInstallerApp& app_;

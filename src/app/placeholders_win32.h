@@ -22,13 +22,8 @@ bool IsUserAdmin();
 bool CheckDotNetFramework(RunFields& run);
 bool CheckWindowsInstaller();
 bool CheckFreeDiskSpace(RunFields& run);
-ResultCode CreateProbeFile(const std::wstring& root);
 ResultCode PromptForWorkingFolderRoot(std::wstring& root);
-void SetZeroGuidFlag();
-void WriteEmbeddedInformation();
-ResultCode ExtractResources(std::wstring& program_path);
 ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments, std::int32_t& exit_code);
-void RemoveWorkingFolder();
 void ReportFailure(ResultCode code);
 
 }  // namespace lantern::placeholder
