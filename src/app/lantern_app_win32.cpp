@@ -10,7 +10,7 @@
 #include "framework/system_dlls_win32.h"
 #include "log/log.h"
 #include "payload/embedded_info_win32.h"
-#include "payload/extraction.h"
+#include "payload/payload_system_win32.h"
 #include "payload/removal.h"
 #include "payload/working_folder.h"
 
@@ -77,7 +77,8 @@ class Win32RunSteps final : public RunSteps {
   void SetZeroGuidFlag() override { TheWorkingFolder().SetZeroGuid(); }
   void WriteEmbeddedInformation() override { lantern::WriteEmbeddedInformation(TheWorkingFolder(), TheLog()); }
   ResultCode ExtractResources(std::wstring& program_path) override {
-    return lantern::ExtractResources(app_.m_hInstance, app_.Resources, program_path, TheWorkingFolder(), TheLog());
+    Win32PayloadSystem system(app_.m_hInstance, TheWorkingFolder(), TheLog());
+    return lantern::ExtractResources(app_.Resources, system, program_path, TheLog());
   }
   ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
                         std::int32_t& exit_code) override {
