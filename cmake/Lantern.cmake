@@ -8,7 +8,10 @@
 #     [RESOURCES <id> <file>...]   # raw mode: exactly these "TOOLKIT" resources, no catalogue
 #     [CATALOGUE <file>]           # raw mode: these bytes become resource 101 as they are
 #     [STRINGS <id> <text>...]     # override entries of this build's string table
-#     [OMIT_STRINGS <id>...])      # leave entries out of the table
+#     [OMIT_STRINGS <id>...]       # leave entries out of the table
+#     [INFO <file>])               # append the file as the information block
+#                                  # (1 to 4106 bytes, never "MRDC"), copied
+#                                  # to "info.xml" in the working folder
 #
 # Payload files may be generator expressions (such as $<TARGET_FILE:tool>);
 # their names are then checked when the catalogue is written at build time.
@@ -109,7 +112,7 @@ function(lantern_add_bootstrapper target)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): bootstrappers need a Windows toolchain (the 'windows' preset)")
   endif()
   cmake_parse_arguments(PARSE_ARGV 1 arg ""
-    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE"
+    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO"
     "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -119,7 +122,8 @@ function(lantern_add_bootstrapper target)
   file(MAKE_DIRECTORY "${dir}")
 
   set(raw FALSE)
-  if(DEFINED arg_RESOURCES OR DEFINED arg_CATALOGUE)
+  # RESOURCES with nothing after it: raw mode without any payload resource.
+  if(DEFINED arg_RESOURCES OR DEFINED arg_CATALOGUE OR "RESOURCES" IN_LIST arg_KEYWORDS_MISSING_VALUES)
     set(raw TRUE)
     if(DEFINED arg_PAYLOAD OR DEFINED arg_PAYLOAD_DIR OR DEFINED arg_FRONT_END)
       message(FATAL_ERROR "${context}: RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END")
@@ -235,5 +239,15 @@ function(lantern_add_bootstrapper target)
   endif()
   if(arg_OUTPUT_NAME)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME "${arg_OUTPUT_NAME}")
+  endif()
+  if(DEFINED arg_INFO)
+    cmake_path(ABSOLUTE_PATH arg_INFO BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${CMAKE_COMMAND}" "-DEXECUTABLE=$<TARGET_FILE:${target}>" "-DINFO=${arg_INFO}"
+              "-DCONTEXT=${context}" -P "${_LANTERN_CMAKE_DIR}/LanternInfoBlock.cmake"
+      COMMENT "Appending the information block to ${target}"
+      VERBATIM)
+    # Linked again (and so appended again) when the information changes.
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${arg_INFO}")
   endif()
 endfunction()

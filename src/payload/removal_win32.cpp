@@ -12,10 +12,28 @@ bool IsDotOrDotDot(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
 
-// A junction or symbolic link to a folder: the link goes, its target stays.
-void RemoveFolderLink(const std::wstring& path, DiagnosticLog& log) {
+// Deletes a junction or symbolic link itself, never what it points to. The
+// link is opened as a link and deleted through that handle only when the
+// handle really is the link: a system that follows links when it opens them
+// would otherwise delete the target, outside the working folder.
+void RemoveLink(const std::wstring& path, DiagnosticLog& log) {
   log.LogFormat(L"Deletion link '%s'\n", path);
-  if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+  const UniqueFileHandle link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+  BY_HANDLE_FILE_INFORMATION opened;
+  if (!link || !GetFileInformationByHandle(link.get(), &opened) ||
+      !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return;  // left in place, and the folders above it with it
+  }
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+bool IsLink(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 }  // namespace
@@ -23,9 +41,8 @@ void RemoveFolderLink(const std::wstring& path, DiagnosticLog& log) {
 void DeleteFolderTree(const std::wstring& path, DiagnosticLog& log) {
   // An empty path would make the pattern "\*.*": the whole drive.
   if (path.empty()) return;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    RemoveFolderLink(path, log);
+  if (IsLink(GetFileAttributesW(path.c_str()))) {
+    RemoveLink(path, log);
     return;
   }
 
@@ -46,8 +63,8 @@ void DeleteFolderTree(const std::wstring& path, DiagnosticLog& log) {
         const std::wstring full = prefix + entry.cFileName;
         if (full.size() + 1 > kDeletePathRoom) {
           log.LogFormat(L"Path too long to delete '%s'\n", full);
-        } else if (folder && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-          RemoveFolderLink(full, log);
+        } else if (IsLink(entry.dwFileAttributes)) {
+          RemoveLink(full, log);
         } else if (folder) {
           log.LogFormat(L"Deletion subfolder Folder of '%s'\n", full);
           DeleteFolderTree(full, log);
@@ -71,7 +88,11 @@ void RemoveWorkingFolder(const ResourceList& list, WorkingFolder& folder, Diagno
     const std::wstring path = folder.GetFilePath(resource.file_name);
     if (path.empty()) continue;
     log.LogFormat(L"Manual Deletion of '%s'\n", path);
-    DeleteFileW(path.c_str());
+    if (IsLink(GetFileAttributesW(path.c_str()))) {
+      RemoveLink(path, log);
+    } else {
+      DeleteFileW(path.c_str());
+    }
   }
   const std::wstring working_folder = folder.Get();
   // The front end ran with the working folder as the current directory.
