@@ -368,3 +368,88 @@ TEST(Payload, FilesThatCannotBeDeletedStayAndSoDoesTheFolder) {
 
 }  // namespace
 }  // namespace lantern::e2e
+
+namespace lantern::e2e {
+namespace {
+
+// The Unix path of a Windows path, from Wine's own kernel32.
+std::string UnixPath(const std::wstring& path) {
+  using UnixFileNameFn = char*(CDECL*)(const wchar_t*);
+  const auto unix_name = reinterpret_cast<UnixFileNameFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unix_name) return {};
+  char* name = unix_name(path.c_str());
+  if (!name) return {};
+  std::string text = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return text;
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Runs a Unix program (Wine starts those too) and waits for it.
+bool RunUnix(const wchar_t* program, std::wstring command) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A Unix symbolic link, which Wine shows as a reparse point; Windows programs
+// cannot make one under Wine, so /bin/ln does.
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
+  RunUnix(L"Z:\\bin\\ln", L"ln -s \"" + Wide(UnixPath(target)) + L"\" \"" + Wide(UnixPath(link)) + L"\"");
+  for (int i = 0; i < 50 && !Exists(link); ++i) Sleep(20);
+  return Exists(link) && (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Removes a link the Unix way: Windows deletions under Wine go through to the
+// target.
+void RemoveUnixLink(const std::wstring& link) {
+  if (Exists(link)) RunUnix(L"Z:\\bin\\rm", L"rm -f \"" + Wide(UnixPath(link)) + L"\"");
+}
+
+// Links in the working folder are never followed: what they point to, outside
+// the folder, survives the removal, empty folders included (which a deletion
+// through the link would take). Wine shows links to folders only; a link to a
+// file looks like the file itself there.
+TEST(Payload, LinksInTheWorkingFolderAreNeverFollowed) {
+  TempFolder root;
+  TempFolder outside;
+  fs::create_directories(fs::path(outside / L"empty"));
+  fs::create_directories(fs::path(outside / L"full"));
+  { std::ofstream(fs::path(outside / L"full\\keep.txt")) << "keep"; }
+  const std::wstring folder = root / kZeroGuid;
+  fs::create_directories(fs::path(folder + L"\\sub"));
+  ASSERT_TRUE(MakeUnixLink(outside / L"empty", folder + L"\\to empty"));
+  ASSERT_TRUE(MakeUnixLink(outside / L"full", folder + L"\\sub\\to full"));
+
+  const BootstrapperRun run = RunBootstrapper(LANTERN_BASIC_EXE, root.path(), L"/dontrun /zeroguid");
+  EXPECT_EQ(run.result.exit_code, 0u);
+
+  EXPECT_TRUE(fs::is_directory(fs::path(outside / L"empty")));
+  EXPECT_EQ(ReadText(outside / L"full\\keep.txt"), "keep");
+  const std::string f = Narrow(folder);
+  EXPECT_TRUE(Contains(run.lines, "Deletion link '" + f + "\\to empty'"));
+  EXPECT_TRUE(Contains(run.lines, "Deletion link '" + f + "\\sub\\to full'"));
+  for (const auto& line : run.lines) EXPECT_EQ(line.find("keep.txt"), std::string::npos) << line;
+  // The payload itself is gone; whatever of the links Wine cannot remove as
+  // links stays, and the folders above them with it.
+  EXPECT_FALSE(fs::exists(fs::path(folder + L"\\standin.exe")));
+  // The clean-up must not follow the links either.
+  for (const wchar_t* link : {L"\\to empty", L"\\sub\\to full"}) RemoveUnixLink(folder + link);
+  for (const wchar_t* link : {L"\\to empty", L"\\sub\\to full"}) {
+    EXPECT_FALSE(Exists(folder + link));
+  }
+}
+
+}  // namespace
+}  // namespace lantern::e2e
