@@ -28,6 +28,7 @@ struct EmbeddedInformation {
 // positions 4111 down to 1) and the information after it, which ends six bytes
 // before the end of the file. Nothing when there is no marker or no byte of
 // information follows it.
-std::optional<EmbeddedInformation> FindEmbeddedInformation(std::span<const unsigned char, kEmbeddedScanSize> tail);
+std::optional<EmbeddedInformation> FindEmbeddedInformation(
+    std::span<const unsigned char, kEmbeddedScanSize> tail);
 
 }  // namespace lantern

@@ -34,7 +34,8 @@ std::wstring OwnFilePath() {
 
 }  // namespace
 
-ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target, DiagnosticLog& log) {
+ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target,
+                                   DiagnosticLog& log) {
   const UniqueFileHandle program(
       CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   log.LogText(L"Scanning for Signature\r\n");
@@ -86,8 +87,9 @@ ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log) {
   const std::wstring& working_folder = folder.Get();
   // Without a working folder the target stays empty and cannot be made, so
   // nothing lands in the current directory instead.
-  const std::wstring target =
-      working_folder.empty() ? std::wstring() : JoinPath(working_folder, kEmbeddedInfoFileName).value_or(std::wstring());
+  const std::wstring target = working_folder.empty()
+                                  ? std::wstring()
+                                  : JoinPath(working_folder, kEmbeddedInfoFileName).value_or(std::wstring());
   return CopyEmbeddedInformation(OwnFilePath(), target, log);
 }
 

@@ -16,6 +16,7 @@ ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log);
 
 // Scans the last 4,117 bytes of `source` (one seek, one read) and, when they
 // carry a block, writes its information to `target`. Always 0.
-ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target, DiagnosticLog& log);
+ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target,
+                                   DiagnosticLog& log);
 
 }  // namespace lantern

@@ -10,7 +10,9 @@ class SystemCatalogueSource final : public CatalogueSource {
   ResultCode ExtractSelf(const CResource& resource, std::wstring& text) override {
     return lantern::ExtractSelf(resource, system_, text, log_);
   }
-  std::wstring GetFilePath(const CResource& resource) override { return system_.GetFilePath(resource.file_name); }
+  std::wstring GetFilePath(const CResource& resource) override {
+    return system_.GetFilePath(resource.file_name);
+  }
 
  private:
   PayloadSystem& system_;
@@ -25,13 +27,21 @@ std::wstring ParentFolder(const std::wstring& path) {
 
 }  // namespace
 
-ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text, DiagnosticLog& log) {
+ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text,
+                       DiagnosticLog& log) {
   PayloadSystem::MappedBytes bytes;
   switch (system.MapResource(resource, bytes)) {
-    case PayloadSystem::MapFailure::Find: log.LogText(L"ExtractSelf FindResource has failed\n"); return rc::Fail;
-    case PayloadSystem::MapFailure::Load: log.LogText(L"ExtractSelf LoadResource has failed\n"); return rc::Fail;
-    case PayloadSystem::MapFailure::Lock: log.LogText(L"ExtractSelf LockResource has failed\n"); return rc::Fail;
-    case PayloadSystem::MapFailure::None: break;
+    case PayloadSystem::MapFailure::Find:
+      log.LogText(L"ExtractSelf FindResource has failed\n");
+      return rc::Fail;
+    case PayloadSystem::MapFailure::Load:
+      log.LogText(L"ExtractSelf LoadResource has failed\n");
+      return rc::Fail;
+    case PayloadSystem::MapFailure::Lock:
+      log.LogText(L"ExtractSelf LockResource has failed\n");
+      return rc::Fail;
+    case PayloadSystem::MapFailure::None:
+      break;
   }
   text = bytes.size == 0 ? std::wstring() : system.FromAnsi(bytes);
   return rc::Ok;
@@ -40,10 +50,17 @@ ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::ws
 ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log) {
   PayloadSystem::MappedBytes bytes;
   switch (system.MapResource(resource, bytes)) {
-    case PayloadSystem::MapFailure::Find: log.LogText(L"FindResource has failed\n"); return rc::Fail;
-    case PayloadSystem::MapFailure::Load: log.LogText(L"ResourceLoaded has failed\n"); return rc::Fail;
-    case PayloadSystem::MapFailure::Lock: log.LogText(L"LockResource has failed\n"); return rc::Fail;
-    case PayloadSystem::MapFailure::None: break;
+    case PayloadSystem::MapFailure::Find:
+      log.LogText(L"FindResource has failed\n");
+      return rc::Fail;
+    case PayloadSystem::MapFailure::Load:
+      log.LogText(L"ResourceLoaded has failed\n");
+      return rc::Fail;
+    case PayloadSystem::MapFailure::Lock:
+      log.LogText(L"LockResource has failed\n");
+      return rc::Fail;
+    case PayloadSystem::MapFailure::None:
+      break;
   }
 
   const std::wstring path = system.GetFilePath(resource.file_name);

@@ -57,6 +57,7 @@ ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstr
 ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log);
 
 // The resource's bytes as text (the catalogue). 0 or E_FAIL.
-ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text, DiagnosticLog& log);
+ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text,
+                       DiagnosticLog& log);
 
 }  // namespace lantern

@@ -21,7 +21,8 @@ struct Enumeration {
 BOOL CALLBACK AddResource(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR parameter) {
   auto& enumeration = *reinterpret_cast<Enumeration*>(parameter);
   const std::wstring_view type_text = IS_INTRESOURCE(type) ? std::wstring_view() : std::wstring_view(type);
-  AddResourceName(enumeration.list, module, type_text, reinterpret_cast<std::uintptr_t>(name), enumeration.log);
+  AddResourceName(enumeration.list, module, type_text, reinterpret_cast<std::uintptr_t>(name),
+                  enumeration.log);
   return TRUE;
 }
 
@@ -29,8 +30,8 @@ BOOL CALLBACK AddResource(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR pa
 
 bool Win32PayloadSystem::EnumerateResources(ResourceList& list) {
   Enumeration enumeration{list, log_};
-  return EnumResourceNamesW(module_, kPayloadResourceType, AddResource, reinterpret_cast<LONG_PTR>(&enumeration)) !=
-         FALSE;
+  return EnumResourceNamesW(module_, kPayloadResourceType, AddResource,
+                            reinterpret_cast<LONG_PTR>(&enumeration)) != FALSE;
 }
 
 PayloadSystem::MapFailure Win32PayloadSystem::MapResource(const CResource& resource, MappedBytes& bytes) {
@@ -61,7 +62,8 @@ void Win32PayloadSystem::CreateFolders(const std::wstring& path) {
   SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
 }
 
-std::optional<std::uint32_t> Win32PayloadSystem::WriteNewFile(const std::wstring& path, const MappedBytes& bytes) {
+std::optional<std::uint32_t> Win32PayloadSystem::WriteNewFile(const std::wstring& path,
+                                                              const MappedBytes& bytes) {
   const UniqueFileHandle file(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;

@@ -18,17 +18,15 @@ bool IsDotOrDotDot(const wchar_t* name) {
 // would otherwise delete the target, outside the working folder.
 void RemoveLink(const std::wstring& path, DiagnosticLog& log) {
   log.LogFormat(L"Deletion link '%s'\n", path);
-  const UniqueFileHandle link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                          nullptr));
+  const UniqueFileHandle link(CreateFileW(
+      path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION opened;
   if (!link || !GetFileInformationByHandle(link.get(), &opened) ||
       !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return;  // left in place, and the folders above it with it
   }
-  FILE_DISPOSITION_INFO disposition = {};
-  disposition.DeleteFile = TRUE;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
   SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof(disposition));
 }
 

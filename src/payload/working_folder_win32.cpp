@@ -119,8 +119,8 @@ void GrantEveryoneReadAndExecute(const std::wstring& path) {
 
   PACL current = nullptr;
   PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
-  if (GetNamedSecurityInfoW(object.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &current,
-                            nullptr, &raw_descriptor) != ERROR_SUCCESS) {
+  if (GetNamedSecurityInfoW(object.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &current, nullptr, &raw_descriptor) != ERROR_SUCCESS) {
     return;
   }
   const UniqueLocalMemory descriptor(raw_descriptor);  // holds `current` too
@@ -141,8 +141,8 @@ void GrantEveryoneReadAndExecute(const std::wstring& path) {
   PACL raw_updated = nullptr;
   if (SetEntriesInAclW(1, &access, current, &raw_updated) != ERROR_SUCCESS) return;
   const UniqueLocalMemory updated(raw_updated);
-  SetNamedSecurityInfoW(object.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, raw_updated,
-                        nullptr);
+  SetNamedSecurityInfoW(object.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        raw_updated, nullptr);
 }
 
 }  // namespace lantern

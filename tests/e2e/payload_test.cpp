@@ -46,7 +46,8 @@ std::vector<std::string> LogLines(const std::wstring& path) {
 }
 
 // Every expected line appears, in this order (other lines may come between).
-testing::AssertionResult HasInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
+testing::AssertionResult HasInOrder(const std::vector<std::string>& lines,
+                                    const std::vector<std::string>& expected) {
   auto at = lines.begin();
   for (const std::string& want : expected) {
     at = std::find(at, lines.end(), want);
@@ -66,7 +67,8 @@ bool Contains(const std::vector<std::string>& lines, const std::string& wanted) 
 
 std::vector<std::wstring> FolderNames(const std::wstring& folder) {
   std::vector<std::wstring> names;
-  for (const auto& entry : fs::directory_iterator(fs::path(folder))) names.push_back(entry.path().filename().wstring());
+  for (const auto& entry : fs::directory_iterator(fs::path(folder)))
+    names.push_back(entry.path().filename().wstring());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -135,12 +137,13 @@ std::vector<ACCESS_ALLOWED_ACE> EveryoneEntries(const std::wstring& path) {
 
 // Read and run, nothing that changes the file, its folder or its access.
 void ExpectReadAndExecuteOnly(const ACCESS_ALLOWED_ACE& entry) {
-  const ACCESS_MASK writes = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
-                             FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+  const ACCESS_MASK writes = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA |
+                             FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                             WRITE_OWNER;
   EXPECT_EQ(entry.Mask & writes, 0u) << std::hex << entry.Mask;
   const bool generic = (entry.Mask & (GENERIC_READ | GENERIC_EXECUTE)) == (GENERIC_READ | GENERIC_EXECUTE);
-  const bool mapped = (entry.Mask & (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) ==
-                      (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE);
+  const bool mapped =
+      (entry.Mask & (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE)) == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE);
   EXPECT_TRUE(generic || mapped) << std::hex << entry.Mask;
 }
 
@@ -152,7 +155,8 @@ TEST(Payload, ExtractsEveryFileByteForByteWithTheInformationAndKeepsThem) {
 
   const auto folders = FolderNames(root.path());
   ASSERT_EQ(folders.size(), 1u);
-  EXPECT_TRUE(std::regex_match(Narrow(folders[0]), std::regex("\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}")))
+  EXPECT_TRUE(
+      std::regex_match(Narrow(folders[0]), std::regex("\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}")))
       << Narrow(folders[0]);
   const std::wstring folder = root / folders[0];
   for (const auto& [source, name] : BasicPayload()) {
@@ -162,28 +166,30 @@ TEST(Payload, ExtractsEveryFileByteForByteWithTheInformationAndKeepsThem) {
   EXPECT_EQ(ReadBytes(folder + L"\\info.xml"), information);
 
   const std::string f = Narrow(folder);
-  EXPECT_TRUE(HasInOrder(run.lines, {
-      "Set temp folder '" + Narrow(root.path()) + "'",
-      "Set GUID in folder name",
-      "Set the temp folder to be '" + f + "'",
-      "Scanning for Signature",
-      "Written out embedded information " + std::to_string(information.size()) + " bytes to file " + f + "\\info.xml",
-      "Enumerate Resources TOOLKIT 65",
-      "Enumerate Resources TOOLKIT 6b",
-      "Enumerate Resources OK ",
-      "Work Out FileName top.txt, Bytes 16",
-      "Work Out FileName standin.exe.config, Bytes 128",
-      "WorkOutFileNames 0",
-      f + "\\top.txt written Ok",
-      "Extract File top.txt 0",
-      f + "\\sub folder\\nested.txt written Ok",
-      "Extract File sub folder\\nested.txt 0",
-      "Extract File empty.dat 0",
-      "Extract File bytes.bin 0",
-      "Extract File standin.exe.config 0",
-      "Extract File standin.exe 0",
-      "Remove folder 'No'",
-  }));
+  EXPECT_TRUE(
+      HasInOrder(run.lines, {
+                                "Set temp folder '" + Narrow(root.path()) + "'",
+                                "Set GUID in folder name",
+                                "Set the temp folder to be '" + f + "'",
+                                "Scanning for Signature",
+                                "Written out embedded information " + std::to_string(information.size()) +
+                                    " bytes to file " + f + "\\info.xml",
+                                "Enumerate Resources TOOLKIT 65",
+                                "Enumerate Resources TOOLKIT 6b",
+                                "Enumerate Resources OK ",
+                                "Work Out FileName top.txt, Bytes 16",
+                                "Work Out FileName standin.exe.config, Bytes 128",
+                                "WorkOutFileNames 0",
+                                f + "\\top.txt written Ok",
+                                "Extract File top.txt 0",
+                                f + "\\sub folder\\nested.txt written Ok",
+                                "Extract File sub folder\\nested.txt 0",
+                                "Extract File empty.dat 0",
+                                "Extract File bytes.bin 0",
+                                "Extract File standin.exe.config 0",
+                                "Extract File standin.exe 0",
+                                "Remove folder 'No'",
+                            }));
 }
 
 TEST(Payload, TheWorkingFolderLetsEveryoneReadAndRunButNotChange) {
@@ -216,19 +222,19 @@ TEST(Payload, WithoutKeepEverythingIsRemovedAndTheRootStays) {
   const std::string f = Narrow(root / kZeroGuid);
   EXPECT_FALSE(Contains(run.lines, "Set GUID in folder name"));
   EXPECT_TRUE(HasInOrder(run.lines, {
-      "Remove folder 'Yes'",
-      "Manual Deletion of '" + f + "\\top.txt'",
-      "Manual Deletion of '" + f + "\\sub folder\\nested.txt'",
-      "Manual Deletion of '" + f + "\\standin.exe'",
-      "Deletion Folder of '" + f + "'",
-  }));
+                                        "Remove folder 'Yes'",
+                                        "Manual Deletion of '" + f + "\\top.txt'",
+                                        "Manual Deletion of '" + f + "\\sub folder\\nested.txt'",
+                                        "Manual Deletion of '" + f + "\\standin.exe'",
+                                        "Deletion Folder of '" + f + "'",
+                                    }));
   // Left after the catalogue's files: the information and the sub-folder.
   EXPECT_TRUE(Contains(run.lines, "Deletion file '" + f + "\\info.xml'"));
   EXPECT_TRUE(HasInOrder(run.lines, {
-      "Deletion subfolder Folder of '" + f + "\\sub folder'",
-      "Remove Folder '" + f + "\\sub folder'",
-      "Remove Folder '" + f + "'",
-  }));
+                                        "Deletion subfolder Folder of '" + f + "\\sub folder'",
+                                        "Remove Folder '" + f + "\\sub folder'",
+                                        "Remove Folder '" + f + "'",
+                                    }));
 }
 
 TEST(Payload, WithoutABlockNoInformationIsWritten) {
@@ -247,34 +253,47 @@ TEST(Payload, BrokenPayloads) {
   struct Case {
     const char* exe;
     std::uint32_t exit_code;
-    std::vector<std::string> lines;  // "<f>" stands for the working folder
+    std::vector<std::string> lines;   // "<f>" stands for the working folder
     std::vector<std::wstring> files;  // what the working folder holds afterwards with keep
   };
   const Case cases[] = {
-      {LANTERN_E2E_NO_TOOLKIT_EXE, 0x80004005u, {"Scanning for Signature", "Enumerate Resources has failed",
-                                                 "Remove folder '$'"}, {}},
-      {LANTERN_E2E_NO_CATALOGUE_EXE, 0u, {"Enumerate Resources TOOLKIT 66", "Enumerate Resources OK ",
-                                          "WorkOutFileNames 0", "Remove folder '$'"}, {}},
-      {LANTERN_E2E_LISTED_EXE, 0u,
-       {"Enumerate Resources OK ", "Work Out FileName same.txt, Bytes 128", "Work Out FileName same.txt, Bytes 775",
-        "Work Out FileName sub\\dir\\copy.bin, Bytes 775", "Work Out FileName bytes.bin, Bytes 775",
-        "WorkOutFileNames 0", "Extract File same.txt 0", "Extract File same.txt 0", "Extract File sub\\dir\\copy.bin 0",
-        "Extract File bytes.bin 0"},
+      {LANTERN_E2E_NO_TOOLKIT_EXE,
+       0x80004005u,
+       {"Scanning for Signature", "Enumerate Resources has failed", "Remove folder '$'"},
+       {}},
+      {LANTERN_E2E_NO_CATALOGUE_EXE,
+       0u,
+       {"Enumerate Resources TOOLKIT 66", "Enumerate Resources OK ", "WorkOutFileNames 0",
+        "Remove folder '$'"},
+       {}},
+      {LANTERN_E2E_LISTED_EXE,
+       0u,
+       {"Enumerate Resources OK ", "Work Out FileName same.txt, Bytes 128",
+        "Work Out FileName same.txt, Bytes 775", "Work Out FileName sub\\dir\\copy.bin, Bytes 775",
+        "Work Out FileName bytes.bin, Bytes 775", "WorkOutFileNames 0", "Extract File same.txt 0",
+        "Extract File same.txt 0", "Extract File sub\\dir\\copy.bin 0", "Extract File bytes.bin 0"},
        {L"bytes.bin", L"same.txt", L"sub"}},
-      {LANTERN_RAW_EXE, 0x80040167u,
-       {"<f>\\wrong size.cfg Write file has failed", "Extract File wrong size.cfg 80040167", "Remove folder '$'"},
+      {LANTERN_RAW_EXE,
+       0x80040167u,
+       {"<f>\\wrong size.cfg Write file has failed", "Extract File wrong size.cfg 80040167",
+        "Remove folder '$'"},
        {L"wrong size.cfg"}},
-      {LANTERN_E2E_SHORT_EXE, 0x80040167u,
-       {"<f>\\small.cfg Write file has failed", "Extract File small.cfg 80040167"}, {L"small.cfg"}},
-      {LANTERN_E2E_ESCAPE_EXE, 0x80004005u,
-       {"..\\escape.bin Create file has failed", "Extract File ..\\escape.bin 80004005"}, {}},
+      {LANTERN_E2E_SHORT_EXE,
+       0x80040167u,
+       {"<f>\\small.cfg Write file has failed", "Extract File small.cfg 80040167"},
+       {L"small.cfg"}},
+      {LANTERN_E2E_ESCAPE_EXE,
+       0x80004005u,
+       {"..\\escape.bin Create file has failed", "Extract File ..\\escape.bin 80004005"},
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.exe);
     for (const bool keep : {true, false}) {
       SCOPED_TRACE(keep ? "keep" : "no keep");
       TempFolder root;
-      const BootstrapperRun run = RunBootstrapper(c.exe, root.path(), keep ? L"/dontrun /zeroguid /keep" : L"/dontrun /zeroguid");
+      const BootstrapperRun run =
+          RunBootstrapper(c.exe, root.path(), keep ? L"/dontrun /zeroguid /keep" : L"/dontrun /zeroguid");
       ASSERT_TRUE(run.result.finished);
       EXPECT_EQ(run.result.exit_code, c.exit_code) << std::hex << run.result.exit_code;
       const std::wstring folder = root / kZeroGuid;
@@ -296,7 +315,8 @@ TEST(Payload, BrokenPayloads) {
 
 TEST(Payload, TheListedPayloadHoldsTheLowerIdsBytesAndTheSubFolder) {
   TempFolder root;
-  const BootstrapperRun run = RunBootstrapper(LANTERN_E2E_LISTED_EXE, root.path(), L"/dontrun /zeroguid /keep");
+  const BootstrapperRun run =
+      RunBootstrapper(LANTERN_E2E_LISTED_EXE, root.path(), L"/dontrun /zeroguid /keep");
   ASSERT_EQ(run.result.exit_code, 0u);
   const std::wstring folder = root / kZeroGuid;
   const auto bytes = ReadBytes(kPayload + L"\\bytes.bin");
@@ -314,7 +334,8 @@ TEST(Payload, ARootThatCannotBeMadeOrWrittenEndsBeforeAnythingIsWritten) {
     EXPECT_EQ(run.result.exit_code, 0x80004005u);
     ASSERT_FALSE(run.lines.empty());
     EXPECT_TRUE(std::regex_match(run.lines[10], std::regex("Set temp folder '.*'")));
-    EXPECT_TRUE(std::regex_match(run.lines[11], std::regex("Failed to create temp file '.*\\{[-0-9A-F]{36}\\}'")));
+    EXPECT_TRUE(
+        std::regex_match(run.lines[11], std::regex("Failed to create temp file '.*\\{[-0-9A-F]{36}\\}'")));
     EXPECT_FALSE(Contains(run.lines, "Scanning for Signature"));
   }
   EXPECT_EQ(FolderNames(outer.path()), std::vector<std::wstring>{L"a file"});
@@ -335,9 +356,10 @@ TEST(Payload, AFileThatCannotBeReplacedStopsTheExtraction) {
 
   EXPECT_EQ(run.result.exit_code, 0x80004005u);
   const std::string f = Narrow(folder);
-  EXPECT_TRUE(HasInOrder(run.lines, {"Extract File empty.dat 0", f + "\\bytes.bin Create file has failed",
-                                     "Extract File bytes.bin 80004005", "Remove folder 'Yes'",
-                                     "Manual Deletion of '" + f + "\\standin.exe'", "Remove Folder '" + f + "'"}));
+  EXPECT_TRUE(
+      HasInOrder(run.lines, {"Extract File empty.dat 0", f + "\\bytes.bin Create file has failed",
+                             "Extract File bytes.bin 80004005", "Remove folder 'Yes'",
+                             "Manual Deletion of '" + f + "\\standin.exe'", "Remove Folder '" + f + "'"}));
   EXPECT_FALSE(Contains(run.lines, "Extract File standin.exe.config 0"));
   EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{L"bytes.bin"});
 }
@@ -347,9 +369,10 @@ TEST(Payload, FilesThatCannotBeDeletedStayAndSoDoesTheFolder) {
   const std::wstring folder = root / kZeroGuid;
   fs::create_directories(fs::path(folder + L"\\left\\deeper"));
   { std::ofstream(fs::path(folder + L"\\left\\deeper\\read-only.txt")) << "read-only"; }
-  ASSERT_TRUE(SetFileAttributesW((folder + L"\\left\\deeper\\read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  const HANDLE held = CreateFileW((folder + L"\\in use.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_TRUE(
+      SetFileAttributesW((folder + L"\\left\\deeper\\read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  const HANDLE held = CreateFileW((folder + L"\\in use.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   const BootstrapperRun run = RunBootstrapper(LANTERN_BASIC_EXE, root.path(), L"/dontrun /zeroguid");
   CloseHandle(held);
@@ -357,10 +380,11 @@ TEST(Payload, FilesThatCannotBeDeletedStayAndSoDoesTheFolder) {
 
   EXPECT_EQ(run.result.exit_code, 0u);
   const std::string f = Narrow(folder);
-  EXPECT_TRUE(HasInOrder(run.lines, {"Deletion subfolder Folder of '" + f + "\\left'",
-                                     "Deletion subfolder Folder of '" + f + "\\left\\deeper'",
-                                     "Deletion file '" + f + "\\left\\deeper\\read-only.txt'",
-                                     "Remove Folder '" + f + "\\left\\deeper'", "Remove Folder '" + f + "\\left'"}));
+  EXPECT_TRUE(
+      HasInOrder(run.lines, {"Deletion subfolder Folder of '" + f + "\\left'",
+                             "Deletion subfolder Folder of '" + f + "\\left\\deeper'",
+                             "Deletion file '" + f + "\\left\\deeper\\read-only.txt'",
+                             "Remove Folder '" + f + "\\left\\deeper'", "Remove Folder '" + f + "\\left'"}));
   EXPECT_TRUE(Contains(run.lines, "Deletion file '" + f + "\\in use.txt'"));
   EXPECT_EQ(FolderNames(folder), (std::vector<std::wstring>{L"in use.txt", L"left"}));
   EXPECT_TRUE(fs::exists(fs::path(folder + L"\\left\\deeper\\read-only.txt")));
@@ -375,8 +399,8 @@ namespace {
 // The Unix path of a Windows path, from Wine's own kernel32.
 std::string UnixPath(const std::wstring& path) {
   using UnixFileNameFn = char*(CDECL*)(const wchar_t*);
-  const auto unix_name = reinterpret_cast<UnixFileNameFn>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  const auto unix_name = reinterpret_cast<UnixFileNameFn>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!unix_name) return {};
   char* name = unix_name(path.c_str());
   if (!name) return {};
@@ -392,7 +416,8 @@ bool RunUnix(const wchar_t* program, std::wstring command) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
     return false;
   }
   WaitForSingleObject(process.hProcess, 10000);

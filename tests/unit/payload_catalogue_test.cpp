@@ -1,7 +1,5 @@
 // The payload catalogue: how its text is read, which names are programs, the
 // resource list's order and how the catalogue names the resources.
-#include "payload/catalogue.h"
-
 #include <gtest/gtest.h>
 
 #include <cwchar>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "memory_log.h"
+#include "payload/catalogue.h"
 
 namespace lantern {
 namespace {
@@ -65,10 +64,11 @@ TEST(IsProgram, WantsExeAfterTheFirstCharacterInAnyCase) {
     const wchar_t* name;
     bool program;
   } cases[] = {
-      {L"Frontend.exe", true},         {L"FRONTEND.EXE", true},  {L"Frontend.exe.config", true},
-      {L"a.exe", true},                {L"lib\\tool.ExE", true}, {L".exe", false},
-      {L".exe.config", false},         {L"Frontend.ex", false},  {L"payload.bin", false},
-      {L"", false},
+      {L"Frontend.exe", true},        {L"FRONTEND.EXE", true},
+      {L"Frontend.exe.config", true}, {L"a.exe", true},
+      {L"lib\\tool.ExE", true},       {L".exe", false},
+      {L".exe.config", false},        {L"Frontend.ex", false},
+      {L"payload.bin", false},        {L"", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsProgram(c.name), c.program) << std::string(c.name, c.name + std::wcslen(c.name));
@@ -134,7 +134,8 @@ class WorkOutFileNamesTest : public ::testing::Test {
 
 TEST_F(WorkOutFileNamesTest, NamesListedResourcesFromTheHighestIdAndPicksTheLowestProgram) {
   Enumerate({101, 102, 103, 104, 105});
-  source_.catalogue = L"102*payload.bin*4096*103*Frontend.exe*2048*104*Frontend.exe.config*512*999*gone.bin*1";
+  source_.catalogue =
+      L"102*payload.bin*4096*103*Frontend.exe*2048*104*Frontend.exe.config*512*999*gone.bin*1";
 
   EXPECT_EQ(WorkOutFileNames(list_, source_, program_path_, memory_.log), rc::Ok);
   EXPECT_EQ(program_path_, L"C:\\w\\Frontend.exe");
@@ -167,7 +168,10 @@ TEST_F(WorkOutFileNamesTest, WithoutACatalogueOrWithAnEmptyOneNothingIsNamed) {
     SCOPED_TRACE(with_catalogue);
     list_.clear();
     source_.reads = 0;
-    if (with_catalogue) Enumerate({101, 102}); else Enumerate({102, 103});
+    if (with_catalogue)
+      Enumerate({101, 102});
+    else
+      Enumerate({102, 103});
     MemoryLog memory;
     EXPECT_EQ(WorkOutFileNames(list_, source_, program_path_, memory.log), rc::Ok);
     EXPECT_EQ(source_.reads, with_catalogue ? 1 : 0);

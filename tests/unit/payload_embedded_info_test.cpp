@@ -1,11 +1,11 @@
 // Where the information block lies in the tail of a file: the marker nearest
 // the end, the information up to six bytes before the end.
-#include "payload/embedded_info.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
+
+#include "payload/embedded_info.h"
 
 namespace lantern {
 namespace {
@@ -24,11 +24,9 @@ TEST(FindEmbeddedInformation, TakesTheInformationBetweenTheMarkerAndTheSixLastBy
     std::size_t marker_from_end;
     std::size_t size;  // 0: nothing found
   } cases[] = {
-      {4116, 4106},  // the largest block
-      {4117, 0},     // before the window
-      {1000, 990},
-      {11, 1},
-      {10, 0}, {9, 0}, {8, 0}, {7, 0}, {6, 0},  // found, but nothing follows it
+      {4116, 4106},                                                    // the largest block
+      {4117, 0},                                                       // before the window
+      {1000, 990},  {11, 1}, {10, 0}, {9, 0}, {8, 0}, {7, 0}, {6, 0},  // found, but nothing follows it
       {5, 0},  // the marker would reach the last byte, which is never read
   };
   for (const auto& c : cases) {

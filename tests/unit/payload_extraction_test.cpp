@@ -3,8 +3,6 @@
 // fault, including those Wine cannot produce (a resource that cannot be
 // found, loaded or locked; a read-only file that an administrator's process
 // cannot replace).
-#include "payload/extraction.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "memory_log.h"
+#include "payload/extraction.h"
 
 namespace lantern {
 namespace {
@@ -25,7 +24,7 @@ class FakePayloadSystem final : public PayloadSystem {
   std::map<std::uint32_t, std::string> resources;
   bool enumeration_fails = false;
   std::map<std::uint32_t, MapFailure> map_failures;
-  std::set<std::wstring> cannot_create;  // such as a read-only file of the same name
+  std::set<std::wstring> cannot_create;                // such as a read-only file of the same name
   std::map<std::wstring, std::uint32_t> short_writes;  // bytes the disk takes before it is full
 
   // What happened.
@@ -40,7 +39,8 @@ class FakePayloadSystem final : public PayloadSystem {
   }
   MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override {
     EXPECT_EQ(resource.module, this);
-    if (const auto failure = map_failures.find(resource.id); failure != map_failures.end()) return failure->second;
+    if (const auto failure = map_failures.find(resource.id); failure != map_failures.end())
+      return failure->second;
     const std::string& data = resources.at(resource.id);
     bytes.data = data.data();
     bytes.size = static_cast<std::uint32_t>(data.size());
@@ -87,7 +87,11 @@ class ExtractionTest : public ::testing::Test {
 
 TEST_F(ExtractionTest, WritesEveryListedResourceFromTheHighestIdAndHandsBackTheProgram) {
   system_.resources = {{101, "102*a.bin*3*103*Front.exe*2*104*sub\\c.txt*0*105*Front.exe.config*1"},
-                       {102, "abc"}, {103, "MZ"}, {104, ""}, {105, "x"}, {106, "unlisted"}};
+                       {102, "abc"},
+                       {103, "MZ"},
+                       {104, ""},
+                       {105, "x"},
+                       {106, "unlisted"}};
 
   EXPECT_EQ(Extract(), rc::Ok);
   EXPECT_EQ(program_path_, L"W:\\f\\Front.exe");
@@ -152,19 +156,23 @@ TEST_F(ExtractionTest, EachFaultGivesItsResultAndLinesAndStopsTheExtraction) {
     bool written;          // a file for id 103 was created
   };
   const Case cases[] = {
-      {"not found", "102*a.bin*3*103*b.bin*4", [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Find; },
-       rc::Fail, L"FindResource has failed\nExtract File b.bin 80004005\n", false},
-      {"not loaded", "102*a.bin*3*103*b.bin*4", [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Load; },
-       rc::Fail, L"ResourceLoaded has failed\nExtract File b.bin 80004005\n", false},
-      {"not locked", "102*a.bin*3*103*b.bin*4", [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Lock; },
-       rc::Fail, L"LockResource has failed\nExtract File b.bin 80004005\n", false},
+      {"not found", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Find; }, rc::Fail,
+       L"FindResource has failed\nExtract File b.bin 80004005\n", false},
+      {"not loaded", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Load; }, rc::Fail,
+       L"ResourceLoaded has failed\nExtract File b.bin 80004005\n", false},
+      {"not locked", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Lock; }, rc::Fail,
+       L"LockResource has failed\nExtract File b.bin 80004005\n", false},
       {"read-only file of that name", "102*a.bin*3*103*b.bin*4",
        [](FakePayloadSystem& s) { s.cannot_create.insert(L"W:\\f\\b.bin"); }, rc::Fail,
        L"W:\\f\\b.bin Create file has failed\nExtract File b.bin 80004005\n", false},
       {"name leaves the folder", "102*a.bin*3*103*..\\b.bin*4", [](FakePayloadSystem&) {}, rc::Fail,
        L"..\\b.bin Create file has failed\nExtract File ..\\b.bin 80004005\n", false},
-      {"disk full", "102*a.bin*3*103*b.bin*4", [](FakePayloadSystem& s) { s.short_writes[L"W:\\f\\b.bin"] = 1; },
-       rc::Fail, L"Extract File b.bin 80004005\n", true},
+      {"disk full", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.short_writes[L"W:\\f\\b.bin"] = 1; }, rc::Fail,
+       L"Extract File b.bin 80004005\n", true},
       {"size one byte too large", "102*a.bin*3*103*b.bin*5", [](FakePayloadSystem&) {}, rc::FileCorrupt,
        L"W:\\f\\b.bin Write file has failed\nExtract File b.bin 80040167\n", true},
       {"size one byte too small", "102*a.bin*3*103*b.bin*3", [](FakePayloadSystem&) {}, rc::FileCorrupt,

@@ -30,7 +30,7 @@ TEST(JoinPath, AddsOneBackslashAndDropsTheNamesLeadingOnes) {
 
 TEST(JoinPath, APathThatDoesNotFitIsNotMade) {
   const std::wstring folder = L"C:\\" + std::wstring(250, L'f');  // 253 characters
-  EXPECT_EQ(JoinPath(folder, L"12345")->size(), 259u);              // the terminator fills the room
+  EXPECT_EQ(JoinPath(folder, L"12345")->size(), 259u);            // the terminator fills the room
   EXPECT_FALSE(JoinPath(folder, L"123456").has_value());
   EXPECT_TRUE(JoinPath(folder, L"123456", 261).has_value());
 }

@@ -1,9 +1,8 @@
 // The payload's Win32 side on real files under Wine: the information block at
 // the end of a file, the probe and the working folder, and the folder walk of
 // the removal.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <fstream>
@@ -61,7 +60,8 @@ std::string Narrow(const std::wstring& text) {
 
 // A file of `size` bytes of filler with `marker_from_end` bytes before its end
 // holding "MRDC" (0: none) and the information after it.
-std::string FileWithBlock(std::size_t size, std::size_t marker_from_end, const std::string& information = "") {
+std::string FileWithBlock(std::size_t size, std::size_t marker_from_end,
+                          const std::string& information = "") {
   std::string bytes(size, 'x');
   if (marker_from_end == 0) return bytes;
   bytes.replace(size - marker_from_end, 4, "MRDC");
@@ -116,10 +116,11 @@ TEST(CopyEmbeddedInformation, TakesTheMarkerNearestTheEndAndEveryByteOfTheInform
   CopyEmbeddedInformation(folder / L"setup.exe", folder / L"info.xml", memory.log);
 
   EXPECT_EQ(ReadFileBytes(folder / L"info.xml"), file.substr(file.size() - 36, 30));
-  EXPECT_EQ(memory.Lines(), L"Scanning for Signature\r\n"
-                            L"Found embedded information '<info a=\"1\"/>'\r\n"
-                            L"Written out embedded information 30 bytes to file " +
-                                (folder / L"info.xml") + L"\r\n");
+  EXPECT_EQ(memory.Lines(),
+            L"Scanning for Signature\r\n"
+            L"Found embedded information '<info a=\"1\"/>'\r\n"
+            L"Written out embedded information 30 bytes to file " +
+                (folder / L"info.xml") + L"\r\n");
 }
 
 TEST(CopyEmbeddedInformation, FailuresAreLoggedAndNeverStopTheRun) {
@@ -127,8 +128,8 @@ TEST(CopyEmbeddedInformation, FailuresAreLoggedAndNeverStopTheRun) {
   {
     MemoryLog memory;
     EXPECT_EQ(CopyEmbeddedInformation(folder / L"missing.exe", folder / L"info.xml", memory.log), rc::Ok);
-    EXPECT_EQ(memory.Lines(), L"Scanning for Signature\r\nFailed to open installer file " + (folder / L"missing.exe") +
-                                  L" 2\r\n");
+    EXPECT_EQ(memory.Lines(), L"Scanning for Signature\r\nFailed to open installer file " +
+                                  (folder / L"missing.exe") + L" 2\r\n");
   }
   {
     WriteFileBytes(folder / L"setup.exe", FileWithBlock(5000, 100, "abc"));
@@ -151,8 +152,8 @@ TEST_F(WorkingFolderTest, TheProbeMakesTheLastLevelOfTheRootAndLeavesNothing) {
   EXPECT_EQ(folder_.CreateProbeFile(root), rc::Ok);
   EXPECT_TRUE(fs::is_directory(fs::path(root)));
   EXPECT_TRUE(fs::is_empty(fs::path(root)));
-  EXPECT_TRUE(memory_.Lines().starts_with(L"Set temp folder '" + root + L"'\nSuccessfully created temp file '" + root +
-                                          L"\\{"));
+  EXPECT_TRUE(memory_.Lines().starts_with(L"Set temp folder '" + root +
+                                          L"'\nSuccessfully created temp file '" + root + L"\\{"));
 
   EXPECT_EQ(folder_.CreateProbeFile(scratch_ / L"missing\\deeper"), rc::Fail);
   EXPECT_FALSE(fs::exists(fs::path(scratch_ / L"missing")));
@@ -199,12 +200,22 @@ TEST(DeleteFolderTree, DeletesDepthFirstAndLogsEveryStep) {
   MemoryLog memory;
   DeleteFolderTree(top, memory.log);
   EXPECT_FALSE(fs::exists(fs::path(top)));
-  EXPECT_EQ(memory.Lines(), L"Deletion subfolder Folder of '" + top + L"\\a'\n"
-                            L"Deletion subfolder Folder of '" + top + L"\\a\\b'\n"
-                            L"Deletion file '" + top + L"\\a\\b\\deep.txt'\n"
-                            L"Remove Folder '" + top + L"\\a\\b'\n"
-                            L"Remove Folder '" + top + L"\\a'\n"
-                            L"Remove Folder '" + top + L"'\n");
+  EXPECT_EQ(memory.Lines(), L"Deletion subfolder Folder of '" + top +
+                                L"\\a'\n"
+                                L"Deletion subfolder Folder of '" +
+                                top +
+                                L"\\a\\b'\n"
+                                L"Deletion file '" +
+                                top +
+                                L"\\a\\b\\deep.txt'\n"
+                                L"Remove Folder '" +
+                                top +
+                                L"\\a\\b'\n"
+                                L"Remove Folder '" +
+                                top +
+                                L"\\a'\n"
+                                L"Remove Folder '" +
+                                top + L"'\n");
 }
 
 TEST(DeleteFolderTree, AMissingFolderIsStillNamedAndAnEmptyPathIsNeverTheDrive) {
@@ -229,7 +240,8 @@ TEST(DeleteFolderTree, EntriesBeyondThePathLimitAreLeftAndNamed) {
   DeleteFolderTree(deep, memory.log);
   EXPECT_TRUE(fs::exists(fs::path(deep + L"\\" + long_name)));
   EXPECT_FALSE(fs::exists(fs::path(deep + L"\\short")));
-  EXPECT_NE(memory.Lines().find(L"Path too long to delete '" + deep + L"\\" + long_name + L"'\n"), std::wstring::npos);
+  EXPECT_NE(memory.Lines().find(L"Path too long to delete '" + deep + L"\\" + long_name + L"'\n"),
+            std::wstring::npos);
 }
 
 }  // namespace
