@@ -437,9 +437,11 @@ bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
 }
 
 // Removes a link the Unix way: Windows deletions under Wine go through to the
-// target.
+// target. Like the link's making, its removal may show a moment later.
 void RemoveUnixLink(const std::wstring& link) {
-  if (Exists(link)) RunUnix(L"Z:\\bin\\rm", L"rm -f \"" + Wide(UnixPath(link)) + L"\"");
+  if (!Exists(link)) return;
+  RunUnix(L"Z:\\bin\\rm", L"rm -f \"" + Wide(UnixPath(link)) + L"\"");
+  for (int i = 0; i < 50 && Exists(link); ++i) Sleep(20);
 }
 
 // Links in the working folder are never followed: what they point to, outside
