@@ -9,6 +9,9 @@
 #     [CATALOGUE <file>]           # raw mode: these bytes become resource 101 as they are
 #     [STRINGS <id> <text>...]     # override entries of this build's string table
 #     [OMIT_STRINGS <id>...]       # leave entries out of the table
+#     [INFO <file>]                # unsigned builds: append the file as the information block
+#                                  # (1 to 4106 bytes, never "MRDC"), copied
+#                                  # to "info.xml" in the working folder
 #     [SIGN_CERTIFICATE <file>     # sign the executable (see "Signing" below)
 #      [SIGN_KEY <file>] [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>]])
 #
@@ -228,7 +231,7 @@ function(lantern_add_bootstrapper target)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): bootstrappers need a Windows toolchain (the 'windows' preset)")
   endif()
   cmake_parse_arguments(PARSE_ARGV 1 arg ""
-    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;${_LANTERN_SIGN_KEYWORDS}"
+    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO;${_LANTERN_SIGN_KEYWORDS}"
     "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -238,7 +241,8 @@ function(lantern_add_bootstrapper target)
   file(MAKE_DIRECTORY "${dir}")
 
   set(raw FALSE)
-  if(DEFINED arg_RESOURCES OR DEFINED arg_CATALOGUE)
+  # RESOURCES with nothing after it: raw mode without any payload resource.
+  if(DEFINED arg_RESOURCES OR DEFINED arg_CATALOGUE OR "RESOURCES" IN_LIST arg_KEYWORDS_MISSING_VALUES)
     set(raw TRUE)
     if(DEFINED arg_PAYLOAD OR DEFINED arg_PAYLOAD_DIR OR DEFINED arg_FRONT_END)
       message(FATAL_ERROR "${context}: RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END")
@@ -354,6 +358,21 @@ function(lantern_add_bootstrapper target)
   endif()
   if(arg_OUTPUT_NAME)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME "${arg_OUTPUT_NAME}")
+  endif()
+  if(DEFINED arg_INFO AND DEFINED arg_SIGN_CERTIFICATE)
+    # The block must stay the very last bytes of the file, where a signature
+    # would go.
+    message(FATAL_ERROR "${context}: INFO is for unsigned builds; it cannot be combined with SIGN_CERTIFICATE")
+  endif()
+  if(DEFINED arg_INFO)
+    cmake_path(ABSOLUTE_PATH arg_INFO BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${CMAKE_COMMAND}" "-DEXECUTABLE=$<TARGET_FILE:${target}>" "-DINFO=${arg_INFO}"
+              "-DCONTEXT=${context}" -P "${_LANTERN_CMAKE_DIR}/LanternInfoBlock.cmake"
+      COMMENT "Appending the information block to ${target}"
+      VERBATIM)
+    # Linked again (and so appended again) when the information changes.
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${arg_INFO}")
   endif()
 
   # Signing stays the last step that touches the file: anything added to it

@@ -10,7 +10,12 @@
 #include "cmdline/path_environment_win32.h"
 #include "cmdline/run_options.h"
 #include "framework/system_dlls_win32.h"
+#include "launch/run_program_win32.h"
 #include "log/log.h"
+#include "payload/embedded_info_win32.h"
+#include "payload/payload_system_win32.h"
+#include "payload/removal.h"
+#include "payload/working_folder.h"
 #include "trust/signer_details_win32.h"
 #include "trust/verify_signature_win32.h"
 
@@ -74,20 +79,23 @@ class Win32RunSteps final : public RunSteps {
   void ReportFailure(ResultCode code) override { placeholder::ReportFailure(code); }
 
   bool HasModule() override { return app_.m_hInstance != nullptr; }
-  ResultCode CreateProbeFile(const std::wstring& root) override { return placeholder::CreateProbeFile(root); }
+  ResultCode CreateProbeFile(const std::wstring& root) override { return TheWorkingFolder().CreateProbeFile(root); }
   ResultCode PromptForWorkingFolderRoot(std::wstring& root) override {
     return placeholder::PromptForWorkingFolderRoot(root);
   }
-  void SetZeroGuidFlag() override { placeholder::SetZeroGuidFlag(); }
-  void WriteEmbeddedInformation() override { placeholder::WriteEmbeddedInformation(); }
+  void SetZeroGuidFlag() override { TheWorkingFolder().SetZeroGuid(); }
+  void WriteEmbeddedInformation() override { lantern::WriteEmbeddedInformation(TheWorkingFolder(), TheLog()); }
   ResultCode ExtractResources(std::wstring& program_path) override {
-    return placeholder::ExtractResources(program_path);
+    Win32PayloadSystem system(app_.m_hInstance, TheWorkingFolder(), TheLog());
+    return lantern::ExtractResources(app_.Resources, system, program_path, TheLog());
   }
   ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
                         std::int32_t& exit_code) override {
-    return placeholder::RunProgram(program_path, arguments, exit_code);
+    const LaunchContext context{GetWorkingFolder(), app_.FrontEndShownEvent, TheLog(), SystemWow64(),
+                                BuildStringTable()};
+    return lantern::RunProgram(program_path, arguments, exit_code, context);
   }
-  void RemoveWorkingFolder() override { placeholder::RemoveWorkingFolder(); }
+  void RemoveWorkingFolder() override { lantern::RemoveWorkingFolder(app_.Resources, TheWorkingFolder(), TheLog()); }
 
  private:
   CLanternInstallerApp& app_;

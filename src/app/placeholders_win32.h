@@ -14,13 +14,7 @@ namespace lantern::placeholder {
 
 // The notice dialog's question form; answers Yes without asking.
 bool AskToContinue(const std::wstring& heading, const std::wstring& message);
-ResultCode CreateProbeFile(const std::wstring& root);
 ResultCode PromptForWorkingFolderRoot(std::wstring& root);
-void SetZeroGuidFlag();
-void WriteEmbeddedInformation();
-ResultCode ExtractResources(std::wstring& program_path);
-ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments, std::int32_t& exit_code);
-void RemoveWorkingFolder();
 void ReportFailure(ResultCode code);
 
 }  // namespace lantern::placeholder

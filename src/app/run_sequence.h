@@ -9,6 +9,7 @@
 
 #include "app/result_codes.h"
 #include "log/log.h"
+#include "payload/catalogue.h"
 
 namespace lantern {
 
@@ -26,6 +27,8 @@ struct RunFields {
   std::wstring InstallerName;
   std::wstring WorkingFolderRoot;
   std::wstring FrontEndCommandLine;
+  // The payload resources, highest id first; filled by the extraction.
+  ResourceList Resources;
   std::int64_t RequiredDiskMB = 0;
   std::int64_t FreeDiskMB = 0;
   std::wstring WorkingDrive;

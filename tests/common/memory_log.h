@@ -17,4 +17,11 @@ class MemoryLogSystem final : public LogSystem {
   std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
 };
 
+// A log over a MemoryLogSystem, with its lines at hand.
+struct MemoryLog {
+  MemoryLogSystem system;
+  DiagnosticLog log{system};
+  const std::wstring& Lines() const { return log.Pending(); }
+};
+
 }  // namespace lantern::testing_fakes

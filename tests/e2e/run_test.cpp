@@ -57,7 +57,8 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
   const auto worker = std::find(lines.begin() + 5, lines.end(), "Run Embedded Resources ");
   ASSERT_LE(worker + 5, lines.end());
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(worker[1 + i], options_second[i]);
-  EXPECT_EQ(lines[lines.size() - 2], "Remove folder 'Yes'");
+  // The removal's own lines follow it.
+  EXPECT_NE(std::find(worker + 5, lines.end(), "Remove folder 'Yes'"), lines.end());
   EXPECT_TRUE(Matches(lines.back(), "Ended -?[0-9]+"));
 }
 

@@ -1,0 +1,96 @@
+#include "payload/embedded_info_win32.h"
+
+#include <windows.h>
+
+#include <array>
+#include <new>
+#include <string>
+
+#include "framework/unique_handle_win32.h"
+#include "payload/embedded_info.h"
+#include "payload/payload_paths.h"
+
+namespace lantern {
+
+namespace {
+
+// The information for the log: an 8-bit text in the thread's ANSI code page,
+// up to its first zero byte.
+std::wstring InformationText(const std::string& terminated) {
+  const int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, terminated.c_str(), -1, nullptr, 0);
+  if (needed <= 1) return {};
+  std::wstring text(static_cast<std::size_t>(needed), L'\0');
+  const int written = MultiByteToWideChar(CP_THREAD_ACP, 0, terminated.c_str(), -1, text.data(), needed);
+  text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
+  return text;
+}
+
+// The running program's own file.
+std::wstring OwnFilePath() {
+  wchar_t buffer[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  return buffer;
+}
+
+}  // namespace
+
+ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target,
+                                   DiagnosticLog& log) {
+  const UniqueFileHandle program(
+      CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  log.LogText(L"Scanning for Signature\r\n");
+  if (!program) {
+    log.LogFormat(L"Failed to open installer file %s %x\r\n", source, GetLastError());
+    return rc::Ok;
+  }
+  const DWORD size = GetFileSize(program.get(), nullptr);
+  if (size == INVALID_FILE_SIZE || size <= kEmbeddedScanSize) return rc::Ok;
+  if (SetFilePointer(program.get(), -static_cast<LONG>(kEmbeddedSeekBack), nullptr, FILE_END) ==
+      INVALID_SET_FILE_POINTER) {
+    return rc::Ok;
+  }
+  std::array<unsigned char, kEmbeddedScanSize> tail = {};
+  DWORD read = 0;
+  if (!ReadFile(program.get(), tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr) ||
+      read != tail.size()) {
+    return rc::Ok;
+  }
+  const std::optional<EmbeddedInformation> found = FindEmbeddedInformation(tail);
+  if (!found) return rc::Ok;
+  const auto* information = tail.data() + found->offset;
+  const auto count = static_cast<long>(found->size);
+
+  try {
+    const std::string terminated(reinterpret_cast<const char*>(information), found->size);
+    log.LogFormat(L"Found embedded information '%s'\r\n", InformationText(terminated));
+  } catch (const std::bad_alloc&) {
+    log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(found->size + 1));
+  }
+
+  const UniqueFileHandle file(
+      CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    log.LogFormat(L"Failed to create temp file %s %ld\r\n", target, static_cast<long>(GetLastError()));
+    return rc::Ok;
+  }
+  DWORD written = 0;
+  if (WriteFile(file.get(), information, static_cast<DWORD>(found->size), &written, nullptr) &&
+      written == found->size) {
+    log.LogFormat(L"Written out embedded information %ld bytes to file %s\r\n", count, target);
+  } else {
+    log.LogFormat(L"Write fail for embedded information %ld bytes to file %s\r\n", count, target);
+  }
+  return rc::Ok;
+}
+
+ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log) {
+  const std::wstring& working_folder = folder.Get();
+  // Without a working folder the target stays empty and cannot be made, so
+  // nothing lands in the current directory instead.
+  const std::wstring target = working_folder.empty()
+                                  ? std::wstring()
+                                  : JoinPath(working_folder, kEmbeddedInfoFileName).value_or(std::wstring());
+  return CopyEmbeddedInformation(OwnFilePath(), target, log);
+}
+
+}  // namespace lantern

@@ -1,0 +1,63 @@
+// Extraction: the payload resources found, named by the catalogue and written
+// byte for byte into the working folder, highest id first, stopping at the
+// first failure.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/result_codes.h"
+#include "log/log.h"
+#include "payload/catalogue.h"
+
+namespace lantern {
+
+// What extraction needs from the system.
+class PayloadSystem {
+ public:
+  virtual ~PayloadSystem() = default;
+
+  // Adds every payload resource of the program to `list` (AddResourceName).
+  // False when the enumeration fails, as it does when there are none.
+  virtual bool EnumerateResources(ResourceList& list) = 0;
+
+  // A resource's bytes where the system maps them; they are never copied.
+  enum class MapFailure { None, Find, Load, Lock };
+  struct MappedBytes {
+    const void* data = nullptr;
+    std::uint32_t size = 0;
+  };
+  virtual MapFailure MapResource(const CResource& resource, MappedBytes& bytes) = 0;
+
+  // 8-bit text in the thread's ANSI code page, as wide text.
+  virtual std::wstring FromAnsi(const MappedBytes& bytes) = 0;
+
+  // The working folder joined with a file name; empty when the name would
+  // leave the working folder or the path does not fit.
+  virtual std::wstring GetFilePath(const std::wstring& file_name) = 0;
+
+  // Makes a folder and every missing folder above it; failures show later.
+  virtual void CreateFolders(const std::wstring& path) = 0;
+
+  // Creates the file (replacing one that is there) and writes the bytes with
+  // one write. The number of bytes written, or nothing when the file cannot
+  // be created.
+  virtual std::optional<std::uint32_t> WriteNewFile(const std::wstring& path, const MappedBytes& bytes) = 0;
+};
+
+// Fills `list` with the payload resources, names them from the catalogue, sets
+// `program_path` and writes every named one. 0; E_FAIL when the resources
+// cannot be enumerated or read, or a file cannot be made or written whole;
+// 0x80040167 when a file's size differs from the catalogue.
+ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstring& program_path,
+                            DiagnosticLog& log);
+
+// Writes one resource to its file in the working folder.
+ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log);
+
+// The resource's bytes as text (the catalogue). 0 or E_FAIL.
+ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text,
+                       DiagnosticLog& log);
+
+}  // namespace lantern

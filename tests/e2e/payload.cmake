@@ -1,0 +1,53 @@
+# Fixtures of the payload tests: a bootstrapper that carries an information
+# block, and raw bootstrappers whose resources or catalogues are broken.
+set(extraction "${CMAKE_CURRENT_SOURCE_DIR}/extraction")
+
+# The basic payload again, with an information block at the end of the file;
+# unsigned, so its runs go on only when they start nothing (/dontrun).
+lantern_add_test_bootstrapper(e2e_info
+  OUTPUT_NAME InfoSetup
+  PAYLOAD $<TARGET_FILE:lantern_standin> "${payload}/standin.exe.config" "${payload}/bytes.bin"
+          "${payload}/empty.dat"
+  PAYLOAD_DIR "${payload}/tree"
+  FRONT_END standin.exe
+  INFO "${extraction}/info.xml"
+  UNSIGNED)  # the block must stay the last bytes of the file
+
+# No "TOOLKIT" resource at all.
+lantern_add_test_bootstrapper(e2e_no_toolkit OUTPUT_NAME NoToolkitSetup RESOURCES)
+
+# Resources but no catalogue.
+lantern_add_test_bootstrapper(e2e_no_catalogue OUTPUT_NAME NoCatalogueSetup
+  RESOURCES 102 "${payload}/bytes.bin")
+
+# A catalogue that names a missing id, gives two entries one name and one a
+# sub-folder, next to an unlisted resource and one named by text.
+lantern_add_test_bootstrapper(e2e_listed OUTPUT_NAME ListedSetup
+  RESOURCES 102 "${payload}/bytes.bin" 103 "${payload}/bytes.bin" 104 "${payload}/bytes.bin"
+            105 "${payload}/standin.exe.config" 106 "${payload}/empty.dat" NAMED "${payload}/bytes.bin"
+  CATALOGUE "${extraction}/listed_catalogue.txt")
+
+# A size one byte too small (e2e_raw has one that is too large).
+lantern_add_test_bootstrapper(e2e_short OUTPUT_NAME ShortSetup
+  RESOURCES 102 "${payload}/bytes.bin" 103 "${payload}/standin.exe.config"
+  CATALOGUE "${extraction}/short_catalogue.txt")
+
+# A name that would leave the working folder.
+lantern_add_test_bootstrapper(e2e_escape OUTPUT_NAME EscapeSetup
+  RESOURCES 102 "${payload}/bytes.bin"
+  CATALOGUE "${extraction}/escape_catalogue.txt")
+
+set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_short e2e_escape)
+set(payload_paths "// Made by tests/e2e/payload.cmake: the payload tests' bootstrappers.\n#pragma once\n")
+foreach(fixture IN LISTS payload_fixtures)
+  string(TOUPPER "${fixture}" name)
+  string(APPEND payload_paths "#define LANTERN_${name}_EXE \"$<TARGET_FILE:${fixture}>\"\n")
+endforeach()
+string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
+file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/payload_paths.h" CONTENT "${payload_paths}")
+add_dependencies(lantern_e2e_tests ${payload_fixtures})
+
+# The block lantern_add_bootstrapper(INFO) appends, and the information it refuses.
+add_test(NAME e2e.info_block
+  COMMAND "${CMAKE_COMMAND}" "-DAPPENDER=${LANTERN_SOURCE_DIR}/cmake/LanternInfoBlock.cmake"
+          "-DWORK=${CMAKE_CURRENT_BINARY_DIR}/info-block-test" -P "${CMAKE_CURRENT_SOURCE_DIR}/info_block_test.cmake")

@@ -1,0 +1,199 @@
+// Extraction's decisions with a fake system: the order files are written in,
+// the first failure that stops it, and the result and log lines of every
+// fault, including those Wine cannot produce (a resource that cannot be
+// found, loaded or locked; a read-only file that an administrator's process
+// cannot replace).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "memory_log.h"
+#include "payload/extraction.h"
+
+namespace lantern {
+namespace {
+
+using testing_fakes::MemoryLog;
+
+class FakePayloadSystem final : public PayloadSystem {
+ public:
+  // The program's resources by id; the enumeration reports them in ascending order.
+  std::map<std::uint32_t, std::string> resources;
+  bool enumeration_fails = false;
+  std::map<std::uint32_t, MapFailure> map_failures;
+  std::set<std::wstring> cannot_create;                // such as a read-only file of the same name
+  std::map<std::wstring, std::uint32_t> short_writes;  // bytes the disk takes before it is full
+
+  // What happened.
+  std::vector<std::wstring> folders_made;
+  std::vector<std::pair<std::wstring, std::string>> files_written;
+
+  bool EnumerateResources(ResourceList& list) override {
+    if (enumeration_fails) return false;
+    MemoryLog scratch;
+    for (const auto& [id, bytes] : resources) AddResourceName(list, this, L"TOOLKIT", id, scratch.log);
+    return true;
+  }
+  MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override {
+    EXPECT_EQ(resource.module, this);
+    if (const auto failure = map_failures.find(resource.id); failure != map_failures.end())
+      return failure->second;
+    const std::string& data = resources.at(resource.id);
+    bytes.data = data.data();
+    bytes.size = static_cast<std::uint32_t>(data.size());
+    return MapFailure::None;
+  }
+  std::wstring FromAnsi(const MappedBytes& bytes) override {
+    const auto* text = static_cast<const char*>(bytes.data);
+    return std::wstring(text, text + bytes.size);
+  }
+  std::wstring GetFilePath(const std::wstring& file_name) override {
+    return file_name.find(L"..") == std::wstring::npos ? L"W:\\f\\" + file_name : L"";
+  }
+  void CreateFolders(const std::wstring& path) override { folders_made.push_back(path); }
+  std::optional<std::uint32_t> WriteNewFile(const std::wstring& path, const MappedBytes& bytes) override {
+    if (cannot_create.count(path)) return std::nullopt;
+    std::uint32_t size = bytes.size;
+    if (const auto room = short_writes.find(path); room != short_writes.end()) size = room->second;
+    files_written.emplace_back(path, std::string(static_cast<const char*>(bytes.data), size));
+    return size;
+  }
+};
+
+class ExtractionTest : public ::testing::Test {
+ protected:
+  ResultCode Extract() { return ExtractResources(list_, system_, program_path_, memory_.log); }
+  std::vector<std::wstring> WrittenPaths() const {
+    std::vector<std::wstring> paths;
+    for (const auto& [path, bytes] : system_.files_written) paths.push_back(path);
+    return paths;
+  }
+  // The log after the enumeration's own lines.
+  std::wstring LinesAfterEnumeration() const {
+    const std::wstring& lines = memory_.Lines();
+    const std::wstring ok = L"Enumerate Resources OK \n";
+    const std::size_t at = lines.find(ok);
+    return at == std::wstring::npos ? lines : lines.substr(at + ok.size());
+  }
+
+  FakePayloadSystem system_;
+  MemoryLog memory_;
+  ResourceList list_;
+  std::wstring program_path_;
+};
+
+TEST_F(ExtractionTest, WritesEveryListedResourceFromTheHighestIdAndHandsBackTheProgram) {
+  system_.resources = {{101, "102*a.bin*3*103*Front.exe*2*104*sub\\c.txt*0*105*Front.exe.config*1"},
+                       {102, "abc"},
+                       {103, "MZ"},
+                       {104, ""},
+                       {105, "x"},
+                       {106, "unlisted"}};
+
+  EXPECT_EQ(Extract(), rc::Ok);
+  EXPECT_EQ(program_path_, L"W:\\f\\Front.exe");
+  EXPECT_EQ(system_.files_written,
+            (std::vector<std::pair<std::wstring, std::string>>{{L"W:\\f\\Front.exe.config", "x"},
+                                                               {L"W:\\f\\sub\\c.txt", ""},
+                                                               {L"W:\\f\\Front.exe", "MZ"},
+                                                               {L"W:\\f\\a.bin", "abc"}}));
+  EXPECT_EQ(system_.folders_made[1], L"W:\\f\\sub");
+  EXPECT_EQ(LinesAfterEnumeration(),
+            L"Work Out FileName Front.exe.config, Bytes 1\n"
+            L"Work Out FileName sub\\c.txt, Bytes 0\n"
+            L"Work Out FileName Front.exe, Bytes 2\n"
+            L"Work Out FileName a.bin, Bytes 3\n"
+            L"WorkOutFileNames 0\n"
+            L"W:\\f\\Front.exe.config written Ok\n"
+            L"Extract File Front.exe.config 0\n"
+            L"W:\\f\\sub\\c.txt written Ok\n"
+            L"Extract File sub\\c.txt 0\n"
+            L"W:\\f\\Front.exe written Ok\n"
+            L"Extract File Front.exe 0\n"
+            L"W:\\f\\a.bin written Ok\n"
+            L"Extract File a.bin 0\n");
+}
+
+TEST_F(ExtractionTest, TwoEntriesWithOneNameLeaveTheLowerIdsBytes) {
+  system_.resources = {{101, "102*same.txt*3*103*same.txt*4"}, {102, "low"}, {103, "high"}};
+  EXPECT_EQ(Extract(), rc::Ok);
+  ASSERT_EQ(system_.files_written.size(), 2u);
+  EXPECT_EQ(system_.files_written.back().second, "low");
+}
+
+TEST_F(ExtractionTest, NothingToEnumerateOrAnUnreadableCatalogueWritesNothing) {
+  {
+    system_.enumeration_fails = true;
+    EXPECT_EQ(Extract(), rc::Fail);
+    EXPECT_EQ(memory_.Lines(), L"Enumerate Resources has failed\n");
+  }
+  {
+    FakePayloadSystem system;
+    system.resources = {{101, "102*a.bin*3"}, {102, "abc"}};
+    system.map_failures[101] = PayloadSystem::MapFailure::Lock;
+    MemoryLog memory;
+    ResourceList list;
+    EXPECT_EQ(ExtractResources(list, system, program_path_, memory.log), rc::Fail);
+    EXPECT_TRUE(system.files_written.empty());
+    EXPECT_NE(memory.Lines().find(L"Enumerate Resources OK \nExtractSelf LockResource has failed\n"
+                                  L"WorkOutFileNames 80004005\n"),
+              std::wstring::npos);
+  }
+}
+
+// One faulty entry (id 103) above a good one (id 102), which must then never be written.
+TEST_F(ExtractionTest, EachFaultGivesItsResultAndLinesAndStopsTheExtraction) {
+  using Failure = PayloadSystem::MapFailure;
+  struct Case {
+    const char* what;
+    const char* catalogue;
+    void (*arrange)(FakePayloadSystem&);
+    ResultCode result;
+    const wchar_t* lines;  // the log after "WorkOutFileNames 0\n"
+    bool written;          // a file for id 103 was created
+  };
+  const Case cases[] = {
+      {"not found", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Find; }, rc::Fail,
+       L"FindResource has failed\nExtract File b.bin 80004005\n", false},
+      {"not loaded", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Load; }, rc::Fail,
+       L"ResourceLoaded has failed\nExtract File b.bin 80004005\n", false},
+      {"not locked", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Lock; }, rc::Fail,
+       L"LockResource has failed\nExtract File b.bin 80004005\n", false},
+      {"read-only file of that name", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.cannot_create.insert(L"W:\\f\\b.bin"); }, rc::Fail,
+       L"W:\\f\\b.bin Create file has failed\nExtract File b.bin 80004005\n", false},
+      {"name leaves the folder", "102*a.bin*3*103*..\\b.bin*4", [](FakePayloadSystem&) {}, rc::Fail,
+       L"..\\b.bin Create file has failed\nExtract File ..\\b.bin 80004005\n", false},
+      {"disk full", "102*a.bin*3*103*b.bin*4",
+       [](FakePayloadSystem& s) { s.short_writes[L"W:\\f\\b.bin"] = 1; }, rc::Fail,
+       L"Extract File b.bin 80004005\n", true},
+      {"size one byte too large", "102*a.bin*3*103*b.bin*5", [](FakePayloadSystem&) {}, rc::FileCorrupt,
+       L"W:\\f\\b.bin Write file has failed\nExtract File b.bin 80040167\n", true},
+      {"size one byte too small", "102*a.bin*3*103*b.bin*3", [](FakePayloadSystem&) {}, rc::FileCorrupt,
+       L"W:\\f\\b.bin Write file has failed\nExtract File b.bin 80040167\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePayloadSystem system;
+    system.resources = {{101, c.catalogue}, {102, "abc"}, {103, "bbbb"}};
+    c.arrange(system);
+    MemoryLog memory;
+    ResourceList list;
+    std::wstring program_path;
+    EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), c.result);
+    const std::wstring& lines = memory.Lines();
+    const std::wstring names_done = L"WorkOutFileNames 0\n";
+    ASSERT_NE(lines.find(names_done), std::wstring::npos);
+    EXPECT_EQ(lines.substr(lines.find(names_done) + names_done.size()), c.lines);
+    EXPECT_EQ(system.files_written.size(), c.written ? 1u : 0u);
+  }
+}
+
+}  // namespace
+}  // namespace lantern
