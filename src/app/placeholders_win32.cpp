@@ -3,7 +3,6 @@
 namespace lantern::placeholder {
 
 SignatureCheck VerifyFileSignature(const std::wstring&) { return {}; }
-bool AskToContinue(const std::wstring&, const std::wstring&) { return true; }
 void ReadSignerDetails(std::wstring& installer_name) { installer_name = L"Vantrel Installer"; }
 bool IsAdminRequired() { return false; }
 bool IsUserAdmin() { return true; }
@@ -11,7 +10,6 @@ bool CheckDotNetFramework(RunFields&) { return true; }
 bool CheckWindowsInstaller() { return true; }
 bool CheckFreeDiskSpace(RunFields&) { return true; }
 ResultCode CreateProbeFile(const std::wstring&) { return rc::Ok; }
-ResultCode PromptForWorkingFolderRoot(std::wstring&) { return rc::Fail; }
 void SetZeroGuidFlag() {}
 void WriteEmbeddedInformation() {}
 ResultCode ExtractResources(std::wstring& program_path) {
@@ -23,6 +21,5 @@ ResultCode RunProgram(const std::wstring&, const std::wstring&, std::int32_t& ex
   return rc::Ok;
 }
 void RemoveWorkingFolder() {}
-void ReportFailure(ResultCode) {}
 
 }  // namespace lantern::placeholder

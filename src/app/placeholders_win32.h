@@ -13,8 +13,6 @@
 namespace lantern::placeholder {
 
 SignatureCheck VerifyFileSignature(const std::wstring& path);
-// The notice dialog's question form; answers Yes without asking.
-bool AskToContinue(const std::wstring& heading, const std::wstring& message);
 // Gives the installer its default name.
 void ReadSignerDetails(std::wstring& installer_name);
 bool IsAdminRequired();
@@ -23,12 +21,10 @@ bool CheckDotNetFramework(RunFields& run);
 bool CheckWindowsInstaller();
 bool CheckFreeDiskSpace(RunFields& run);
 ResultCode CreateProbeFile(const std::wstring& root);
-ResultCode PromptForWorkingFolderRoot(std::wstring& root);
 void SetZeroGuidFlag();
 void WriteEmbeddedInformation();
 ResultCode ExtractResources(std::wstring& program_path);
 ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments, std::int32_t& exit_code);
 void RemoveWorkingFolder();
-void ReportFailure(ResultCode code);
 
 }  // namespace lantern::placeholder

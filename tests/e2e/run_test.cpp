@@ -8,6 +8,7 @@
 
 #include "e2e_paths.h"
 #include "e2e_support.h"
+#include "gui_driver.h"
 
 namespace lantern::e2e {
 namespace {
@@ -87,20 +88,38 @@ TEST(Run, HelpEndsWithZeroBeforeStarted) {
   EXPECT_TRUE(Matches(lines[5], "Ended -?[0-9]+"));
 }
 
+// The usage notice of an interactive run quotes the raw arguments; the run
+// ends once it is dismissed.
+void DismissUsageNotice(const GuiProgram& program, const std::wstring& arguments) {
+  const HWND notice = WaitForDialog(program.pid(), L"Vantrel Studio Download");
+  ASSERT_NE(notice, nullptr) << "no usage notice";
+  EXPECT_EQ(ControlText(notice, 1000).rfind(L"Command line '" + arguments + L"' incorrect.\n", 0), 0u)
+      << Narrow(ControlText(notice, 1000));
+  Click(notice, IDCANCEL);
+}
+
 TEST(Run, APathWordGivenAsASwitchEndsWithTheUsageResultAndNoLog) {
   TempFolder temp;
   const std::wstring log = temp / L"never.log";
-  const auto result = RunProgram(Quoted(kBasic) + L" /log " + Quoted(log));
-  ASSERT_TRUE(result.finished);
-  EXPECT_EQ(result.exit_code, 0x80030057u);
+  const std::wstring arguments = L"/log " + Quoted(log);
+  GuiProgram program(Quoted(kBasic) + L" " + arguments);
+  DismissUsageNotice(program, arguments);
+  EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x80030057u));
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(log)));
 }
 
 TEST(Run, ATooLongPathIsRefusedWithTheUsageResult) {
   TempFolder temp;
   const std::wstring log = temp / (std::wstring(250, L'x') + L".log");
-  const auto result = RunProgram(Quoted(kBasic) + L" log " + Quoted(log));
-  ASSERT_TRUE(result.finished);
+  const std::wstring arguments = L"log " + Quoted(log);
+  GuiProgram program(Quoted(kBasic) + L" " + arguments);
+  DismissUsageNotice(program, arguments);
+  EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x80030057u));
+}
+
+TEST(Run, ASilentUsageErrorShowsNothing) {
+  const auto result = RunProgram(Quoted(kBasic) + L" /IAgreeToTheEULA /log x");
+  ASSERT_TRUE(result.finished) << "a window waits";
   EXPECT_EQ(result.exit_code, 0x80030057u);
 }
 
