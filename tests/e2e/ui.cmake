@@ -48,3 +48,16 @@ file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/ui_paths.h" CONTENT
 add_dependencies(lantern_e2e_tests e2e_ui lantern_uihost)
 # The tests read the version record of a bootstrapper.
 target_link_libraries(lantern_e2e_tests PRIVATE version)
+
+# Accepts .NET Framework 3.5 only (a negative minimum service pack refuses a
+# version), which a fresh Wine prefix does not have.
+lantern_add_test_bootstrapper(e2e_ui_dotnet35
+  OUTPUT_NAME UiDotNet35Setup
+  PAYLOAD $<TARGET_FILE:lantern_standin>
+  FRONT_END standin.exe
+  STRINGS 138 "-1" 139 "-1" 140 "0" 141 "-1" 142 "-1" 143 "-1" 144 "-1")
+file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/ui_dotnet_paths.h" CONTENT
+"#pragma once
+#define LANTERN_UI_DOTNET35_EXE \"$<TARGET_FILE:e2e_ui_dotnet35>\"
+")
+add_dependencies(lantern_e2e_tests e2e_ui_dotnet35)

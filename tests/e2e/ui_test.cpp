@@ -114,6 +114,17 @@ TEST(Ui, SignatureQuestionNoEndsTheRunAndItsNoticeStaysUntilDismissed) {
   EXPECT_TRUE(IsWindowVisible(notice));
   EXPECT_TRUE(Screenshot("signature-refused-notice"));
 
+  // An empty link still reacts like one over its whole area and takes
+  // characters; a click with nothing to open only beeps.
+  const HWND link = GetDlgItem(notice, kLink);
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(link, WM_NCHITTEST, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer);
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(HTCLIENT));
+  SendMessageTimeoutW(link, WM_GETDLGCODE, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer);
+  EXPECT_EQ(answer, static_cast<DWORD_PTR>(DLGC_WANTCHARS));
+  SendMessageTimeoutW(link, WM_LBUTTONUP, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer);
+  EXPECT_TRUE(IsWindowVisible(notice));
+
   Click(notice, IDCANCEL);
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x800B0100u));
   const std::string text = LogText(log);
