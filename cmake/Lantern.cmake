@@ -230,6 +230,25 @@ const AboutInfo kLanternAboutInfo = {{${version_parts}}, L\"${cpp_copyright}\"};
 ")
   set(${out_depends} "${dir}/ui.rcinc;${icon};${banner};${splash}" PARENT_SCOPE)
 endfunction()
+
+# lantern_add_ui_resources(<target> [BANNER ...] [VERSION ...] ...): gives a
+# Windows test program the bootstrapper's dialogs, pictures, icon and About-box
+# values (not its manifest: a test program need not run elevated).
+function(lantern_add_ui_resources target)
+  set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}.lantern")
+  file(MAKE_DIRECTORY "${dir}")
+  _lantern_ui_resources("lantern_add_ui_resources(${target})" "${dir}" depends ${ARGN})
+  _lantern_write_if_changed("${dir}/ui.rc"
+"#pragma code_page(65001)
+#define LANTERN_NO_MANIFEST
+#include \"${dir}/ui.rcinc\"
+#include \"${_LANTERN_RES_DIR}/lantern.rc\"
+")
+  target_sources(${target} PRIVATE "${dir}/ui.rc" "${dir}/about_info.cpp")
+  set_source_files_properties("${dir}/ui.rc" PROPERTIES
+    INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
+    OBJECT_DEPENDS "${_LANTERN_RES_DIR}/lantern.rc;${depends}")
+endfunction()
 # ---------------------------------------------------------------------------
 
 function(lantern_add_bootstrapper target)

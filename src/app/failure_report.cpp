@@ -10,7 +10,8 @@ constexpr wchar_t kDotNet4RuntimeFailed[] =
 constexpr wchar_t kDotNet4Detected[] = L"\r\n(.NET 4 was detected.)";
 
 // Message 108, or 115 when a service pack is needed.
-std::wstring MissingDotNetMessage(const StringTable& table, const std::wstring& product, const RunFields& run) {
+std::wstring MissingDotNetMessage(const StringTable& table, const std::wstring& product,
+                                  const RunFields& run) {
   std::wstring message;
   if (run.RequiredDotNetServicePack == 0) {
     FormatConfigString(table, cfg::DotNetMessage, message, product, run.RequiredDotNetName);
@@ -35,13 +36,16 @@ DiskAmount DiskAmountFor(std::int64_t required_mb) {
 
 std::wstring GetDotNetDownloadLink(std::int32_t major, std::int32_t minor) {
   switch (major) {
-    case 2: return L"https://www.microsoft.com/en-us/download/details.aspx?id=1639";
-    case 3: return L"http://www.microsoft.com/en-us/download/details.aspx?id=21";
+    case 2:
+      return L"https://www.microsoft.com/en-us/download/details.aspx?id=1639";
+    case 3:
+      return L"http://www.microsoft.com/en-us/download/details.aspx?id=21";
     case 4:
       if (minor == 0) return L"http://www.microsoft.com/en-us/download/details.aspx?id=17718";
       if (minor == 5) return L"https://www.microsoft.com/en-us/download/details.aspx?id=42642";
       return {};
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -51,24 +55,34 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
   FailureNotice notice;
   std::wstring& message = notice.message;
   switch (code) {
-    case rc::FileCorrupt: FormatConfigString(table, cfg::CorruptFileMessage, message, product); break;
-    case rc::InvalidParameter: FormatConfigString(table, cfg::UsageMessage, message, raw_arguments); break;
+    case rc::FileCorrupt:
+      FormatConfigString(table, cfg::CorruptFileMessage, message, product);
+      break;
+    case rc::InvalidParameter:
+      FormatConfigString(table, cfg::UsageMessage, message, raw_arguments);
+      break;
     case rc::Abort:
       FormatConfigString(table, cfg::ProcessorModeMessage, message, product,
                          LoadConfigString(table, cfg::ProgramType));
       break;
-    case rc::Fail: FormatConfigString(table, cfg::IncorrectBuildMessage, message, product); break;
+    case rc::Fail:
+      FormatConfigString(table, cfg::IncorrectBuildMessage, message, product);
+      break;
     case rc::MediumFull: {
       const DiskAmount amount = DiskAmountFor(run.RequiredDiskMB);
       FormatConfigString(table, cfg::DiskSpaceMessage, message, run.WorkingDrive, amount.amount, amount.unit);
       break;
     }
-    case rc::NotAdmin: FormatConfigString(table, cfg::AdminMessage, message, product); break;
+    case rc::NotAdmin:
+      FormatConfigString(table, cfg::AdminMessage, message, product);
+      break;
     case rc::NoDotNet:
       message = MissingDotNetMessage(table, product, run);
       notice.link = GetDotNetDownloadLink(run.RequiredDotNetMajor, run.RequiredDotNetMinor);
       break;
-    case rc::InstallPackageVersion: FormatConfigString(table, cfg::MsiMessage, message, product); break;
+    case rc::InstallPackageVersion:
+      FormatConfigString(table, cfg::MsiMessage, message, product);
+      break;
     case rc::Ok:
       if (run.FrontEndExitCode != rc::DotNetRuntime) {
         FormatConfigString(table, cfg::FrontEndFailedMessage, message, product, run.FrontEndExitCode);
@@ -81,7 +95,9 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
       }
       notice.link = GetDotNetDownloadLink(run.RequiredDotNetMajor, run.RequiredDotNetMinor);
       break;
-    default: FormatConfigString(table, cfg::RunFailedMessage, message, product, code); break;
+    default:
+      FormatConfigString(table, cfg::RunFailedMessage, message, product, code);
+      break;
   }
   return notice;
 }

@@ -39,15 +39,17 @@ CDialog::~CDialog() {
 }
 
 INT_PTR CDialog::DoModal() {
-  return DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(template_id_), parent_ ? parent_->m_hWnd : nullptr,
-                         &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  return DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(template_id_),
+                         parent_ ? parent_->m_hWnd : nullptr, &CDialog::DialogProc,
+                         reinterpret_cast<LPARAM>(this));
 }
 
 BOOL CDialog::Create(UINT template_id, CWnd* parent) {
   template_id_ = template_id;
   parent_ = parent;
-  CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(template_id_), parent_ ? parent_->m_hWnd : nullptr,
-                     &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(template_id_),
+                     parent_ ? parent_->m_hWnd : nullptr, &CDialog::DialogProc,
+                     reinterpret_cast<LPARAM>(this));
   return m_hWnd != nullptr;
 }
 

@@ -19,7 +19,8 @@ class CDialog;
 // One data exchange: towards the controls, or back into the fields.
 class CDataExchange {
  public:
-  CDataExchange(CDialog& dialog, BOOL save_and_validate) : m_pDlgWnd(&dialog), m_bSaveAndValidate(save_and_validate) {}
+  CDataExchange(CDialog& dialog, BOOL save_and_validate)
+      : m_pDlgWnd(&dialog), m_bSaveAndValidate(save_and_validate) {}
   CDialog* m_pDlgWnd;
   BOOL m_bSaveAndValidate;
 };

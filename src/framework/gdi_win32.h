@@ -74,22 +74,4 @@ class SelectedObject {
   HGDIOBJ previous_;
 };
 
-// An icon loaded from the program's resources at a given size; destroyed with
-// its owner (icons loaded without LR_SHARED belong to whoever loaded them).
-class CIcon {
- public:
-  CIcon() = default;
-  CIcon(HINSTANCE module, UINT id, int width, int height)
-      : icon_(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, width, height, 0))) {}
-  CIcon(const CIcon&) = delete;
-  CIcon& operator=(const CIcon&) = delete;
-  ~CIcon() {
-    if (icon_) DestroyIcon(icon_);
-  }
-  HICON get() const { return icon_; }
-
- private:
-  HICON icon_ = nullptr;
-};
-
 }  // namespace lantern

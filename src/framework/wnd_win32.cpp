@@ -54,7 +54,9 @@ std::wstring CWnd::GetWindowText() const {
 
 void CWnd::SetWindowText(const std::wstring& text) const { ::SetWindowTextW(m_hWnd, text.c_str()); }
 
-LRESULT CWnd::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) { return Default(message, wparam, lparam); }
+LRESULT CWnd::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
+  return Default(message, wparam, lparam);
+}
 
 LRESULT CWnd::Default(UINT message, WPARAM wparam, LPARAM lparam) {
   return original_proc_ ? CallWindowProcW(original_proc_, m_hWnd, message, wparam, lparam)

@@ -7,7 +7,8 @@ namespace {
 // Keeps the prompt counted as open until the call returns, however it returns.
 class OpenPrompt {
  public:
-  OpenPrompt(std::atomic<std::int32_t>& depth, const PromptDepthChanged& changed) : depth_(depth), changed_(changed) {
+  OpenPrompt(std::atomic<std::int32_t>& depth, const PromptDepthChanged& changed)
+      : depth_(depth), changed_(changed) {
     ++depth_;
     if (changed_) changed_();
   }

@@ -15,8 +15,8 @@ namespace lantern {
 
 // Shows the prompt with `caption` and the current root preselected; the text
 // confirmed with OK, or nothing when the user cancelled.
-using AskForFolder = std::function<std::optional<std::wstring>(const std::wstring& caption,
-                                                               const std::wstring& current_root)>;
+using AskForFolder =
+    std::function<std::optional<std::wstring>(const std::wstring& caption, const std::wstring& current_root)>;
 
 // Told each time the prompt opens or closes (PromptDepth changed).
 using PromptDepthChanged = std::function<void()>;

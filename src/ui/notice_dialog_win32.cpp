@@ -64,8 +64,11 @@ BOOL CLanternInstallerDlg::OnDialogMessage(UINT message, WPARAM wparam, LPARAM, 
       PaintMinimised();
       result = 0;
       return TRUE;
-    case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(AppIcon); return TRUE;
-    default: return FALSE;
+    case WM_QUERYDRAGICON:
+      result = reinterpret_cast<LRESULT>(AppIcon);
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 

@@ -7,7 +7,8 @@ namespace lantern {
 
 // A shared icon: the system owns it.
 SplashDlg::SplashDlg()
-    : CDialog(IDD_LANTERN_SPLASH), AppIcon(LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_LANTERN_APP))) {}
+    : CDialog(IDD_LANTERN_SPLASH),
+      AppIcon(LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_LANTERN_APP))) {}
 
 BOOL SplashDlg::Create() { return CDialog::Create(IDD_LANTERN_SPLASH, nullptr); }
 

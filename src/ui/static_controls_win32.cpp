@@ -34,7 +34,8 @@ CStaticEx::CStaticEx() {
 // Some systems' statics select their own font after asking the parent for
 // colours, so the control is also given the caption font as its own.
 void CStaticEx::PreSubclassWindow() {
-  if (CaptionFont.GetSafeHandle()) SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(CaptionFont.GetSafeHandle()), FALSE);
+  if (CaptionFont.GetSafeHandle())
+    SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(CaptionFont.GetSafeHandle()), FALSE);
 }
 
 // A control that outlives this object must not keep drawing with its font.
@@ -86,7 +87,8 @@ void CStaticLink::MakeLinkFont() {
 void CStaticLink::PreSubclassWindow() {
   if (!IsTextStatic()) return;
   MakeLinkFont();
-  if (LinkFont.GetSafeHandle()) SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(LinkFont.GetSafeHandle()), FALSE);
+  if (LinkFont.GetSafeHandle())
+    SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(LinkFont.GetSafeHandle()), FALSE);
 }
 
 bool CStaticLink::OpenLink() {
@@ -112,20 +114,27 @@ bool CStaticLink::OpenLink() {
 
 LRESULT CStaticLink::WindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_NCHITTEST: return HTCLIENT;
-    case WM_LBUTTONUP: OpenLink(); return 0;
+    case WM_NCHITTEST:
+      return HTCLIENT;
+    case WM_LBUTTONUP:
+      OpenLink();
+      return 0;
     case WM_SETCURSOR:
       if (!LinkCursor) LinkCursor = LoadCursorW(nullptr, IDC_HAND);
       if (!LinkCursor) return Default(message, wparam, lparam);
       SetCursor(LinkCursor);
       return TRUE;
-    case WM_GETDLGCODE: return DLGC_WANTCHARS;
+    case WM_GETDLGCODE:
+      return DLGC_WANTCHARS;
     case WM_CHAR:
       if (wparam == L' ') OpenLink();
       return 0;
     case WM_SETFOCUS:
-    case WM_KILLFOCUS: DrawFocus(); return 0;
-    default: return CStatic::WindowProc(message, wparam, lparam);
+    case WM_KILLFOCUS:
+      DrawFocus();
+      return 0;
+    default:
+      return CStatic::WindowProc(message, wparam, lparam);
   }
 }
 

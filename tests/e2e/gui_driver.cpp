@@ -21,7 +21,8 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
   auto& search = *reinterpret_cast<WindowSearch*>(data);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner == search.pid && (!search.visible_only || IsWindowVisible(window))) search.found.push_back(window);
+  if (owner == search.pid && (!search.visible_only || IsWindowVisible(window)))
+    search.found.push_back(window);
   return TRUE;
 }
 
@@ -39,8 +40,8 @@ GuiProgram::GuiProgram(const std::wstring& command_line, const std::wstring& scr
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  const BOOL started =
-      CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  const BOOL started = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                      &startup, &process);
   SetEnvironmentVariableW(L"LANTERN_UI_SCRIPT", nullptr);
   if (!started) throw std::runtime_error("cannot start the program under test");
   CloseHandle(process.hThread);
@@ -98,13 +99,15 @@ bool IsDialogBox(HWND window) {
 
 HWND WaitForDialog(DWORD pid, const std::wstring& caption, DWORD timeout_ms) {
   return WaitForWindow(
-      pid, [&](HWND window) { return IsDialogBox(window) && WindowText(window) == caption; }, true, timeout_ms);
+      pid, [&](HWND window) { return IsDialogBox(window) && WindowText(window) == caption; }, true,
+      timeout_ms);
 }
 
 std::wstring WindowText(HWND window) {
   wchar_t text[4096] = {};
   DWORD_PTR length = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000, &length);
+  SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 10000,
+                      &length);
   return std::wstring(text, static_cast<size_t>(length));
 }
 

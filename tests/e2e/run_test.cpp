@@ -47,8 +47,8 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
   const std::wstring log = L"c:\\log.txt";
   DeleteFileW(log.c_str());
   TempFolder temp;
-  const auto result =
-      RunProgram(Quoted(kBasic) + L" log " + log + L" /IAgreeToTheEULA VT_PFUR_ENABLED=1", 60000, temp.path());
+  const auto result = RunProgram(Quoted(kBasic) + L" log " + log + L" /IAgreeToTheEULA VT_PFUR_ENABLED=1",
+                                 60000, temp.path());
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
 
@@ -63,7 +63,9 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
       "Keep 'NotSet'",
   };
   std::vector<std::string> options_second = options_first;
-  options_second[0] = "Command line params VT_PFUR_ENABLED=1 /log \"c:\\log.txt\" /IAgreeToTheEULA VT_I=\"Vantrel Installer\" ";
+  options_second[0] =
+      "Command line params VT_PFUR_ENABLED=1 /log \"c:\\log.txt\" /IAgreeToTheEULA VT_I=\"Vantrel "
+      "Installer\" ";
 
   ASSERT_GE(lines.size(), 12u);
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(lines[i], options_first[i]);
@@ -83,8 +85,9 @@ TEST(Run, HelpEndsWithZeroBeforeStarted) {
   const auto lines = LogLines(log);
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "Ask for help");
-  EXPECT_TRUE(Matches(lines[1], "Command line params \\? /log \".*help.log\" VT_I=\"\" |"
-                                "Command line params /log \".*help.log\" \\? VT_I=\"\" "));
+  EXPECT_TRUE(Matches(lines[1],
+                      "Command line params \\? /log \".*help.log\" VT_I=\"\" |"
+                      "Command line params /log \".*help.log\" \\? VT_I=\"\" "));
   EXPECT_TRUE(Matches(lines[5], "Ended -?[0-9]+"));
 }
 

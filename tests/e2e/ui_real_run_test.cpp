@@ -41,7 +41,8 @@ TEST(UiRealRun, DISABLED_UnsignedInteractiveRunAsksAndYesRunsTheFrontEnd) {
   GuiProgram program(Quoted(kUiSetup) + L" record=" + Quoted(record));
   const HWND question = WaitForDialog(program.pid(), kProduct);
   ASSERT_NE(question, nullptr);
-  EXPECT_EQ(ControlText(question, kHeading), L"Verification of Vantrel Studio Download failed. Do you wish to continue?");
+  EXPECT_EQ(ControlText(question, kHeading),
+            L"Verification of Vantrel Studio Download failed. Do you wish to continue?");
   EXPECT_EQ(ControlText(question, IDOK), L"Yes");
   EXPECT_EQ(ControlText(question, IDCANCEL), L"No");
   EXPECT_TRUE(Screenshot("real-signature-question"));
@@ -69,9 +70,10 @@ TEST(UiRealRun, DISABLED_UnsignedInteractiveRunNoShowsMessage113UntilDismissed) 
 // signature question is answered Yes first).
 TEST(UiRealRun, DISABLED_MissingDotNet35ShowsMessage108AndItsDownloadPage) {
   GuiProgram program(Quoted(kDotNet35Setup));
-  if (const HWND question = WaitForWindow(program.pid(), [](HWND window) {
-        return IsDialogBox(window) && ControlText(window, IDOK) == L"Yes";
-      }, true, 5000)) {
+  if (const HWND question = WaitForWindow(
+          program.pid(),
+          [](HWND window) { return IsDialogBox(window) && ControlText(window, IDOK) == L"Yes"; }, true,
+          5000)) {
     Click(question, IDOK);
   }
   const HWND notice = WaitForNotice(program);
@@ -87,9 +89,10 @@ TEST(UiRealRun, DISABLED_MissingDotNet35ShowsMessage108AndItsDownloadPage) {
 // of an unsigned file is answered Yes first).
 TEST(UiRealRun, DISABLED_SplashShowsUntilTheFrontEndShowsItsWindow) {
   GuiProgram program(Quoted(kUiSetup) + L" window=3000");
-  if (const HWND question = WaitForWindow(program.pid(), [](HWND window) {
-        return IsDialogBox(window) && ControlText(window, IDOK) == L"Yes";
-      }, true, 5000)) {
+  if (const HWND question = WaitForWindow(
+          program.pid(),
+          [](HWND window) { return IsDialogBox(window) && ControlText(window, IDOK) == L"Yes"; }, true,
+          5000)) {
     Click(question, IDOK);
   }
   const HWND splash = WaitForWindow(program.pid(), IsSplash);
@@ -108,9 +111,10 @@ TEST(UiRealRun, DISABLED_SplashShowsUntilTheFrontEndShowsItsWindow) {
 TEST(UiRealRun, DISABLED_DriveLetterPromptForARootThatTakesNoFiles) {
   TempFolder temp;
   GuiProgram program(Quoted(kUiSetup) + L" /dontrun temp Q:\\nowhere");
-  if (const HWND question = WaitForWindow(program.pid(), [](HWND window) {
-        return IsDialogBox(window) && ControlText(window, IDOK) == L"Yes";
-      }, true, 5000)) {
+  if (const HWND question = WaitForWindow(
+          program.pid(),
+          [](HWND window) { return IsDialogBox(window) && ControlText(window, IDOK) == L"Yes"; }, true,
+          5000)) {
     Click(question, IDOK);
   }
   const HWND prompt = WaitForWindow(program.pid(), [](HWND window) {

@@ -39,7 +39,8 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 // The splash window: a captionless popup with a thin border.
 bool IsSplash(HWND window) {
   const LONG style = WindowStyle(window);
-  return IsDialogBox(window) && (style & WS_POPUP) && (style & WS_BORDER) && (style & WS_CAPTION) != WS_CAPTION;
+  return IsDialogBox(window) && (style & WS_POPUP) && (style & WS_BORDER) &&
+         (style & WS_CAPTION) != WS_CAPTION;
 }
 
 // A test event the scripted front end waits on.
@@ -79,7 +80,8 @@ TEST(Ui, SignatureQuestionYesGoesOnAndTheFrontEndRuns) {
 
   const HWND question = WaitForDialog(program.pid(), kProduct);
   ASSERT_NE(question, nullptr);
-  EXPECT_EQ(ControlText(question, kHeading), L"Verification of Vantrel Studio Download failed. Do you wish to continue?");
+  EXPECT_EQ(ControlText(question, kHeading),
+            L"Verification of Vantrel Studio Download failed. Do you wish to continue?");
   EXPECT_EQ(ControlText(question, kMessage), L"No signature was present in the subject.\n");
   EXPECT_EQ(ControlText(question, IDOK), L"Yes");
   EXPECT_EQ(ControlText(question, IDCANCEL), L"No");
@@ -91,7 +93,8 @@ TEST(Ui, SignatureQuestionYesGoesOnAndTheFrontEndRuns) {
   Click(question, IDOK);
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0u));
   const std::string text = LogText(log);
-  EXPECT_NE(text.find("Certificate error 800b0100\nNot signed correctly 800b0100\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Certificate error 800b0100\nNot signed correctly 800b0100\n"), std::string::npos)
+      << text;
   EXPECT_NE(text.find("Front end ran\n"), std::string::npos) << text;
 }
 
@@ -128,17 +131,19 @@ TEST(Ui, SignatureQuestionNoEndsTheRunAndItsNoticeStaysUntilDismissed) {
   Click(notice, IDCANCEL);
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x800B0100u));
   const std::string text = LogText(log);
-  EXPECT_NE(text.find("\nFailed to run Vantrel Studio Download error 0x800b0100.\nEnded "), std::string::npos) << text;
+  EXPECT_NE(text.find("\nFailed to run Vantrel Studio Download error 0x800b0100.\nEnded "), std::string::npos)
+      << text;
   EXPECT_EQ(text.find("Front end ran"), std::string::npos) << text;
 }
 
 TEST(Ui, MissingDotNetNoticeShowsMessage108AndTheDownloadPageOfDotNet35) {
   GuiProgram program(Quoted(kUiHost), L"dotnet=3,5,0,.NET Framework 3.5");
   const HWND notice = WaitForDialog(program.pid(), kProduct);
-  ExpectErrorNotice(notice,
-                    L"Vantrel Studio Download requires .NET Framework 3.5. Please download from the Microsoft "
-                    L"Download Center and retry.",
-                    L"http://www.microsoft.com/en-us/download/details.aspx?id=21");
+  ExpectErrorNotice(
+      notice,
+      L"Vantrel Studio Download requires .NET Framework 3.5. Please download from the Microsoft "
+      L"Download Center and retry.",
+      L"http://www.microsoft.com/en-us/download/details.aspx?id=21");
   EXPECT_TRUE(Screenshot("dotnet-missing-notice"));
   Click(notice, IDCANCEL);
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x80110409u));
@@ -159,7 +164,8 @@ TEST(Ui, SplashShowsDuringTheWorkAndGoesOnceTheFrontEndShowsItsWindow) {
   EXPECT_TRUE(Screenshot("splash"));
 
   show.Set();
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(splash) || !IsWindowVisible(splash); })) << "the splash stayed";
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(splash) || !IsWindowVisible(splash); }))
+      << "the splash stayed";
   EXPECT_TRUE(program.Running()) << "the front end is still running while the splash goes";
   end.Set();
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0u));
@@ -175,22 +181,26 @@ TEST(Ui, DriveLetterPromptHidesTheSplashAndOkWithANewRootGoesOn) {
 
   const HWND prompt = WaitForDialog(program.pid(), kProduct);
   ASSERT_NE(prompt, nullptr);
-  EXPECT_NE(ControlText(prompt, kFolder).find(L"unwritable"), std::wstring::npos) << Narrow(ControlText(prompt, kFolder));
+  EXPECT_NE(ControlText(prompt, kFolder).find(L"unwritable"), std::wstring::npos)
+      << Narrow(ControlText(prompt, kFolder));
   EXPECT_EQ(ControlText(prompt, IDOK), L"OK");
   EXPECT_EQ(ControlText(prompt, IDCANCEL), L"Cancel");
   // The current root is selected whole, so that typing replaces it.
   DWORD from = 1, to = 0;
-  SendMessageW(GetDlgItem(prompt, kFolder), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  SendMessageW(GetDlgItem(prompt, kFolder), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+               reinterpret_cast<LPARAM>(&to));
   EXPECT_EQ(from, 0u);
   EXPECT_EQ(to, ControlText(prompt, kFolder).size());
   const HWND hidden_splash = WaitForWindow(program.pid(), IsSplash, false);
   ASSERT_NE(hidden_splash, nullptr);
-  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(hidden_splash); })) << "the splash shows over the prompt";
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(hidden_splash); }))
+      << "the splash shows over the prompt";
   EXPECT_TRUE(Screenshot("drive-letter-prompt"));
 
   SetControlText(prompt, kFolder, L"D:\\");
   Click(prompt, IDOK);
-  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(hidden_splash) != FALSE; })) << "the splash did not come back";
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(hidden_splash) != FALSE; }))
+      << "the splash did not come back";
   show.Set();
   end.Set();
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0u));
@@ -210,10 +220,11 @@ TEST(Ui, DriveLetterPromptCancelEndsWithEFailAndMessage104) {
   const HWND notice = WaitForWindow(program.pid(), [&](HWND window) {
     return window != prompt && IsDialogBox(window) && ControlText(window, kHeading) == L"Error";
   });
-  ExpectErrorNotice(notice,
-                    L"Contact Technical Support. Incorrect Vantrel Studio Download build. (Try setting the temp "
-                    L"folder from the command line.)",
-                    L"");
+  ExpectErrorNotice(
+      notice,
+      L"Contact Technical Support. Incorrect Vantrel Studio Download build. (Try setting the temp "
+      L"folder from the command line.)",
+      L"");
   EXPECT_TRUE(Screenshot("drive-letter-cancelled-notice"));
   Click(notice, IDCANCEL);
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x80004005u));
@@ -230,28 +241,35 @@ TEST(Ui, SilentFailuresShowNothingAndLogTheMessageAsALine) {
     std::uint32_t exit_code;
   };
   const Case cases[] = {
-      {L"signature=800B0100", L"", "Not signed correctly so failing now!\nFailed to run Vantrel Studio Download error 0x800b0100.\nEnded ",
+      {L"signature=800B0100", L"",
+       "Not signed correctly so failing now!\nFailed to run Vantrel Studio Download error "
+       "0x800b0100.\nEnded ",
        0x800B0100u},
       {L"dotnet=4,0,0,.NET Framework 4.0 Full", L"",
-       "Vantrel Studio Download requires .NET Framework 4.0 Full. Please download from the Microsoft Download Center "
+       "Vantrel Studio Download requires .NET Framework 4.0 Full. Please download from the Microsoft "
+       "Download Center "
        "and retry.\nEnded ",
        0x80110409u},
       {L"unwritable=unwritable", L" temp C:\\unwritable",
-       "Not Prompting the user as silent installation\nContact Technical Support. Incorrect Vantrel Studio Download "
+       "Not Prompting the user as silent installation\nContact Technical Support. Incorrect Vantrel Studio "
+       "Download "
        "build. (Try setting the temp folder from the command line.)\nEnded ",
        0x80004005u},
       {L"exit=80131700", L"",
        // The message's own CR LF: the log's text mode writes its LF as CR LF too.
-       "Vantrel Studio Download requires Unknown .NET Version. Please download from the Microsoft Download Center and "
+       "Vantrel Studio Download requires Unknown .NET Version. Please download from the Microsoft Download "
+       "Center and "
        "retry.\r\n(.NET 4 was detected.)\nEnded ",
        0x80131700u},
-      {L"exit=80004005", L"", "Remove folder 'Yes'\nVantrel Studio Download failed with exit code 0x80004005.\nEnded ", 0x80004005u},
+      {L"exit=80004005", L"",
+       "Remove folder 'Yes'\nVantrel Studio Download failed with exit code 0x80004005.\nEnded ", 0x80004005u},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.script));
     TempFolder temp;
     const std::wstring log = temp / L"silent.log";
-    GuiProgram program(Quoted(kUiHost) + L" /IAgreeToTheEULA" + c.arguments + L" log " + Quoted(log), c.script);
+    GuiProgram program(Quoted(kUiHost) + L" /IAgreeToTheEULA" + c.arguments + L" log " + Quoted(log),
+                       c.script);
     const auto exit_code = program.WaitForExit();
     ASSERT_TRUE(exit_code.has_value()) << "the silent run did not end by itself: a window waits";
     EXPECT_EQ(*exit_code, c.exit_code);

@@ -15,7 +15,9 @@ namespace {
 
 class MemoryLogSystem final : public LogSystem {
  public:
-  std::optional<std::string> ToAnsi(std::wstring_view text) override { return std::string(text.begin(), text.end()); }
+  std::optional<std::string> ToAnsi(std::wstring_view text) override {
+    return std::string(text.begin(), text.end());
+  }
   std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
   std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
 };
@@ -69,49 +71,65 @@ TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
       run.WorkingDrive = L"C:";
     };
   };
-  const std::wstring missing_35 = L"Vantrel Studio Download requires .NET Framework 3.5. Please download from the "
-                                  L"Microsoft Download Center and retry.";
+  const std::wstring missing_35 =
+      L"Vantrel Studio Download requires .NET Framework 3.5. Please download from the "
+      L"Microsoft Download Center and retry.";
   const std::vector<Case> cases = {
-      {"corrupt file", rc::FileCorrupt, nothing, L"A file is corrupt. Download Vantrel Studio Download and retry.", L""},
-      {"usage", rc::InvalidParameter, nothing, std::wstring(L"Command line '/log \"x\"\ty") + kUsageTail, L""},
-      {"processor mode", rc::Abort, nothing, L"Vantrel Studio Download failed to switch into processor mode (x86)", L""},
+      {"corrupt file", rc::FileCorrupt, nothing,
+       L"A file is corrupt. Download Vantrel Studio Download and retry.", L""},
+      {"usage", rc::InvalidParameter, nothing, std::wstring(L"Command line '/log \"x\"\ty") + kUsageTail,
+       L""},
+      {"processor mode", rc::Abort, nothing,
+       L"Vantrel Studio Download failed to switch into processor mode (x86)", L""},
       {"incorrect build", rc::Fail, nothing,
-       L"Contact Technical Support. Incorrect Vantrel Studio Download build. (Try setting the temp folder from the "
+       L"Contact Technical Support. Incorrect Vantrel Studio Download build. (Try setting the temp folder "
+       L"from the "
        L"command line.)",
        L""},
       {"disk 100 MB", rc::MediumFull, disk(100),
        L"Insufficient disk space on drive 'C:'. 100.0 MB of free disk space is required.", L""},
       {"disk 1500 MB in GB", rc::MediumFull, disk(1500),
        L"Insufficient disk space on drive 'C:'. 1.5 GB of free disk space is required.", L""},
-      {"not admin", rc::NotAdmin, nothing, L"You need local administrator privileges to run Vantrel Studio Download.", L""},
+      {"not admin", rc::NotAdmin, nothing,
+       L"You need local administrator privileges to run Vantrel Studio Download.", L""},
       {".NET 3.5 missing", rc::NoDotNet, dotnet(3, 5, 0, L".NET Framework 3.5"), missing_35,
        L"http://www.microsoft.com/en-us/download/details.aspx?id=21"},
       {".NET 2.0 service pack", rc::NoDotNet, dotnet(2, 0, 2, L".NET Framework 2.0"),
-       L"Vantrel Studio Download requires .NET Framework 2.0 SP 2. Please download from the Microsoft Download Center "
+       L"Vantrel Studio Download requires .NET Framework 2.0 SP 2. Please download from the Microsoft "
+       L"Download Center "
        L"and retry.",
        L"https://www.microsoft.com/en-us/download/details.aspx?id=1639"},
       {".NET 4.5 service pack", rc::NoDotNet, dotnet(4, 5, 1, L".NET Framework 4.5 Full"),
-       L"Vantrel Studio Download requires .NET Framework 4.5 Full SP 1. Please download from the Microsoft Download "
+       L"Vantrel Studio Download requires .NET Framework 4.5 Full SP 1. Please download from the Microsoft "
+       L"Download "
        L"Center and retry.",
        L"https://www.microsoft.com/en-us/download/details.aspx?id=42642"},
       {"Windows Installer", rc::InstallPackageVersion, nothing,
-       L"Vantrel Studio Download requires MSI Engine 2.0. This can be downloaded from the Microsoft Download Center.",
+       L"Vantrel Studio Download requires MSI Engine 2.0. This can be downloaded from the Microsoft Download "
+       L"Center.",
        L""},
-      {"front end failed", rc::Ok, front_end(rc::Fail), L"Vantrel Studio Download failed with exit code 0x80004005.", L""},
+      {"front end failed", rc::Ok, front_end(rc::Fail),
+       L"Vantrel Studio Download failed with exit code 0x80004005.", L""},
       {".NET runtime, service pack below 4", rc::Ok, front_end(rc::DotNetRuntime),
-       L"Vantrel Studio Download requires Unknown .NET Version. Please download from the Microsoft Download Center "
+       L"Vantrel Studio Download requires Unknown .NET Version. Please download from the Microsoft Download "
+       L"Center "
        L"and retry.\r\n(.NET 4 was detected.)",
        L"https://www.microsoft.com/en-us/download/details.aspx?id=42642"},
-      {".NET runtime, service pack 2", rc::Ok, front_end(rc::DotNetRuntime, dotnet(4, 0, 2, L".NET Framework 4.0 Full")),
-       L"Vantrel Studio Download requires .NET Framework 4.0 Full SP 2. Please download from the Microsoft Download "
+      {".NET runtime, service pack 2", rc::Ok,
+       front_end(rc::DotNetRuntime, dotnet(4, 0, 2, L".NET Framework 4.0 Full")),
+       L"Vantrel Studio Download requires .NET Framework 4.0 Full SP 2. Please download from the Microsoft "
+       L"Download "
        L"Center and retry.\r\n(.NET 4 was detected.)",
        L"http://www.microsoft.com/en-us/download/details.aspx?id=17718"},
-      {".NET runtime, service pack 4", rc::Ok, front_end(rc::DotNetRuntime, dotnet(4, 5, 4, L".NET Framework 4.5 Full")),
+      {".NET runtime, service pack 4", rc::Ok,
+       front_end(rc::DotNetRuntime, dotnet(4, 5, 4, L".NET Framework 4.5 Full")),
        L".NET 4 run time has failed to run Vantrel Studio Download.\r\n(Perhaps you have a Pre-release .NET "
        L"Version).\r\nPlease download from the Microsoft Download Center and retry.",
        L"https://www.microsoft.com/en-us/download/details.aspx?id=42642"},
-      {"refused signature", rc::NoSignature, nothing, L"Failed to run Vantrel Studio Download error 0x800b0100.", L""},
-      {"front end not started", rc::InvalidArg, nothing, L"Failed to run Vantrel Studio Download error 0x80070057.", L""},
+      {"refused signature", rc::NoSignature, nothing,
+       L"Failed to run Vantrel Studio Download error 0x800b0100.", L""},
+      {"front end not started", rc::InvalidArg, nothing,
+       L"Failed to run Vantrel Studio Download error 0x80070057.", L""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,8 +147,12 @@ TEST(FailureReport, DiskAmountIsTheMinimumInMbUpTo1000AndInGbAbove) {
     double amount;
     std::wstring unit;
   };
-  const Amount amounts[] = {{100, 100.0, L"MB"},  {1000, 1000.0, L"MB"}, {1001, 1.001, L"GB"},
-                            {1500, 1.5, L"GB"},   {0, 0.0, L"MB"},       {-5000, -5000.0, L"MB"},
+  const Amount amounts[] = {{100, 100.0, L"MB"},
+                            {1000, 1000.0, L"MB"},
+                            {1001, 1.001, L"GB"},
+                            {1500, 1.5, L"GB"},
+                            {0, 0.0, L"MB"},
+                            {-5000, -5000.0, L"MB"},
                             {5000000000LL, 5000000.0, L"GB"}};
   for (const Amount& a : amounts) {
     SCOPED_TRACE(a.mb);
@@ -171,9 +193,11 @@ TEST(FailureReport, DownloadLinkByDotNetVersion) {
 TEST(FailureReport, AMissingProductNameLeavesItEmpty) {
   const TableWithout table({cfg::ProductName});
   const RunFields run;
-  EXPECT_EQ(ComposeFailureNotice(table, rc::Fail, run, L"").message,
-            L"Contact Technical Support. Incorrect  build. (Try setting the temp folder from the command line.)");
-  EXPECT_EQ(ComposeFailureNotice(table, Hr(0x80004006), run, L"").message, L"Failed to run  error 0x80004006.");
+  EXPECT_EQ(
+      ComposeFailureNotice(table, rc::Fail, run, L"").message,
+      L"Contact Technical Support. Incorrect  build. (Try setting the temp folder from the command line.)");
+  EXPECT_EQ(ComposeFailureNotice(table, Hr(0x80004006), run, L"").message,
+            L"Failed to run  error 0x80004006.");
 }
 
 TEST(FailureReport, LogsTheMessageAsALineAndShowsItUnlessSilent) {
@@ -188,8 +212,9 @@ TEST(FailureReport, LogsTheMessageAsALineAndShowsItUnlessSilent) {
     std::vector<FailureNotice> shown;
     ReportFailure(BuildStringTable(), rc::NoDotNet, run, L"", log,
                   [&shown](const FailureNotice& notice) { shown.push_back(notice); });
-    EXPECT_EQ(log.Pending(), L"Vantrel Studio Download requires .NET Framework 3.5. Please download from the Microsoft "
-                             L"Download Center and retry.\n");
+    EXPECT_EQ(log.Pending(),
+              L"Vantrel Studio Download requires .NET Framework 3.5. Please download from the Microsoft "
+              L"Download Center and retry.\n");
     if (silent) {
       EXPECT_TRUE(shown.empty());
     } else {
