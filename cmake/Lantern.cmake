@@ -13,7 +13,9 @@
 #                                  # (1 to 4106 bytes, never "MRDC"), copied
 #                                  # to "info.xml" in the working folder
 #     [SIGN_CERTIFICATE <file>     # sign the executable (see "Signing" below)
-#      [SIGN_KEY <file>] [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>]])
+#      [SIGN_KEY <file>] [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>]]
+#     [BANNER <bmp>] [SPLASH <bmp>] [ICON <ico>]   # the product team's own pictures
+#     [VERSION <a.b.c.d>] [COPYRIGHT <text>])       # what the About box shows
 #
 # Payload files may be generator expressions (such as $<TARGET_FILE:tool>);
 # their names are then checked when the catalogue is written at build time.
@@ -25,6 +27,8 @@ set(res_dir "${CMAKE_CURRENT_LIST_DIR}/../res")
 cmake_path(NORMAL_PATH res_dir)
 set(_LANTERN_CMAKE_DIR "${CMAKE_CURRENT_LIST_DIR}" CACHE INTERNAL "")
 set(_LANTERN_RES_DIR "${res_dir}" CACHE INTERNAL "")
+# The version a bootstrapper carries when its build names none: Lantern's own.
+set(_LANTERN_DEFAULT_VERSION "${PROJECT_VERSION}.0" CACHE INTERNAL "")
 unset(res_dir)
 
 # Text as the body of a resource-script string literal.
@@ -224,6 +228,148 @@ function(_lantern_sign_bootstrapper target context dir certificate key has_progr
   endif()
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${inputs})
 endfunction()
+
+# ---------------------------------------------------------------------------
+# The user interface's pictures and About-box values of one bootstrapper.
+#
+# _lantern_ui_resources(<context> <dir> <out-depends-var>
+#   [BANNER <bmp>] [SPLASH <bmp>] [ICON <ico>] [VERSION <a.b.c.d>] [COPYRIGHT <text>])
+# Writes <dir>/ui.rcinc (the macros res/lantern.rc reads) and
+# <dir>/about_info.cpp (the values the About box shows), and names in
+# <out-depends-var> the picture files the resources are made from. Empty
+# options take Lantern's own pictures, its version and no copyright line.
+
+# Width, height and bits per pixel of a BMP file, or stops with a message.
+function(_lantern_bmp_shape context what file out)
+  file(READ "${file}" head LIMIT 30 HEX)
+  string(LENGTH "${head}" length)
+  if(length LESS 60 OR NOT head MATCHES "^424d")
+    message(FATAL_ERROR "${context}: ${what} '${file}' is not a BMP picture")
+  endif()
+  # Little-endian fields: width at byte 18, height at 22 (negative: top-down), bits at 28.
+  set(values "")
+  foreach(at_size IN ITEMS 18:4 22:4 28:2)
+    string(REPLACE ":" ";" at_size "${at_size}")
+    list(GET at_size 0 at)
+    list(GET at_size 1 size)
+    set(value 0)
+    math(EXPR last "${at} + ${size} - 1")
+    foreach(byte RANGE ${last} ${at} -1)
+      math(EXPR hex_at "${byte} * 2")
+      string(SUBSTRING "${head}" ${hex_at} 2 hex)
+      math(EXPR value "(${value} << 8) + 0x${hex}")
+    endforeach()
+    if(size EQUAL 4 AND value GREATER_EQUAL 2147483648)
+      math(EXPR value "4294967296 - ${value}")
+    endif()
+    list(APPEND values ${value})
+  endforeach()
+  set(${out} "${values}" PARENT_SCOPE)
+endfunction()
+
+function(_lantern_ui_picture context what file width height out)
+  cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
+    message(FATAL_ERROR "${context}: ${what} '${file}' does not exist")
+  endif()
+  _lantern_bmp_shape("${context}" "${what}" "${file}" shape)
+  if(NOT shape STREQUAL "${width};${height};24")
+    list(JOIN shape " " shape)
+    message(FATAL_ERROR "${context}: ${what} '${file}' must be a ${width} x ${height} BMP with 24 bits per pixel "
+                        "(width, height and bits found: ${shape})")
+  endif()
+  set(${out} "${file}" PARENT_SCOPE)
+endfunction()
+
+function(_lantern_ui_resources context dir out_depends)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "BANNER;SPLASH;ICON;VERSION;COPYRIGHT" "")
+  set(banner "${_LANTERN_RES_DIR}/banner.bmp")
+  set(splash "${_LANTERN_RES_DIR}/splash.bmp")
+  set(icon "${_LANTERN_RES_DIR}/lantern.ico")
+  if(arg_BANNER)
+    _lantern_ui_picture("${context}" BANNER "${arg_BANNER}" 634 78 banner)
+  endif()
+  if(arg_SPLASH)
+    _lantern_ui_picture("${context}" SPLASH "${arg_SPLASH}" 425 208 splash)
+  endif()
+  if(arg_ICON)
+    cmake_path(ABSOLUTE_PATH arg_ICON BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE icon)
+    if(EXISTS "${icon}" AND NOT IS_DIRECTORY "${icon}")
+      file(READ "${icon}" head LIMIT 4 HEX)
+    endif()
+    if(NOT head STREQUAL "00000100")
+      message(FATAL_ERROR "${context}: ICON '${icon}' is not an icon file (.ico)")
+    endif()
+  endif()
+
+  set(version "${_LANTERN_DEFAULT_VERSION}")
+  if(arg_VERSION)
+    set(version "${arg_VERSION}")
+  endif()
+  if(NOT version MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+    message(FATAL_ERROR "${context}: VERSION '${version}' must have four parts, such as 1.2.0.15")
+  endif()
+  set(parts "")
+  foreach(i 1 2 3 4)
+    math(EXPR part "${CMAKE_MATCH_${i}}")
+    if(part GREATER 65535)
+      message(FATAL_ERROR "${context}: VERSION '${version}': each part is at most 65535")
+    endif()
+    list(APPEND parts ${part})
+  endforeach()
+  list(JOIN parts "," version_parts)
+  list(JOIN parts "." version_text)
+
+  set(copyright "${arg_COPYRIGHT}")
+  string(LENGTH "${copyright}" length)
+  if(length GREATER 46)
+    message(FATAL_ERROR "${context}: COPYRIGHT is ${length} characters long, more than the 46 the About box holds")
+  endif()
+  string(FIND "${copyright}" "\\" backslash_at)
+  if(copyright MATCHES "[\t\r\n]" OR backslash_at GREATER_EQUAL 0)
+    message(FATAL_ERROR "${context}: COPYRIGHT cannot hold tabs, line breaks or backslashes")
+  endif()
+  string(REPLACE "\"" "\"\"" rc_copyright "${copyright}")
+  string(REPLACE "\"" "\\\"" cpp_copyright "${copyright}")
+
+  _lantern_write_if_changed("${dir}/ui.rcinc"
+"// Made by lantern_add_bootstrapper(): this bootstrapper's pictures and version.
+#define LANTERN_ICON_FILE \"${icon}\"
+#define LANTERN_BANNER_FILE \"${banner}\"
+#define LANTERN_SPLASH_FILE \"${splash}\"
+#define LANTERN_VERSION_PARTS ${version_parts}
+#define LANTERN_VERSION_TEXT \"${version_text}\"
+#define LANTERN_COPYRIGHT_TEXT \"${rc_copyright}\"
+")
+  _lantern_write_if_changed("${dir}/about_info.cpp"
+"// Made by lantern_add_bootstrapper(): what this bootstrapper's About box shows.
+#include \"ui/about_info.h\"
+
+namespace lantern {
+const AboutInfo kLanternAboutInfo = {{${version_parts}}, L\"${cpp_copyright}\"};
+}  // namespace lantern
+")
+  set(${out_depends} "${dir}/ui.rcinc;${icon};${banner};${splash}" PARENT_SCOPE)
+endfunction()
+
+# lantern_add_ui_resources(<target> [BANNER ...] [VERSION ...] ...): gives a
+# Windows test program the bootstrapper's dialogs, pictures, icon and About-box
+# values (not its manifest: a test program need not run elevated).
+function(lantern_add_ui_resources target)
+  set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}.lantern")
+  file(MAKE_DIRECTORY "${dir}")
+  _lantern_ui_resources("lantern_add_ui_resources(${target})" "${dir}" depends ${ARGN})
+  _lantern_write_if_changed("${dir}/ui.rc"
+"#pragma code_page(65001)
+#define LANTERN_NO_MANIFEST
+#include \"${dir}/ui.rcinc\"
+#include \"${_LANTERN_RES_DIR}/lantern.rc\"
+")
+  target_sources(${target} PRIVATE "${dir}/ui.rc" "${dir}/about_info.cpp")
+  set_source_files_properties("${dir}/ui.rc" PROPERTIES
+    INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
+    OBJECT_DEPENDS "${_LANTERN_RES_DIR}/lantern.rc;${depends}")
+endfunction()
 # ---------------------------------------------------------------------------
 
 function(lantern_add_bootstrapper target)
@@ -231,7 +377,7 @@ function(lantern_add_bootstrapper target)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): bootstrappers need a Windows toolchain (the 'windows' preset)")
   endif()
   cmake_parse_arguments(PARSE_ARGV 1 arg ""
-    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO;${_LANTERN_SIGN_KEYWORDS}"
+    "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO;BANNER;SPLASH;ICON;VERSION;COPYRIGHT;${_LANTERN_SIGN_KEYWORDS}"
     "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "lantern_add_bootstrapper(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -336,9 +482,13 @@ function(lantern_add_bootstrapper target)
 
   _lantern_string_table("${context}" "${dir}/strings.rcinc"
     STRINGS ${arg_STRINGS} OMIT_STRINGS ${arg_OMIT_STRINGS})
+  _lantern_ui_resources("${context}" "${dir}" ui_depends
+    BANNER "${arg_BANNER}" SPLASH "${arg_SPLASH}" ICON "${arg_ICON}"
+    VERSION "${arg_VERSION}" COPYRIGHT "${arg_COPYRIGHT}")
 
   set(rc "#pragma code_page(65001)\n")
   string(APPEND rc "LANGUAGE 9, 2\n")
+  string(APPEND rc "#include \"${dir}/ui.rcinc\"\n")
   string(APPEND rc "#include \"${_LANTERN_RES_DIR}/lantern.rc\"\n")
   string(APPEND rc "#include \"${dir}/strings.rcinc\"\n")
   string(APPEND rc "#include \"${payload_rc}\"\n")
@@ -347,11 +497,12 @@ function(lantern_add_bootstrapper target)
   add_executable(${target} WIN32
     "${LANTERN_SOURCE_DIR}/src/app/main_win32.cpp"
     "${dir}/${target}.rc"
+    "${dir}/about_info.cpp"
     ${outputs})
   set_source_files_properties(${outputs} PROPERTIES HEADER_FILE_ONLY TRUE)
   set_source_files_properties("${dir}/${target}.rc" PROPERTIES
     INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
-    OBJECT_DEPENDS "${dir}/strings.rcinc;${outputs};${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${_LANTERN_RES_DIR}/lantern.ico")
+    OBJECT_DEPENDS "${dir}/strings.rcinc;${outputs};${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${ui_depends}")
   target_link_libraries(${target} PRIVATE lantern_win32)
   if(MINGW)
     target_link_options(${target} PRIVATE -municode)  # the entry point is wWinMain

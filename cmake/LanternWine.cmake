@@ -24,5 +24,7 @@ function(lantern_add_wine_test)
   set_tests_properties(${arg_NAME} PROPERTIES
     FIXTURES_REQUIRED wine
     TIMEOUT ${arg_TIMEOUT}
+    # One display: programs that take the keyboard focus must not meet.
+    RESOURCE_LOCK wine_display
     ENVIRONMENT "LANTERN_WINE_STATE=${LANTERN_WINE_STATE};LANTERN_WINE_TIMEOUT=${arg_TIMEOUT};${arg_ENVIRONMENT}")
 endfunction()

@@ -4,7 +4,6 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include "app/placeholders_win32.h"
 #include "checks/machine_win32.h"
 #include "checks/prerequisites.h"
 #include "cmdline/path_environment_win32.h"
@@ -18,6 +17,8 @@
 #include "payload/working_folder.h"
 #include "trust/signer_details_win32.h"
 #include "trust/verify_signature_win32.h"
+#include "ui/splash_win32.h"
+#include "ui/ui_steps_win32.h"
 
 namespace lantern {
 
@@ -62,7 +63,7 @@ class Win32RunSteps final : public RunSteps {
     return check;
   }
   bool AskToContinue(const std::wstring& heading, const std::wstring& message) override {
-    const bool yes = placeholder::AskToContinue(heading, message);
+    const bool yes = lantern::AskToContinue(app_, heading, message);
     app_.m_pMainWnd = nullptr;
     return yes;
   }
@@ -76,12 +77,12 @@ class Win32RunSteps final : public RunSteps {
   void OpenHelpPage() override {
     ShellExecuteW(nullptr, nullptr, kHelpPageAddress, nullptr, nullptr, SW_SHOW);
   }
-  void ReportFailure(ResultCode code) override { placeholder::ReportFailure(code); }
+  void ReportFailure(ResultCode code) override { lantern::ReportFailure(app_, app_, code); }
 
   bool HasModule() override { return app_.m_hInstance != nullptr; }
   ResultCode CreateProbeFile(const std::wstring& root) override { return TheWorkingFolder().CreateProbeFile(root); }
   ResultCode PromptForWorkingFolderRoot(std::wstring& root) override {
-    return placeholder::PromptForWorkingFolderRoot(root);
+    return lantern::PromptForWorkingFolderRoot(app_, app_, root);
   }
   void SetZeroGuidFlag() override { TheWorkingFolder().SetZeroGuid(); }
   void WriteEmbeddedInformation() override { lantern::WriteEmbeddedInformation(TheWorkingFolder(), TheLog()); }
@@ -122,9 +123,13 @@ void Win32RunSteps::RunWorker() {
   }
   CloseHandle(thread);
 
-  CWnd* splash = nullptr;  // PLACEHOLDER: the splash window is not built yet
+  // Made hidden; a prompt the worker has already opened keeps it hidden.
+  SplashDlg splash;
+  splash.Create();
+  if (!app_.Silent && app_.PromptDepth.load() == 0) splash.ShowWindow(SW_SHOW);
   const HANDLE handles[2] = {app_.FrontEndShownEvent, app_.WorkerDoneEvent};
-  WaitForWorker(handles, app_, splash);
+  WaitForWorker(handles, app_, &splash);
+  splash.DestroyWindow();
 }
 
 CLanternInstallerApp::~CLanternInstallerApp() = default;
@@ -135,7 +140,8 @@ BOOL CLanternInstallerApp::InitInstance() {
   CoInitialize(nullptr);
 
   tokens_ = SplitCommandLine(GetCommandLineW());
-  Win32RunSteps steps(*this);
+  Win32RunSteps system_steps(*this);
+  RunSteps& steps = StepsFor(system_steps);
   steps_ = &steps;
   RunMainSequence(*this, steps, TheLog());
   steps_ = nullptr;

@@ -25,6 +25,12 @@ class CLanternInstallerApp : public CWinApp, public RunFields {
   HANDLE WorkerDoneEvent = nullptr;
   HANDLE FrontEndShownEvent = nullptr;
 
+ protected:
+  // The steps a run performs. A test program's application object can put
+  // steps of its own in front of the system's, to reach a case the machine
+  // cannot produce.
+  virtual RunSteps& StepsFor(RunSteps& system_steps) { return system_steps; }
+
  private:
   friend class Win32RunSteps;
   // The argument tokens of the command line, without the program.

@@ -26,10 +26,15 @@ int CWinApp::Run() {
 
 CWinApp* AfxGetApp() { return g_app; }
 
+HINSTANCE AfxGetResourceHandle() {
+  return g_app && g_app->m_hInstance ? g_app->m_hInstance : GetModuleHandleW(nullptr);
+}
+
 int AfxWinMain(HINSTANCE instance, const wchar_t* command_line) {
   CWinApp* app = AfxGetApp();
   if (!app) return -1;
   app->m_hInstance = instance;
+  app->m_nThreadID = GetCurrentThreadId();
   app->m_lpCmdLine = command_line ? command_line : L"";
   if (app->InitInstance()) return app->Run();
   if (app->m_pMainWnd) {

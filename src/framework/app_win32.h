@@ -23,6 +23,8 @@ class CWinApp {
   virtual int Run();
 
   HINSTANCE m_hInstance = nullptr;
+  // The main thread, on which the application object was started.
+  DWORD m_nThreadID = 0;
   // The command line without the program's name, as the system gave it.
   const wchar_t* m_lpCmdLine = L"";
   // The window that stands for the application; destroying it ends the
@@ -35,6 +37,9 @@ class CWinApp {
 
 // The application object, or null before it is constructed.
 CWinApp* AfxGetApp();
+
+// The module whose resources (templates, pictures, icons) the windows use.
+HINSTANCE AfxGetResourceHandle();
 
 // The program's start-up, called by wWinMain after DLL loading has been made safe.
 int AfxWinMain(HINSTANCE instance, const wchar_t* command_line);

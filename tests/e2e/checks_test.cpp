@@ -53,15 +53,18 @@ TEST(Gates, AMinimumAboveTheFreeSpaceStopsTheRunWithMediumFull) {
   EXPECT_EQ(result.exit_code, 0x80030070u);
   const std::string root = TempFolderOfTheUser();
   const auto lines = LinesBetween(ReadLogLines(log), kSignerDetailsDone, "Ended -?[0-9]+");
-  ASSERT_EQ(lines.size(), kDotNetPassLines.size() + 3) << testing::PrintToString(lines);
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 1),
+  // The gate's lines, then the failure report's message.
+  ASSERT_EQ(lines.size(), kDotNetPassLines.size() + 4) << testing::PrintToString(lines);
+  EXPECT_EQ(lines.back(), "Insufficient disk space on drive '" + root.substr(0, 2) +
+                              "'. 2147483.6 GB of free disk space is required.");
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end() - 2),
             Concat(kDotNetPassLines, {"Free Disk Space",
                                       "Free Disk Space: Checking at least 2147483647 MB free on "
                                       "drive '" +
                                           root.substr(0, 2) + "' for temp directory '" + root + "'"}));
   EXPECT_TRUE(std::regex_match(
-      lines.back(), std::regex("Insufficient disk space: 2147483647 MB required but only [0-9]+ MB free\\.")))
-      << lines.back();
+      lines.end()[-2], std::regex("Insufficient disk space: 2147483647 MB required but only [0-9]+ MB free\\.")))
+      << lines.end()[-2];
 }
 
 TEST(Gates, ARootThatCannotBeSplitStopsTheRunWithMediumFull) {
@@ -75,7 +78,9 @@ TEST(Gates, ARootThatCannotBeSplitStopsTheRunWithMediumFull) {
   EXPECT_EQ(result.exit_code, 0x80030070u);
   EXPECT_EQ(LinesBetween(ReadLogLines(log), kSignerDetailsDone, "Ended -?[0-9]+"),
             Concat(kDotNetPassLines,
-                   {"Free Disk Space", "Failed to parse directory for free disk space check. " + root}));
+                   {"Free Disk Space", "Failed to parse directory for free disk space check. " + root,
+                    // The report names no drive: none could be split off.
+                    "Insufficient disk space on drive ''. 100.0 MB of free disk space is required."}));
 }
 
 }  // namespace

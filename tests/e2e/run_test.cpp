@@ -10,6 +10,7 @@
 #include "e2e_paths.h"
 #include "e2e_support.h"
 #include "log_lines.h"
+#include "gui_driver.h"
 
 namespace lantern::e2e {
 namespace {
@@ -32,8 +33,8 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
   const std::wstring log = L"c:\\log.txt";
   DeleteFileW(log.c_str());
   TempFolder temp;
-  const auto result =
-      RunProgram(Quoted(kBasic) + L" log " + log + L" /IAgreeToTheEULA VT_PFUR_ENABLED=1", 60000, temp.path());
+  const auto result = RunProgram(Quoted(kBasic) + L" log " + log + L" /IAgreeToTheEULA VT_PFUR_ENABLED=1",
+                                 60000, temp.path());
   ASSERT_TRUE(result.finished);
   EXPECT_EQ(result.exit_code, 0u);
 
@@ -48,7 +49,9 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
       "Keep 'NotSet'",
   };
   std::vector<std::string> options_second = options_first;
-  options_second[0] = "Command line params VT_PFUR_ENABLED=1 /log \"c:\\log.txt\" /IAgreeToTheEULA VT_I=\"Vantrel Installer\" ";
+  options_second[0] =
+      "Command line params VT_PFUR_ENABLED=1 /log \"c:\\log.txt\" /IAgreeToTheEULA VT_I=\"Vantrel "
+      "Installer\" ";
 
   ASSERT_GE(lines.size(), 12u);
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(lines[i], options_first[i]);
@@ -71,25 +74,44 @@ TEST(Run, HelpEndsWithZeroBeforeStarted) {
   const auto lines = ReadLogLines(log);
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "Ask for help");
-  EXPECT_TRUE(Matches(lines[1], "Command line params \\? /log \".*help.log\" VT_I=\"\" |"
-                                "Command line params /log \".*help.log\" \\? VT_I=\"\" "));
+  EXPECT_TRUE(Matches(lines[1],
+                      "Command line params \\? /log \".*help.log\" VT_I=\"\" |"
+                      "Command line params /log \".*help.log\" \\? VT_I=\"\" "));
   EXPECT_TRUE(Matches(lines[5], "Ended -?[0-9]+"));
+}
+
+// The usage notice of an interactive run quotes the raw arguments; the run
+// ends once it is dismissed.
+void DismissUsageNotice(const GuiProgram& program, const std::wstring& arguments) {
+  const HWND notice = WaitForDialog(program.pid(), L"Vantrel Studio Download");
+  ASSERT_NE(notice, nullptr) << "no usage notice";
+  EXPECT_EQ(ControlText(notice, 1000).rfind(L"Command line '" + arguments + L"' incorrect.\n", 0), 0u)
+      << Narrow(ControlText(notice, 1000));
+  Click(notice, IDCANCEL);
 }
 
 TEST(Run, APathWordGivenAsASwitchEndsWithTheUsageResultAndNoLog) {
   TempFolder temp;
   const std::wstring log = temp / L"never.log";
-  const auto result = RunProgram(Quoted(kBasic) + L" /log " + Quoted(log));
-  ASSERT_TRUE(result.finished);
-  EXPECT_EQ(result.exit_code, 0x80030057u);
+  const std::wstring arguments = L"/log " + Quoted(log);
+  GuiProgram program(Quoted(kBasic) + L" " + arguments);
+  DismissUsageNotice(program, arguments);
+  EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x80030057u));
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(log)));
 }
 
 TEST(Run, ATooLongPathIsRefusedWithTheUsageResult) {
   TempFolder temp;
   const std::wstring log = temp / (std::wstring(250, L'x') + L".log");
-  const auto result = RunProgram(Quoted(kBasic) + L" log " + Quoted(log));
-  ASSERT_TRUE(result.finished);
+  const std::wstring arguments = L"log " + Quoted(log);
+  GuiProgram program(Quoted(kBasic) + L" " + arguments);
+  DismissUsageNotice(program, arguments);
+  EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x80030057u));
+}
+
+TEST(Run, ASilentUsageErrorShowsNothing) {
+  const auto result = RunProgram(Quoted(kBasic) + L" /IAgreeToTheEULA /log x");
+  ASSERT_TRUE(result.finished) << "a window waits";
   EXPECT_EQ(result.exit_code, 0x80030057u);
 }
 

@@ -31,7 +31,9 @@ TEST(MachineWithoutDotNet, TheGateStopsTheRunWithItsCode) {
   EXPECT_EQ(LinesBetween(ReadLogLines(log), "Digital verification: (IssuerName '.*'|Failed)", "Ended -?[0-9]+"),
             (std::vector<std::string>{".NET 2.0 -1", ".NET 3.0 -1", ".NET 3.5 0", ".NET 4.0 Client 0",
                                       ".NET 4.0 Full 0", ".NET 4.5 Client 0", ".NET 4.5 Full 0",
-                                      ".NET Version Not OK .NET 3.5 0"}));
+                                      ".NET Version Not OK .NET 3.5 0",
+                                      "Vantrel Studio Download requires .NET 3.5. Please download from the "
+                                      "Microsoft Download Center and retry."}));
 }
 
 }  // namespace

@@ -1,0 +1,17 @@
+// The About box: the product's name, the bootstrapper's version and the
+// copyright line, opened from the notice dialog's system menu.
+#pragma once
+
+#include "framework/dialog_win32.h"
+
+namespace lantern {
+
+class CAboutDlg : public CDialog {
+ public:
+  explicit CAboutDlg(CWnd* owner = nullptr);
+
+ protected:
+  BOOL OnInitDialog() override;
+};
+
+}  // namespace lantern

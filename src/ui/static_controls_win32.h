@@ -1,0 +1,53 @@
+// Two refinements of the static control: a heading in a bold caption font,
+// and a hyperlink (underlined, coloured, hand cursor, opened through the shell
+// by a click or the space bar, with a focus rectangle).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/dialog_win32.h"
+#include "framework/gdi_win32.h"
+
+namespace lantern {
+
+class CStaticEx : public CStatic {
+ public:
+  CStaticEx();
+  ~CStaticEx() override;
+  BOOL OnChildNotify(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) override;
+
+  CFont CaptionFont;
+
+ protected:
+  void PreSubclassWindow() override;
+};
+
+class CStaticLink : public CStatic {
+ public:
+  static constexpr COLORREF kUnvisited = RGB(0, 0, 255);
+  static constexpr COLORREF kVisited = RGB(128, 0, 128);
+
+  CStaticLink() = default;
+  ~CStaticLink() override;
+  BOOL OnChildNotify(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) override;
+  // Opens the link target, else the string-table entry of the control's id,
+  // else the control's text; beeps when none opens. True when one opened.
+  bool OpenLink();
+
+  std::wstring LinkTarget;
+  COLORREF LinkColour = kUnvisited;
+  CFont LinkFont;
+
+ protected:
+  LRESULT WindowProc(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void PreSubclassWindow() override;
+
+ private:
+  bool IsTextStatic() const;
+  void MakeLinkFont();
+  void DrawFocus() const;
+};
+
+}  // namespace lantern

@@ -1,0 +1,29 @@
+// The run's steps that talk to the user: the signature question, the failure
+// notice and the drive-letter prompt.
+#pragma once
+
+#include <string>
+
+#include "app/failure_report.h"
+#include "app/run_sequence.h"
+#include "framework/app_win32.h"
+
+namespace lantern {
+
+// The notice dialog's question form, as the application's main window for as
+// long as it is up. True when the user answered Yes.
+bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring& message);
+
+// The notice dialog's error form with the failure's message and link, as the
+// application's main window; returns when the user dismissed it.
+void ShowFailureNotice(CWinApp& app, const FailureNotice& notice);
+
+// Logs the failure and shows it unless the run is silent.
+void ReportFailure(CWinApp& app, const RunFields& run, ResultCode code);
+
+// The drive-letter prompt on the worker thread: S_OK with the new root, or
+// E_FAIL (silent run, or cancelled) with the root unchanged. The main thread
+// is woken as it opens and closes, so that the splash window follows at once.
+ResultCode PromptForWorkingFolderRoot(CWinApp& app, RunFields& run, std::wstring& root);
+
+}  // namespace lantern
