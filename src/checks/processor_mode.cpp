@@ -2,25 +2,14 @@
 
 #include <string>
 
+#include "text/ascii_case.h"
+
 namespace lantern {
 
-namespace {
-
-bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 ProcessorMode SelectProcessorMode(std::wstring_view program_type) {
-  if (EqualsIgnoringCase(program_type, L"x86")) return ProcessorMode::x86;
-  if (EqualsIgnoringCase(program_type, L"x64")) return ProcessorMode::x64;
-  if (EqualsIgnoringCase(program_type, L"x32Only")) return ProcessorMode::x32Only;
+  if (EqualsNoCase(program_type, L"x86")) return ProcessorMode::x86;
+  if (EqualsNoCase(program_type, L"x64")) return ProcessorMode::x64;
+  if (EqualsNoCase(program_type, L"x32Only")) return ProcessorMode::x32Only;
   return ProcessorMode::Any;
 }
 

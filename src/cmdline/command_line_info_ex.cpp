@@ -1,11 +1,7 @@
 #include "cmdline/command_line_info_ex.h"
 
-#include <algorithm>
-
 namespace lantern {
 namespace {
-
-wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
@@ -16,10 +12,6 @@ bool IsPathWord(std::wstring_view token) {
 }
 
 }  // namespace
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
-  return std::ranges::equal(a, b, [](wchar_t x, wchar_t y) { return FoldAscii(x) == FoldAscii(y); });
-}
 
 CCommandLineInfoEx::~CCommandLineInfoEx() = default;
 

@@ -8,12 +8,9 @@
 
 #include "cmdline/string_map.h"
 #include "framework/command_line_info.h"
+#include "text/ascii_case.h"
 
 namespace lantern {
-
-// Case-insensitive over ASCII letters only, as the runtime's default locale
-// compares: the words the parser looks for are all ASCII.
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 
 class CCommandLineInfoEx : public CCommandLineInfo {
  public:

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "app/config_strings.h"
+#include "text/ascii_case.h"
 
 namespace lantern {
 
@@ -51,11 +52,7 @@ ResultCode ParseCatalogue(std::wstring_view text, CatalogueMap& map) {
 }
 
 bool IsProgram(std::wstring_view file_name) {
-  std::wstring lower(file_name);
-  for (wchar_t& c : lower) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  const std::size_t at = lower.find(L".exe");
+  const std::size_t at = LowerAscii(file_name).find(L".exe");
   return at != std::wstring::npos && at > 0;
 }
 

@@ -15,7 +15,7 @@ add_dependencies(lantern_e2e_tests e2e_disk_full)
 # program, so that the main end-to-end run never meets that machine.
 add_executable(lantern_e2e_machine_tests machines/without_dotnet_test.cpp e2e_support.cpp)
 target_include_directories(lantern_e2e_machine_tests PRIVATE
-  "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_BINARY_DIR}/generated")
+  "${CMAKE_CURRENT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/../common" "${CMAKE_CURRENT_BINARY_DIR}/generated")
 target_link_libraries(lantern_e2e_machine_tests PRIVATE lantern_options GTest::gtest_main ole32)
 add_dependencies(lantern_e2e_machine_tests e2e_basic)
 add_test(NAME e2e.without_dotnet

@@ -9,21 +9,6 @@
 
 namespace lantern::e2e {
 
-std::wstring HostPath(const char* path) {
-  std::wstring wide;
-  const int length = MultiByteToWideChar(CP_UTF8, 0, path, -1, nullptr, 0);
-  if (length > 0) {
-    wide.resize(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_UTF8, 0, path, -1, wide.data(), length);
-    wide.resize(static_cast<size_t>(length) - 1);
-  }
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  for (auto& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return wide;
-}
-
 std::vector<unsigned char> ReadBytes(const std::wstring& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
   if (!in) throw std::runtime_error("cannot read a fixture file");

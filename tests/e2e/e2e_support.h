@@ -6,13 +6,19 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "standin_support_win32.h"
 
 namespace lantern::e2e {
 
-// A path as this program sees it: a Unix path of the build tree becomes its
-// Wine drive form (Z:\...); a Windows path stays as it is.
-std::wstring HostPath(const char* path);
+using testing_support::HostPath;
+using testing_support::ReadStandInRecord;
+
+// Each character as one byte: the tests' texts are ASCII or Latin-1, as
+// the log's code page (1252) writes them.
+inline std::string Narrow(std::wstring_view text) { return std::string(text.begin(), text.end()); }
 
 std::vector<unsigned char> ReadBytes(const std::wstring& path);
 std::string ReadText(const std::wstring& path);

@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 struct LaunchRun {
   RunResult result;
   std::vector<std::string> lines;
@@ -40,16 +38,6 @@ LaunchRun Launch(const char* exe, const std::wstring& root, const std::wstring& 
 std::vector<std::string>::const_iterator Find(const std::vector<std::string>& lines, const char* pattern) {
   const std::regex wanted(pattern);
   return std::find_if(lines.begin(), lines.end(), [&](const std::string& line) { return std::regex_match(line, wanted); });
-}
-
-std::map<std::string, std::string> ReadRecord(const std::wstring& path) {
-  std::map<std::string, std::string> record;
-  std::istringstream lines(ReadText(path));
-  for (std::string line; std::getline(lines, line);) {
-    const auto at = line.find('=');
-    if (at != std::string::npos) record[line.substr(0, at)] = line.substr(at + 1);
-  }
-  return record;
 }
 
 TEST(Launch, TheBootstrapperEndsWithTheFrontEndsExitCode) {
@@ -101,7 +89,7 @@ TEST(Launch, TheFrontEndGetsTheNormalisedArgumentsInTheWorkingFolder) {
   // Signed without a program name: the installer keeps its default name.
   EXPECT_TRUE(arguments.ends_with("VT_I=\"Vantrel Installer\" ")) << arguments;
   EXPECT_EQ(arguments.find("/keep"), std::string::npos) << arguments;
-  const auto fields = ReadRecord(record);
+  const auto fields = ReadStandInRecord(record);
   EXPECT_EQ(fields.at("arguments"), arguments);
 
   // Started from the working folder: the one GUID-named folder under the root.

@@ -40,12 +40,6 @@ std::vector<std::wstring> ToolkitNames(HMODULE module) {
   return names;
 }
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += static_cast<char>(c);
-  return out;
-}
-
 void ExpectWindowsGuiExecutable32(const std::wstring& exe) {
   SCOPED_TRACE(Narrow(exe));
   const auto bytes = ReadBytes(exe);

@@ -23,12 +23,6 @@ namespace fs = std::filesystem;
 const std::wstring kZeroGuid = L"{00000000-0000-0000-0000-000000000000}";
 const std::wstring kPayload = HostPath(LANTERN_E2E_SOURCE_DIR "/payload");
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += static_cast<char>(c);
-  return out;
-}
-
 // The log's lines without their line ends.
 std::vector<std::string> LogLines(const std::wstring& path) {
   std::vector<std::string> lines;

@@ -17,12 +17,6 @@ namespace {
 
 const std::wstring kBasic = HostPath(LANTERN_BASIC_EXE);
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += static_cast<char>(c);
-  return out;
-}
-
 testing::AssertionResult Matches(const std::string& line, const char* pattern) {
   if (std::regex_match(line, std::regex(pattern))) return testing::AssertionSuccess();
   return testing::AssertionFailure() << "'" << line << "' does not match '" << pattern << "'";

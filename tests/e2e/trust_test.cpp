@@ -18,12 +18,6 @@ constexpr std::uint32_t kNoSignature = 0x800B0100;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += static_cast<char>(c);
-  return out;
-}
-
 // The log's lines without their CR LF.
 std::vector<std::string> LogLines(const std::wstring& path) {
   const std::string text = ReadText(path);

@@ -34,8 +34,6 @@ std::string LogText(const std::wstring& path) {
   return flat;
 }
 
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
-
 // The splash window: a captionless popup with a thin border.
 bool IsSplash(HWND window) {
   const LONG style = WindowStyle(window);

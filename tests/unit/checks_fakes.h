@@ -17,21 +17,10 @@
 #include "checks/registry.h"
 #include "checks/windows_installer_check.h"
 #include "log/log.h"
+#include "map_string_table.h"
 #include "memory_log.h"
 
 namespace lantern::testing_fakes {
-
-class MapStringTable final : public StringTable {
- public:
-  MapStringTable() = default;
-  explicit MapStringTable(std::map<unsigned, std::wstring> initial) : entries(std::move(initial)) {}
-  std::optional<std::wstring> Find(unsigned id) const override {
-    const auto entry = entries.find(id);
-    if (entry == entries.end()) return std::nullopt;
-    return entry->second;
-  }
-  std::map<unsigned, std::wstring> entries;
-};
 
 // Values by key and name; a key is there when any of its values is.
 class FakeRegistry final : public Registry {

@@ -6,27 +6,15 @@
 #include <map>
 
 #include "build_strings_expected.h"
+#include "map_string_table.h"
 
 namespace lantern {
 namespace {
 
-class FakeStringTable final : public StringTable {
- public:
-  explicit FakeStringTable(std::map<unsigned, std::wstring> entries) : entries_(std::move(entries)) {}
-  std::optional<std::wstring> Find(unsigned id) const override {
-    const auto entry = entries_.find(id);
-    if (entry == entries_.end()) {
-      return std::nullopt;
-    }
-    return entry->second;
-  }
-
- private:
-  std::map<unsigned, std::wstring> entries_;
-};
+using testing_fakes::MapStringTable;
 
 TEST(ConfigStrings, TextReadingGivesEmptyTextForAMissingEntry) {
-  const FakeStringTable table({{cfg::ProductName, L"Vantrel Studio Download"}});
+  const MapStringTable table({{cfg::ProductName, L"Vantrel Studio Download"}});
   EXPECT_EQ(LoadConfigString(table, cfg::ProductName), L"Vantrel Studio Download");
   EXPECT_EQ(LoadConfigString(table, cfg::ProgramType), L"");
 }
@@ -45,7 +33,7 @@ TEST(ConfigStrings, FlagIsSetUnlessTheTextIsExactlyZero) {
     if (c.entry) {
       entries[cfg::AdminRequired] = *c.entry;
     }
-    const FakeStringTable table(entries);
+    const MapStringTable table(entries);
     EXPECT_EQ(ReadConfigFlag(LoadConfigString(table, cfg::AdminRequired)), c.expected);
   }
 }
@@ -83,13 +71,13 @@ TEST(ConfigStrings, NumberReadsALeadingSignedDecimal) {
     if (c.entry) {
       entries[cfg::RequiredDiskMB] = *c.entry;
     }
-    const FakeStringTable table(entries);
+    const MapStringTable table(entries);
     EXPECT_EQ(ReadConfigNumber(LoadConfigString(table, cfg::RequiredDiskMB)), c.expected);
   }
 }
 
 TEST(ConfigStrings, FormatReadingFillsTheEntryWithItsArguments) {
-  const FakeStringTable table({
+  const MapStringTable table({
       {cfg::ProductName, L"Vantrel Studio Download"},
       {cfg::FrontEndFailedMessage, L"%s failed with exit code 0x%08x."},
       {cfg::DiskSpaceMessage,
@@ -120,7 +108,7 @@ TEST(ConfigStrings, FormatReadingFillsTheEntryWithItsArguments) {
 }
 
 TEST(ConfigStrings, FormatReadingOfAMissingEntryFails) {
-  const FakeStringTable table({});
+  const MapStringTable table;
   std::wstring out = L"left over";
   EXPECT_EQ(FormatConfigString(table, cfg::FrontEndFailedMessage, out, L"Setup", 1), rc::Fail);
   EXPECT_EQ(out, L"");

@@ -5,22 +5,14 @@
 
 #include <map>
 #include "memory_log.h"
+#include "map_string_table.h"
 
 namespace lantern {
 namespace {
 
 using testing_fakes::MemoryLogSystem;
 
-class FakeTable final : public StringTable {
- public:
-  explicit FakeTable(std::optional<std::wstring> program_type) : program_type_(std::move(program_type)) {}
-  std::optional<std::wstring> Find(unsigned id) const override {
-    return id == cfg::ProgramType ? program_type_ : std::nullopt;
-  }
-
- private:
-  std::optional<std::wstring> program_type_;
-};
+using testing_fakes::MapStringTable;
 
 class FakeWow64 final : public Wow64 {
  public:
@@ -67,7 +59,7 @@ TEST(ProcessorMode, EveryModeOnBothKindsOfSystem) {
     MemoryLogSystem system;
     DiagnosticLog log(system);
     FakeWow64 wow64(c.wow64);
-    FakeTable table(c.program_type);
+    const MapStringTable table({{cfg::ProgramType, c.program_type}});
     bool disabled = false;
     EXPECT_EQ(EnterProcessorMode(disabled, wow64, table, log), c.goes_on);
     EXPECT_EQ(disabled, !c.calls.empty());
@@ -88,7 +80,7 @@ TEST(ProcessorMode, EveryModeOnBothKindsOfSystem) {
 TEST(ProcessorMode, AMissingEntryMeansAnyMode) {
   MemoryLogSystem system;
   DiagnosticLog log(system);
-  FakeTable table(std::nullopt);
+  const MapStringTable table;
   EXPECT_EQ(ReadProgramType(table, log), ProcessorMode::Any);
   EXPECT_EQ(log.Pending(), L"ProgramType ''\nStaying on Any\n");
 }

@@ -10,24 +10,18 @@
 #include <sstream>
 #include <thread>
 
+#include "map_string_table.h"
+#include "standin_support_win32.h"
 #include "unit_paths.h"
 
 namespace lantern {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::HostPath;
+using testing_support::ReadStandInRecord;
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// A Unix path of the build tree as Windows programs under Wine see it.
-std::wstring HostPath(const char* path) {
-  std::wstring wide = Wide(path);
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
-  for (auto& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return wide;
-}
 
 const std::wstring kStandIn = HostPath(LANTERN_STANDIN_EXE);
 
@@ -38,28 +32,7 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-// The stand-in's record: key=value lines.
-std::map<std::string, std::string> ReadRecord(const fs::path& path) {
-  std::map<std::string, std::string> record;
-  std::istringstream lines(ReadFile(path));
-  for (std::string line; std::getline(lines, line);) {
-    const auto at = line.find('=');
-    if (at != std::string::npos) record[line.substr(0, at)] = line.substr(at + 1);
-  }
-  return record;
-}
-
-class OneEntryTable final : public StringTable {
- public:
-  explicit OneEntryTable(std::wstring program_type) : program_type_(std::move(program_type)) {}
-  std::optional<std::wstring> Find(unsigned id) const override {
-    if (id == cfg::ProgramType) return program_type_;
-    return std::nullopt;
-  }
-
- private:
-  std::wstring program_type_;
-};
+using testing_fakes::MapStringTable;
 
 class LaunchTest : public ::testing::Test {
  protected:
@@ -81,7 +54,7 @@ class LaunchTest : public ::testing::Test {
 
   ResultCode Launch(const std::wstring& arguments, std::int32_t& exit_code, const std::wstring& program = kStandIn,
                     const std::wstring& program_type = L"x86") {
-    OneEntryTable strings(program_type);
+    const MapStringTable strings({{cfg::ProgramType, program_type}});
     const LaunchContext context{(root_ / "work").wstring(), shown_, log_, SystemWow64(), strings};
     return RunProgram(program, arguments, exit_code, context);
   }
@@ -177,7 +150,7 @@ TEST_F(LaunchTest, TheEventIsNotSetWithoutAVisibleWindowOfTheFrontEndItself) {
     std::int32_t exit_code = 1;
     EXPECT_EQ(Launch(std::wstring(arguments) + L" record=" + record, exit_code), rc::Ok);
     EXPECT_FALSE(Shown()) << std::string(arguments, arguments + wcslen(arguments));
-    EndChild(ReadRecord(fs::path(record)));
+    EndChild(ReadStandInRecord(fs::path(record)));
   }
 }
 
@@ -190,7 +163,7 @@ TEST_F(LaunchTest, TheFrontEndGetsTheArgumentTextAsItIsInTheWorkingFolder) {
   std::int32_t exit_code = 1;
   ASSERT_EQ(Launch(arguments, exit_code, program.wstring()), rc::Ok);
 
-  const auto fields = ReadRecord(fs::path(record));
+  const auto fields = ReadStandInRecord(fs::path(record));
   EXPECT_EQ(Wide(fields.at("arguments")), arguments);
   EXPECT_EQ(Wide(fields.at("cwd")), (root_ / "work").wstring());
   EXPECT_EQ(log_.Pending().find(L"RunProgram program '\"" + program.wstring() + L"\" " + arguments + L"'\n"), 0u);
@@ -211,7 +184,7 @@ TEST_F(LaunchTest, ProcessorModesOnThe64BitPrefix) {
   for (const Case& c : {Case{L"x64", true}, Case{L"Any", true}, Case{L"X64", true}, Case{L"x86", false}}) {
     SCOPED_TRACE(testing::Message() << std::wstring_view(c.program_type).size() << " " << c.switches_off);
     DiagnosticLog log(DefaultLogSystem());
-    OneEntryTable strings(c.program_type);
+    const MapStringTable strings({{cfg::ProgramType, c.program_type}});
     std::int32_t exit_code = 1;
     const LaunchContext context{(root_ / "work").wstring(), shown_, log, SystemWow64(), strings};
     ASSERT_EQ(RunProgram(kStandIn, L"exit=7", exit_code, context), rc::Ok);
