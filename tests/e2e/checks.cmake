@@ -23,6 +23,7 @@ add_test(NAME e2e.without_dotnet
           "${CMAKE_CROSSCOMPILING_EMULATOR}" "$<TARGET_FILE:lantern_e2e_machine_tests>")
 set_tests_properties(e2e.without_dotnet PROPERTIES
   FIXTURES_REQUIRED wine
+  LABELS wine
   RUN_SERIAL TRUE
   TIMEOUT 300
   ENVIRONMENT "LANTERN_WINE_TIMEOUT=240")

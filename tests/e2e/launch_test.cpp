@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bitness.h"
 #include "e2e_paths.h"
 #include "e2e_support.h"
 #include "launch_paths.h"
@@ -102,6 +103,7 @@ TEST(Launch, TheFrontEndGetsTheNormalisedArgumentsInTheWorkingFolder) {
 }
 
 TEST(Launch, ProcessorModesOnThe64BitPrefix) {
+  LANTERN_SKIP_UNLESS_32_BIT();
   TempFolder temp;
   const std::wstring marker = temp / L"started.txt";
   {

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/config_strings_win32.h"
+#include "bitness.h"
 #include "build_strings_expected.h"
 #include "e2e_paths.h"
 #include "e2e_support.h"
@@ -40,6 +42,8 @@ std::vector<std::wstring> ToolkitNames(HMODULE module) {
   return names;
 }
 
+// A 32-bit Windows GUI program; where only 64-bit test builds can run (see
+// bitness.h), the x86-64 program that the same build makes there.
 void ExpectWindowsGuiExecutable32(const std::wstring& exe) {
   SCOPED_TRACE(Narrow(exe));
   const auto bytes = ReadBytes(exe);
@@ -47,12 +51,18 @@ void ExpectWindowsGuiExecutable32(const std::wstring& exe) {
   IMAGE_DOS_HEADER dos;
   std::memcpy(&dos, bytes.data(), sizeof(dos));
   ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
-  ASSERT_LT(static_cast<size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS32), bytes.size());
-  IMAGE_NT_HEADERS32 nt;
+  using Headers = std::conditional_t<test::kThirtyTwoBitBuild, IMAGE_NT_HEADERS32, IMAGE_NT_HEADERS64>;
+  ASSERT_LT(static_cast<size_t>(dos.e_lfanew) + sizeof(Headers), bytes.size());
+  Headers nt;
   std::memcpy(&nt, bytes.data() + dos.e_lfanew, sizeof(nt));
   EXPECT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
-  EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  if constexpr (test::kThirtyTwoBitBuild) {
+    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  } else {
+    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
+  }
   EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 }
 
@@ -157,7 +167,9 @@ void ExpectTable(const std::wstring& exe, const std::map<unsigned, std::wstring>
   EXPECT_EQ(languages, std::vector<WORD>{0x0809});
 }
 
-TEST(Packaging, StringTableHoldsThisBuildsValues) { ExpectTable(HostPath(LANTERN_BASIC_EXE), DefaultStrings()); }
+TEST(Packaging, StringTableHoldsThisBuildsValues) {
+  ExpectTable(HostPath(LANTERN_BASIC_EXE), DefaultStrings());
+}
 
 TEST(Packaging, StringTableTakesOverridesAndOmissions) {
   auto expected = DefaultStrings();

@@ -12,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bitness.h"
 #include "checks/dotnet_check.h"
 #include "checks/machine_win32.h"
 #include "checks_fakes.h"
@@ -129,6 +130,7 @@ TEST(Win32Registry, TheGateFindsAFrameworkInRealKeys) {
 // The test machine is one with .NET Framework 4.8, whose keys are only in the
 // 32-bit view: a 32-bit program reading without a view flag finds them there.
 TEST(Win32Registry, ReadsTheViewOfThisProgramsBitness) {
+  LANTERN_SKIP_UNLESS_32_BIT();
   Win32Registry registry;
   EXPECT_EQ(registry.ReadText(kNdp + L"v4\\Full", L"Version"), L"4.8.04084");
   EXPECT_EQ(registry.ReadDword(kNdp + L"v4\\Client", L"Install"), 1u);

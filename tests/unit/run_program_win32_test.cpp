@@ -1,5 +1,6 @@
 // The launch, tried on the stand-in front end: exit codes, the shared log,
 // window detection, the argument text, the current folder and the processor mode.
+#include "bitness.h"
 #include "launch/run_program_win32.h"
 
 #include <gtest/gtest.h>
@@ -176,6 +177,7 @@ TEST_F(LaunchTest, EmptyArgumentsStillEndTheCommandLineWithASpace) {
 }
 
 TEST_F(LaunchTest, ProcessorModesOnThe64BitPrefix) {
+  LANTERN_SKIP_UNLESS_32_BIT();
   ASSERT_TRUE(SystemWow64().IsWow64()) << "these cases need a 64-bit prefix";
   struct Case {
     const wchar_t* program_type;
@@ -205,6 +207,7 @@ TEST_F(LaunchTest, ProcessorModesOnThe64BitPrefix) {
 }
 
 TEST_F(LaunchTest, AThirtyTwoBitOnlyFrontEndIsRefusedOnThe64BitPrefix) {
+  LANTERN_SKIP_UNLESS_32_BIT();
   const std::wstring marker = Path("started.txt");
   std::int32_t exit_code = 1;
   EXPECT_EQ(Launch(L"exit=3 marker=" + marker, exit_code, kStandIn, L"x32Only"), rc::Abort);
@@ -216,6 +219,7 @@ TEST_F(LaunchTest, AThirtyTwoBitOnlyFrontEndIsRefusedOnThe64BitPrefix) {
 }
 
 TEST_F(LaunchTest, AProgramThatCannotStartGivesInvalidArgAndRestoresTheRedirection) {
+  LANTERN_SKIP_UNLESS_32_BIT();
   std::int32_t exit_code = 1;
   EXPECT_EQ(Launch(L"", exit_code, Path("missing.exe"), L"x64"), rc::InvalidArg);
   EXPECT_EQ(exit_code, 0);
