@@ -19,6 +19,16 @@ if(WIN32)
     # One self-contained executable: no libgcc, libstdc++ or winpthread DLLs beside it.
     target_link_options(lantern_options INTERFACE -static)
   endif()
+elseif(LANTERN_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "LANTERN_FUZZ needs clang (libFuzzer); use the fuzz preset")
+  endif()
+  # Every logic file carries the coverage hooks libFuzzer steers by; only the
+  # harnesses link the fuzzer's own main. -O1 keeps the runs fast and the
+  # reports readable.
+  target_compile_options(lantern_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -O1 -g)
+  target_link_options(lantern_options INTERFACE -fsanitize=address,undefined)
 elseif(LANTERN_SANITIZE)
   target_compile_options(lantern_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -25,7 +25,9 @@ std::optional<std::wstring> JoinPath(std::wstring_view folder, std::wstring_view
 // Whether a catalogue file name stays inside the working folder: a relative
 // path of one or more non-empty parts separated by single backslashes, none
 // of them made of dots and spaces alone (".", ".."), with no drive or stream
-// colon, no forward slash and no control character.
+// colon, no forward slash and no control character, and none a device name
+// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$) with or
+// without an extension.
 bool IsNameInsideFolder(std::wstring_view name);
 
 }  // namespace lantern

@@ -16,6 +16,9 @@ set(cases
   "App.exe|App.exe,what?.txt|does not allow"
   "App.exe|App.exe,..\\up.txt|relative path"
   "App.exe|App.exe,\\rooted.txt|relative path"
+  "App.exe|App.exe,data\\NUL.txt|names a Windows device"
+  "App.exe|App.exe,com1|names a Windows device"
+  "App.exe|App.exe,console.txt,com10,data.con|OK"
 )
 set(failures 0)
 foreach(case IN LISTS cases)

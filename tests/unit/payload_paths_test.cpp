@@ -60,6 +60,18 @@ TEST(IsNameInsideFolder, AcceptsOnlyRelativePathsThatStayInside) {
       {L"sub\\", false},
       {L"../escape.txt", false},
       {L"tab\there", false},
+      // Device names, wherever they stand and with any extension.
+      {L"LPT0", false},
+      {L"CON", false},
+      {L"sub\\nul.txt", false},
+      {L"Aux .log", false},
+      {L"com1\\x.bin", false},
+      {L"conout$", false},
+      {L"lpt\u00B2.txt", false},
+      {L"console.txt", true},
+      {L"com10", true},
+      {L"nul_data.bin", true},
+      {L"data.con", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsNameInsideFolder(c.name), c.inside) << std::string(c.name, c.name + std::wcslen(c.name));

@@ -1,0 +1,197 @@
+// The catalogue as a hostile build could carry it: parsed on its own (every
+// record well formed, and written back out it reads the same), then driven
+// through the extraction, where no file or folder may be made anywhere but
+// below the working folder and the program started is the listed one with
+// the lowest id.
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "memory_log.h"
+#include "payload/catalogue.h"
+#include "payload/extraction.h"
+#include "payload/payload_paths.h"
+#include "text/ascii_case.h"
+
+namespace lantern {
+namespace {
+
+using fuzzing::Show;
+
+constexpr wchar_t kFolder[] = L"C:\\Users\\pat\\AppData\\Local\\Temp\\{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
+
+// Names Windows gives to devices wherever they stand in a path (up to the
+// newest versions, which keep it for bare names only): the part before the
+// first dot, trailing spaces left out, in any case.
+bool IsDeviceName(std::wstring_view component) {
+  std::wstring_view base = component.substr(0, component.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
+  const std::wstring lower = LowerAscii(base);
+  if (lower == L"con" || lower == L"prn" || lower == L"aux" || lower == L"nul" || lower == L"conin$" ||
+      lower == L"conout$") {
+    return true;
+  }
+  if (lower.size() == 4 && (lower.starts_with(L"com") || lower.starts_with(L"lpt"))) {
+    const wchar_t n = lower[3];
+    return (n >= L'0' && n <= L'9') || n == L'\u00B9' || n == L'\u00B2' || n == L'\u00B3';
+  }
+  return false;
+}
+
+// Where a path below the working folder leads when Windows opens it, worked
+// out on its own terms: both slashes separate, "." stays, ".." climbs, and a
+// part that is only dots and spaces, a stream, a control character or a
+// device does not name a file of the folder. True when it ends strictly
+// below the folder.
+bool LeadsBelowFolder(std::wstring_view rest) {
+  int depth = 0;
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t end = rest.find_first_of(L"\\/", start);
+    if (end == std::wstring_view::npos) end = rest.size();
+    const std::wstring_view part = rest.substr(start, end - start);
+    start = end + 1;
+    if (part.empty() || part == L".") continue;
+    if (part == L"..") {
+      if (--depth < 0) return false;
+      continue;
+    }
+    if (part.find_first_not_of(L". ") == std::wstring_view::npos) return false;
+    for (const wchar_t c : part) {
+      if (c < 0x20 || c == L':') return false;
+    }
+    if (IsDeviceName(part)) return false;
+    ++depth;
+  }
+  return depth >= 1;
+}
+
+// A full path that the extraction acts on: the folder, a backslash, and a
+// rest that leads below the folder.
+bool IsBelowFolder(std::wstring_view path) {
+  const std::wstring_view folder(kFolder);
+  return path.size() > folder.size() + 1 && path.starts_with(folder) && path[folder.size()] == L'\\' &&
+         LeadsBelowFolder(path.substr(folder.size() + 1));
+}
+
+// The payload resources of a program whose catalogue is the input: the
+// catalogue itself, one resource for every id it lists (one byte longer than
+// listed for odd ids), and one it does not list.
+class FuzzPayloadSystem final : public PayloadSystem {
+ public:
+  FuzzPayloadSystem(const std::uint8_t* data, std::size_t size, const CatalogueMap& listed,
+                    DiagnosticLog& log)
+      : data_(data), size_(size), listed_(listed), log_(log) {}
+
+  bool EnumerateResources(ResourceList& list) override {
+    std::set<std::uint32_t> ids{kCatalogueId, 100};
+    for (const auto& [id, record] : listed_) ids.insert(id);
+    for (const std::uint32_t id : ids) {
+      AddResourceName(list, this, kPayloadResourceType, id, log_);
+    }
+    AddResourceName(list, this, kPayloadResourceType, 0x12345678, log_);  // a name given as a text
+    return true;
+  }
+
+  MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override {
+    if (resource.id == kCatalogueId) {
+      bytes = {data_, static_cast<std::uint32_t>(size_)};
+      return MapFailure::None;
+    }
+    const auto record = listed_.find(resource.id);
+    const std::uint32_t size = record == listed_.end() ? 7 : record->second.size;
+    // The bytes are never read: only the fake writer below sees them.
+    bytes = {data_, size + (resource.id & 1u)};
+    return MapFailure::None;
+  }
+
+  std::wstring FromAnsi(const MappedBytes& bytes) override {
+    return fuzzing::WideFromBytes(static_cast<const std::uint8_t*>(bytes.data), bytes.size);
+  }
+
+  // As the working folder answers: the folder for no name, nothing for a name
+  // that would leave it or does not fit.
+  std::wstring GetFilePath(const std::wstring& file_name) override {
+    if (file_name.empty()) return kFolder;
+    if (!IsNameInsideFolder(file_name)) return {};
+    return JoinPath(kFolder, file_name).value_or(std::wstring());
+  }
+
+  void CreateFolders(const std::wstring& path) override {
+    FUZZ_CHECK(path == kFolder || IsBelowFolder(path), "folder made outside: " + Show(path));
+  }
+
+  std::optional<std::uint32_t> WriteNewFile(const std::wstring& path, const MappedBytes& bytes) override {
+    FUZZ_CHECK(IsBelowFolder(path), "file written outside: " + Show(path));
+    written.push_back(path);
+    return bytes.size;
+  }
+
+  std::vector<std::wstring> written;
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  const CatalogueMap& listed_;
+  DiagnosticLog& log_;
+};
+
+// The catalogue text that lists `map`: each record as "id*name*size*", the
+// numbers as the signed values they were read as.
+std::wstring WriteCatalogue(const CatalogueMap& map) {
+  std::wstring text;
+  for (const auto& [id, record] : map) {
+    text += std::to_wstring(static_cast<std::int32_t>(id)) + L'*' + record.file_name + L'*' +
+            std::to_wstring(static_cast<std::int32_t>(record.size)) + L'*';
+  }
+  return text;
+}
+
+void CheckParse(const std::wstring& text, const CatalogueMap& map) {
+  for (const auto& [id, record] : map) {
+    FUZZ_CHECK(record.id == id, "record filed under another id");
+    FUZZ_CHECK(!record.file_name.empty(), "empty name for id " + std::to_string(id));
+    FUZZ_CHECK(record.file_name.find(L'*') == std::wstring::npos,
+               "separator in name " + Show(record.file_name));
+    FUZZ_CHECK(text.find(record.file_name) != std::wstring::npos, "name not from the text");
+  }
+  CatalogueMap again;
+  ParseCatalogue(WriteCatalogue(map), again);
+  FUZZ_CHECK(again == map, "written back out, the catalogue reads differently: " + Show(WriteCatalogue(map)));
+}
+
+}  // namespace
+}  // namespace lantern
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace lantern;
+  const std::wstring text = fuzzing::WideFromBytes(data, size);
+  CatalogueMap map;
+  FUZZ_CHECK(ParseCatalogue(text, map) == rc::Ok, "the parse never fails");
+  CheckParse(text, map);
+
+  testing_fakes::MemoryLog log;
+  FuzzPayloadSystem system(data, size, map, log.log);
+  ResourceList list;
+  std::wstring program_path;
+  const ResultCode result = ExtractResources(list, system, program_path, log.log);
+  FUZZ_CHECK(result == rc::Ok || result == rc::Fail || result == rc::FileCorrupt,
+             "unexpected result " + std::to_string(result));
+
+  // The program is the listed one with the lowest id among those the system
+  // reported (ids above 16 bits are names, never reported as ids).
+  std::wstring expected;
+  for (const auto& [id, record] : map) {
+    if (id > 0xFFFF || !IsProgram(record.file_name)) continue;
+    expected = system.GetFilePath(record.file_name);
+    break;
+  }
+  FUZZ_CHECK(program_path == expected,
+             "program '" + fuzzing::Show(program_path) + "', expected '" + fuzzing::Show(expected) + "'");
+  FUZZ_CHECK(program_path.empty() || IsBelowFolder(program_path), "program outside the folder");
+  return 0;
+}
