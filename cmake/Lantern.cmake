@@ -371,6 +371,42 @@ function(lantern_add_ui_resources target)
     OBJECT_DEPENDS "${_LANTERN_RES_DIR}/lantern.rc;${depends}")
 endfunction()
 # ---------------------------------------------------------------------------
+# Binary hardening of a bootstrapper built with GNU ld (MSVC's linker does all
+# of this by default):
+# - ASLR and DEP (DYNAMICBASE, NXCOMPAT) are asked for explicitly. A 32-bit
+#   image has no HIGH_ENTROPY_VA: that flag is for 64-bit images only.
+# - No symbols and no debugging sections in the shipped file, except in Debug
+#   builds; the link map next to the executable (<name>.map) names every
+#   function's address for reading a crash report.
+# - A load configuration with an empty table of exception handlers
+#   (src/app/load_config_win32.cpp). ld from binutils 2.40 and older does not
+#   point the PE header at it, so lantern_load_config.py does, right after the
+#   link and before anything is appended or signed.
+if(MINGW)
+  find_package(Python3 COMPONENTS Interpreter QUIET)
+  set(_LANTERN_PYTHON "${Python3_EXECUTABLE}" CACHE INTERNAL "")
+  if(NOT Python3_Interpreter_FOUND)
+    message(WARNING "Lantern: Python 3 was not found; bootstrappers linked by an ld that does not fill "
+                    "the load-configuration entry itself will have none")
+  endif()
+endif()
+
+function(_lantern_harden_executable target)
+  if(NOT MINGW)
+    return()
+  endif()
+  set(map "$<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map")
+  target_link_options(${target} PRIVATE
+    "LINKER:--dynamicbase" "LINKER:--nxcompat" "LINKER:-Map=${map}"
+    "$<$<NOT:$<CONFIG:Debug>>:-s>")
+  if(_LANTERN_PYTHON)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${_LANTERN_PYTHON}" "${_LANTERN_CMAKE_DIR}/lantern_load_config.py" "$<TARGET_FILE:${target}>" "${map}"
+      COMMENT "Pointing ${target}'s load configuration entry at its structure"
+      VERBATIM)
+  endif()
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${_LANTERN_CMAKE_DIR}/lantern_load_config.py")
+endfunction()
 
 function(lantern_add_bootstrapper target)
   if(NOT WIN32)
@@ -496,6 +532,7 @@ function(lantern_add_bootstrapper target)
 
   add_executable(${target} WIN32
     "${LANTERN_SOURCE_DIR}/src/app/main_win32.cpp"
+    "${LANTERN_SOURCE_DIR}/src/app/load_config_win32.cpp"
     "${dir}/${target}.rc"
     "${dir}/about_info.cpp"
     ${outputs})
@@ -510,6 +547,7 @@ function(lantern_add_bootstrapper target)
   if(arg_OUTPUT_NAME)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME "${arg_OUTPUT_NAME}")
   endif()
+  _lantern_harden_executable(${target})
   if(DEFINED arg_INFO AND DEFINED arg_SIGN_CERTIFICATE)
     # The block must stay the very last bytes of the file, where a signature
     # would go.

@@ -2,8 +2,9 @@
 
 #include <commctrl.h>
 #include <objbase.h>
-#include <shellapi.h>
 
+#include "app/config_strings.h"
+#include "app/loader_guard.h"
 #include "checks/machine_win32.h"
 #include "checks/prerequisites.h"
 #include "cmdline/path_environment_win32.h"
@@ -19,6 +20,7 @@
 #include "trust/verify_signature_win32.h"
 #include "ui/splash_win32.h"
 #include "ui/ui_steps_win32.h"
+#include "ui/web_page_win32.h"
 
 namespace lantern {
 
@@ -75,9 +77,9 @@ class Win32RunSteps final : public RunSteps {
   bool CheckFreeDiskSpace() override { return checks_.CheckFreeDiskSpace(app_); }
   void RunWorker() override;
   void OpenHelpPage() override {
-    ShellExecuteW(nullptr, nullptr, kHelpPageAddress, nullptr, nullptr, SW_SHOW);
+    OpenWebPage({kHelpPageAddress, L"", SW_SHOW}, app_.Silent, WebPages(), TheLog());
   }
-  void ReportFailure(ResultCode code) override { lantern::ReportFailure(app_, app_, code); }
+  void ReportFailure(ResultCode code) override { lantern::ReportFailure(app_, app_, code, WebPages()); }
 
   bool HasModule() override { return app_.m_hInstance != nullptr; }
   ResultCode CreateProbeFile(const std::wstring& root) override { return TheWorkingFolder().CreateProbeFile(root); }
@@ -99,7 +101,10 @@ class Win32RunSteps final : public RunSteps {
   void RemoveWorkingFolder() override { lantern::RemoveWorkingFolder(app_.Resources, TheWorkingFolder(), TheLog()); }
 
  private:
+  WebPageSystem& WebPages() { return app_.WebPagesFor(web_pages_); }
+
   CLanternInstallerApp& app_;
+  Win32WebPageSystem web_pages_;
   Win32PathEnvironment environment_;
   Win32Registry registry_;
   Win32DiskSpace disk_;
@@ -136,12 +141,23 @@ CLanternInstallerApp::~CLanternInstallerApp() = default;
 
 BOOL CLanternInstallerApp::InitInstance() {
   PromptDepth = 0;
-  InitCommonControls95();
-  CoInitialize(nullptr);
-
   tokens_ = SplitCommandLine(GetCommandLineW());
   Win32RunSteps system_steps(*this);
   RunSteps& steps = StepsFor(system_steps);
+
+  // Before the common controls and COM, which load further DLLs by name.
+  if (!DllSearchIsRestricted()) {
+    RefuseUnsafeDllSearch(
+        *this, [&steps] { return steps.ParseOptions(); }, TheLog(),
+        [](const std::wstring& message) {
+          const std::wstring caption = LoadConfigString(cfg::ProductName);
+          MessageBoxW(nullptr, message.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+        });
+    return FALSE;
+  }
+
+  InitCommonControls95();
+  CoInitialize(nullptr);
   steps_ = &steps;
   RunMainSequence(*this, steps, TheLog());
   steps_ = nullptr;

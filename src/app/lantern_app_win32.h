@@ -8,6 +8,8 @@
 
 #include "app/run_sequence.h"
 #include "framework/app_win32.h"
+#include "framework/system_dlls_win32.h"
+#include "ui/web_page.h"
 
 namespace lantern {
 
@@ -30,6 +32,10 @@ class CLanternInstallerApp : public CWinApp, public RunFields {
   // steps of its own in front of the system's, to reach a case the machine
   // cannot produce.
   virtual RunSteps& StepsFor(RunSteps& system_steps) { return system_steps; }
+  // How the help page and a notice's link open, likewise.
+  virtual WebPageSystem& WebPagesFor(WebPageSystem& system) { return system; }
+  // Whether DLL loading is kept to the system folder, likewise.
+  virtual bool DllSearchIsRestricted() { return IsDllSearchRestricted(); }
 
  private:
   friend class Win32RunSteps;

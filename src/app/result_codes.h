@@ -26,6 +26,8 @@ constexpr ResultCode NotAdmin = Hr(0x80110413);
 constexpr ResultCode NoDotNet = Hr(0x80110409);
 constexpr ResultCode FileCorrupt = Hr(0x80040167);
 constexpr ResultCode DotNetRuntime = Hr(0x80131700);
+// ERROR_OLD_WIN_VERSION as a result: the system lacks what the run needs.
+constexpr ResultCode OldWindowsVersion = Hr(0x8007047E);
 }  // namespace rc
 
 }  // namespace lantern

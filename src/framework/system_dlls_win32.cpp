@@ -8,17 +8,24 @@ namespace {
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 #endif
+
+// Written once, by the first thing the program does, before any other thread.
+bool dll_search_restricted = false;
 }  // namespace
 
-void HardenDllSearchPath() {
-  // Older systems lack SetDefaultDllDirectories; there, at least take the
-  // current folder out of the search.
+bool HardenDllSearchPath() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   auto set_default = ModuleFunction<SetDefaultDllDirectoriesFn>(GetModuleHandleW(L"kernel32.dll"),
                                                                 "SetDefaultDllDirectories");
-  if (set_default && set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-  SetDllDirectoryW(L"");
+  dll_search_restricted = set_default && set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Older systems lack SetDefaultDllDirectories. There the program's own
+  // folder stays first in the search, and no call can take it out; only the
+  // current folder goes. The run then refuses to start.
+  if (!dll_search_restricted) SetDllDirectoryW(L"");
+  return dll_search_restricted;
 }
+
+bool IsDllSearchRestricted() { return dll_search_restricted; }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
   if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;

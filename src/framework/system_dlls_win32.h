@@ -8,8 +8,12 @@
 namespace lantern {
 
 // Restricts the DLL search path to the system folder. The first thing the
-// program does.
-void HardenDllSearchPath();
+// program does. False when the system cannot (it lacks
+// SetDefaultDllDirectories): DLLs that system DLLs load by name may then
+// still come from the program's own folder.
+bool HardenDllSearchPath();
+// What HardenDllSearchPath found.
+bool IsDllSearchRestricted();
 
 // Loads a DLL from the system folder, never from the program's own folder or
 // the current one. Null when it cannot be loaded. Modules stay loaded.

@@ -9,6 +9,7 @@
 #define IDD_LANTERN_SPLASH 131
 #define IDB_LANTERN_SPLASH 133
 #define IDD_LANTERN_FOLDER_PROMPT 146
+#define IDD_LANTERN_ADDRESS 147
 
 #define IDC_NOTICE_MESSAGE 1000
 #define IDC_NOTICE_LINK 1001
@@ -16,6 +17,8 @@
 #define IDC_ABOUT_VERSION 1001
 #define IDC_ABOUT_COPYRIGHT 1002
 #define IDC_PROMPT_FOLDER 1005
+#define IDC_ADDRESS_TEXT 1010
+#define IDC_ADDRESS_COPY 1011
 
 // The About entry the notice dialog adds to its system menu.
 #define IDM_LANTERN_ABOUT 0x0010

@@ -1,8 +1,8 @@
 #include "ui/static_controls_win32.h"
 
-#include <shellapi.h>
-
 #include "app/config_strings.h"
+#include "log/log.h"
+#include "ui/web_page_win32.h"
 
 namespace lantern {
 
@@ -11,13 +11,6 @@ namespace {
 // The hand cursor, shared by every link and loaded once; system cursors are
 // shared and never destroyed.
 HCURSOR LinkCursor = nullptr;
-
-bool ShellOpen(const std::wstring& target) {
-  if (target.empty()) return false;
-  const auto opened = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-  return opened > 32;
-}
 
 bool IsColourMessage(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
 
@@ -91,19 +84,27 @@ void CStaticLink::PreSubclassWindow() {
     SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(LinkFont.GetSafeHandle()), FALSE);
 }
 
+// Links show only in dialogs, which a silent run never shows.
+WebPageOutcome CStaticLink::Open(const std::wstring& target) {
+  WebPageSystem& pages = WebPages ? *WebPages : DefaultWebPageSystem();
+  return OpenWebPage({target, L"open", SW_SHOWNORMAL}, false, pages, TheLog());
+}
+
 bool CStaticLink::OpenLink() {
-  bool opened = ShellOpen(LinkTarget);
-  if (!opened) {
+  WebPageOutcome outcome = Open(LinkTarget);
+  if (outcome == WebPageOutcome::NotOpened) {
     if (auto entry = BuildStringTable().Find(static_cast<unsigned>(GetDlgCtrlID(m_hWnd)))) {
       LinkTarget = *entry;
-      opened = ShellOpen(LinkTarget);
+      outcome = Open(LinkTarget);
     }
   }
-  if (!opened) {
+  if (outcome == WebPageOutcome::NotOpened) {
     LinkTarget = GetWindowText();
-    opened = ShellOpen(LinkTarget);
+    outcome = Open(LinkTarget);
   }
-  if (!opened) {
+  // The user has the address to open; the link stays unvisited.
+  if (outcome == WebPageOutcome::AddressShown) return false;
+  if (outcome == WebPageOutcome::NotOpened) {
     MessageBeep(0);
     return false;
   }

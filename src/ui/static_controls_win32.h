@@ -9,6 +9,7 @@
 
 #include "framework/dialog_win32.h"
 #include "framework/gdi_win32.h"
+#include "ui/web_page.h"
 
 namespace lantern {
 
@@ -34,11 +35,15 @@ class CStaticLink : public CStatic {
   BOOL OnChildNotify(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) override;
   // Opens the link target, else the string-table entry of the control's id,
   // else the control's text; beeps when none opens. True when one opened.
+  // When a text cannot be opened safely and its address is shown instead,
+  // nothing further is tried and the answer is false.
   bool OpenLink();
 
   std::wstring LinkTarget;
   COLORREF LinkColour = kUnvisited;
   CFont LinkFont;
+  // How pages open; the system's own when not set.
+  WebPageSystem* WebPages = nullptr;
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -47,6 +52,7 @@ class CStaticLink : public CStatic {
  private:
   bool IsTextStatic() const;
   void MakeLinkFont();
+  WebPageOutcome Open(const std::wstring& target);
   void DrawFocus() const;
 };
 

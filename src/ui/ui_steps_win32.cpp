@@ -35,19 +35,21 @@ bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring
   return answer == IDOK;
 }
 
-void ShowFailureNotice(CWinApp& app, const FailureNotice& notice) {
+void ShowFailureNotice(CWinApp& app, const FailureNotice& notice, WebPageSystem& pages) {
   CLanternInstallerDlg dialog(false);
   dialog.MessageText = notice.message;
   dialog.LinkText = notice.link;
+  dialog.LinkControl.WebPages = &pages;
   app.m_pMainWnd = &dialog;
   dialog.DoModal();
   // The dialog object ends here; the application must not keep pointing at it.
   app.m_pMainWnd = nullptr;
 }
 
-void ReportFailure(CWinApp& app, const RunFields& run, ResultCode code) {
-  lantern::ReportFailure(BuildStringTable(), code, run, app.m_lpCmdLine ? app.m_lpCmdLine : L"", TheLog(),
-                         [&app](const FailureNotice& notice) { ShowFailureNotice(app, notice); });
+void ReportFailure(CWinApp& app, const RunFields& run, ResultCode code, WebPageSystem& pages) {
+  lantern::ReportFailure(
+      BuildStringTable(), code, run, app.m_lpCmdLine ? app.m_lpCmdLine : L"", TheLog(),
+      [&app, &pages](const FailureNotice& notice) { ShowFailureNotice(app, notice, pages); });
 }
 
 ResultCode PromptForWorkingFolderRoot(CWinApp& app, RunFields& run, std::wstring& root) {

@@ -7,6 +7,7 @@
 #include "app/failure_report.h"
 #include "app/run_sequence.h"
 #include "framework/app_win32.h"
+#include "ui/web_page.h"
 
 namespace lantern {
 
@@ -15,11 +16,12 @@ namespace lantern {
 bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring& message);
 
 // The notice dialog's error form with the failure's message and link, as the
-// application's main window; returns when the user dismissed it.
-void ShowFailureNotice(CWinApp& app, const FailureNotice& notice);
+// application's main window; returns when the user dismissed it. The link
+// opens its page through `pages`.
+void ShowFailureNotice(CWinApp& app, const FailureNotice& notice, WebPageSystem& pages);
 
 // Logs the failure and shows it unless the run is silent.
-void ReportFailure(CWinApp& app, const RunFields& run, ResultCode code);
+void ReportFailure(CWinApp& app, const RunFields& run, ResultCode code, WebPageSystem& pages);
 
 // The drive-letter prompt on the worker thread: S_OK with the new root, or
 // E_FAIL (silent run, or cancelled) with the root unchanged. The main thread

@@ -320,5 +320,113 @@ TEST(Ui, TheVersionRecordCarriesTheVersionTheAboutBoxShows) {
   EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
 }
 
+// Web pages from an elevated run: the bootstrapper never opens one itself. The
+// scripted host's web pages log what they were asked to do instead of
+// starting anything; an address shown to the user is the real dialog.
+constexpr wchar_t kHelpPage[] = L"https://www.vantrel.example/Installer/Help";
+constexpr char kOwnProcess[] = "from the bootstrapper's own process";
+constexpr int kAddressBox = 1010;
+
+// The address dialog of `pid` (not the notice it may sit on).
+HWND WaitForAddressDialog(DWORD pid) {
+  return WaitForWindow(pid,
+                       [](HWND window) { return IsDialogBox(window) && GetDlgItem(window, kAddressBox); });
+}
+
+TEST(Ui, HelpOpensThroughTheDesktopShellOrNotAtAllWhenElevated) {
+  struct Case {
+    const wchar_t* script;
+    const wchar_t* arguments;
+    std::string logged;
+  };
+  const std::string help = Narrow(kHelpPage);
+  const Case cases[] = {
+      {L"elevated=1;shell=fake", L" ?",
+       "Desktop shell asked to open '" + help + "'\nOpened '" + help + "' through the desktop shell\nEnded "},
+      {L"elevated=1;shell=none", L" /IAgreeToTheEULA ?",
+       "Cannot open '" + help + "' unelevated 80004005; silent, so not shown\nEnded "},
+      // Not elevated: the one case in which the bootstrapper opens it itself.
+      {L"elevated=0;shell=fake", L" ?", "Opened '" + help + "' " + kOwnProcess + "\nEnded "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.script));
+    TempFolder temp;
+    const std::wstring log = temp / L"help.log";
+    GuiProgram program(Quoted(kUiHost) + c.arguments + L" log " + Quoted(log), c.script);
+    EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0u)) << "a window waits";
+    const std::string text = LogText(log);
+    EXPECT_NE(text.find(c.logged), std::string::npos) << text;
+    if (std::wstring(c.script).find(L"elevated=1") != std::wstring::npos) {
+      EXPECT_EQ(text.find(kOwnProcess), std::string::npos) << text;
+    }
+  }
+}
+
+TEST(Ui, HelpWithoutADesktopShellShowsTheAddressAndStartsNothing) {
+  TempFolder temp;
+  const std::wstring log = temp / L"help.log";
+  GuiProgram program(Quoted(kUiHost) + L" ? log " + Quoted(log), L"elevated=1;shell=none");
+  const HWND dialog = WaitForAddressDialog(program.pid());
+  ASSERT_NE(dialog, nullptr) << "no address was shown";
+  EXPECT_EQ(ControlText(dialog, kAddressBox), kHelpPage);
+  EXPECT_TRUE(Screenshot("help-address"));
+  Click(dialog, IDOK);
+  EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0u));
+  const std::string text = LogText(log);
+  EXPECT_NE(text.find("Cannot open '" + Narrow(kHelpPage) + "' unelevated 80004005; showing the address\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find(kOwnProcess), std::string::npos) << text;
+}
+
+TEST(Ui, TheDownloadLinkWithoutADesktopShellShowsItsAddressAndStartsNothing) {
+  const std::wstring link = L"http://www.microsoft.com/en-us/download/details.aspx?id=21";
+  TempFolder temp;
+  const std::wstring log = temp / L"link.log";
+  GuiProgram program(Quoted(kUiHost) + L" log " + Quoted(log),
+                     L"dotnet=3,5,0,.NET Framework 3.5;elevated=1;shell=none");
+  const HWND notice = WaitForDialog(program.pid(), kProduct);
+  ASSERT_NE(notice, nullptr);
+  // A click on the link, as the mouse button comes up.
+  PostMessageW(GetDlgItem(notice, kLink), WM_LBUTTONUP, 0, 0);
+  const HWND dialog = WaitForAddressDialog(program.pid());
+  ASSERT_NE(dialog, nullptr) << "no address was shown";
+  EXPECT_EQ(ControlText(dialog, kAddressBox), link);
+  Click(dialog, IDOK);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }));
+  Click(notice, IDCANCEL);
+  EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x80110409u));
+  const std::string text = LogText(log);
+  EXPECT_NE(text.find("Cannot open '" + Narrow(link) + "' unelevated 80004005; showing the address\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find(kOwnProcess), std::string::npos) << text;
+}
+
+// Where DLL loading cannot be kept to the system folder, nothing runs.
+TEST(Ui, WithoutARestrictedDllSearchTheRunRefusesToStart) {
+  const char* logged = "DLL search cannot be limited to the system folder; not running 8007047e\nEnded ";
+  {
+    TempFolder temp;
+    const std::wstring log = temp / L"silent.log";
+    GuiProgram program(Quoted(kUiHost) + L" /IAgreeToTheEULA log " + Quoted(log), L"dllsearch=unrestricted");
+    EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x8007047Eu)) << "a window waits";
+    const std::string text = LogText(log);
+    EXPECT_NE(text.find(logged), std::string::npos) << text;
+    EXPECT_EQ(text.find("Started"), std::string::npos) << text;
+  }
+  TempFolder temp;
+  const std::wstring log = temp / L"interactive.log";
+  GuiProgram program(Quoted(kUiHost) + L" log " + Quoted(log), L"dllsearch=unrestricted");
+  const HWND message = WaitForDialog(program.pid(), kProduct);
+  ASSERT_NE(message, nullptr) << "no message was shown";
+  // The message box's text is its static control 0xFFFF.
+  EXPECT_NE(ControlText(message, 0xFFFF).find(L"KB2533623"), std::wstring::npos);
+  EXPECT_TRUE(Screenshot("unsafe-dll-search"));
+  Click(message, IDOK);
+  EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0x8007047Eu));
+  EXPECT_NE(LogText(log).find(logged), std::string::npos);
+}
+
 }  // namespace
 }  // namespace lantern::e2e

@@ -15,6 +15,16 @@
 //   exit=<hex>          the front end's exit code (default 0)
 //   gated=<name>        the front end shows its window only when the event
 //                       <name>.show is set, and ends when <name>.end is set
+//   elevated=0|1        whether the process counts as elevated when a web
+//                       page opens (default: what its token says)
+//   shell=none|fake     no desktop shell can be reached, or one that only
+//                       logs "Desktop shell asked to open '<address>'"
+//                       (default: the real desktop shell)
+//   dllsearch=unrestricted   the system cannot keep DLL loading to the
+//                       system folder
+// A web page is never opened from this process: that is logged as
+// "Opened '<address>' from the bootstrapper's own process" instead. An address
+// shown to the user is shown in the real dialog.
 // The payload is never extracted and no program is started: the front end is
 // played here, and logs "Front end ran".
 #include <windows.h>
@@ -27,6 +37,7 @@
 #include "app/lantern_app_win32.h"
 #include "framework/system_dlls_win32.h"
 #include "log/log.h"
+#include "ui/web_page_win32.h"
 
 namespace {
 
@@ -135,16 +146,49 @@ class ScriptedSteps final : public RunSteps {
   HANDLE& front_end_shown_;
 };
 
+class ScriptedWebPages final : public WebPageSystem {
+ public:
+  WebPageSystem* system = nullptr;
+  std::map<std::wstring, std::wstring> script;
+
+  bool IsElevated() override {
+    if (!script.count(L"elevated")) return system->IsElevated();
+    return script[L"elevated"] != L"0";
+  }
+  std::int32_t OpenThroughDesktopShell(const WebPage& page) override {
+    if (script[L"shell"] == L"none") return static_cast<std::int32_t>(0x80004005u);
+    if (script[L"shell"] == L"fake") {
+      LogFormat(L"Desktop shell asked to open '%s'\n", page.address);
+      return 0;
+    }
+    return system->OpenThroughDesktopShell(page);
+  }
+  bool OpenInThisProcess(const WebPage& page) override {
+    LogFormat(L"Opened '%s' from the bootstrapper's own process\n", page.address);
+    return true;
+  }
+  void ShowAddress(const std::wstring& address) override { system->ShowAddress(address); }
+};
+
 class ScriptedApp final : public CLanternInstallerApp {
  protected:
   RunSteps& StepsFor(RunSteps& system_steps) override {
     steps_.system = &system_steps;
     steps_.script = ReadScript();
+    web_pages_.script = steps_.script;
     return steps_;
+  }
+  WebPageSystem& WebPagesFor(WebPageSystem& system) override {
+    web_pages_.system = &system;
+    return web_pages_;
+  }
+  bool DllSearchIsRestricted() override {
+    return steps_.script[L"dllsearch"] != L"unrestricted" && CLanternInstallerApp::DllSearchIsRestricted();
   }
 
  private:
   ScriptedSteps steps_{*this, FrontEndShownEvent};
+  ScriptedWebPages web_pages_;
 };
 
 ScriptedApp theApp;

@@ -1,0 +1,22 @@
+// Shows a web page's address that could not be opened safely, selected in a
+// read-only box, so that the user can copy it into a browser.
+#pragma once
+
+#include <string>
+
+#include "framework/dialog_win32.h"
+
+namespace lantern {
+
+class CAddressDialog : public CDialog {
+ public:
+  explicit CAddressDialog(const std::wstring& address, CWnd* owner = nullptr);
+
+  std::wstring Address;
+
+ protected:
+  BOOL OnInitDialog() override;
+  BOOL OnDialogMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+};
+
+}  // namespace lantern

@@ -1,0 +1,24 @@
+// This system's way of opening web pages: the token's elevation, the desktop
+// shell's own ShellExecute (reached through the shell's window on the
+// desktop), ShellExecuteW, and a dialog that shows an address.
+#pragma once
+
+#include <windows.h>
+
+#include "ui/web_page.h"
+
+namespace lantern {
+
+class Win32WebPageSystem final : public WebPageSystem {
+ public:
+  bool IsElevated() override;
+  std::int32_t OpenThroughDesktopShell(const WebPage& page) override;
+  bool OpenInThisProcess(const WebPage& page) override;
+  // A modal dialog, owned by this thread's active window.
+  void ShowAddress(const std::wstring& address) override;
+};
+
+// The system's web pages, for whoever was given no other.
+WebPageSystem& DefaultWebPageSystem();
+
+}  // namespace lantern

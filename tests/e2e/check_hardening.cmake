@@ -1,0 +1,62 @@
+# Fails unless every executable carries the protections a shipped bootstrapper
+# must have: a load configuration (for a 32-bit image, where its table of
+# exception handlers lives), ASLR with the relocations it needs, DEP, no
+# symbols and no debugging sections. 64-bit images also need HIGH_ENTROPY_VA;
+# 32-bit ones have no such thing.
+#   cmake -DOBJDUMP=<objdump> -DEXECUTABLES=<exe;...> -P check_hardening.cmake
+cmake_minimum_required(VERSION 3.25)
+if(NOT OBJDUMP)
+  message(FATAL_ERROR "no objdump was found")
+endif()
+foreach(exe IN LISTS EXECUTABLES)
+  execute_process(COMMAND "${OBJDUMP}" -p -h -f "${exe}" OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "objdump could not read ${exe}")
+  endif()
+  set(faults "")
+
+  if(NOT dump MATCHES "Entry a ([0-9a-fA-F]+) ([0-9a-fA-F]+) Load Configuration Directory")
+    message(FATAL_ERROR "${exe}: objdump shows no data directory; is it a Windows executable?")
+  endif()
+  if(CMAKE_MATCH_1 MATCHES "^0+$" OR CMAKE_MATCH_2 MATCHES "^0+$")
+    list(APPEND faults "no load configuration")
+  endif()
+
+  if(NOT dump MATCHES "DllCharacteristics[ \t]+([0-9a-fA-F]+)")
+    message(FATAL_ERROR "${exe}: objdump shows no DllCharacteristics")
+  endif()
+  math(EXPR characteristics "0x${CMAKE_MATCH_1}")
+  math(EXPR dynamic_base "${characteristics} & 0x40")
+  math(EXPR nx_compat "${characteristics} & 0x100")
+  math(EXPR high_entropy "${characteristics} & 0x20")
+  if(NOT dynamic_base)
+    list(APPEND faults "no DYNAMIC_BASE")
+  endif()
+  if(NOT nx_compat)
+    list(APPEND faults "no NX_COMPAT")
+  endif()
+  if(dump MATCHES "file format pei-x86-64" AND NOT high_entropy)
+    list(APPEND faults "a 64-bit image without HIGH_ENTROPY_VA")
+  endif()
+  # Without relocations the loader cannot move the image, whatever the flag says.
+  if(dump MATCHES "RELOCS_STRIPPED" OR NOT dump MATCHES "\n +[0-9]+ \\.reloc ")
+    list(APPEND faults "no relocations")
+  endif()
+
+  string(REGEX MATCHALL "\n +[0-9]+ (\\.debug[^ ]*)" debug_sections "${dump}")
+  if(debug_sections)
+    string(REGEX REPLACE "\n +[0-9]+ " "" debug_sections "${debug_sections}")
+    list(JOIN debug_sections ", " debug_sections)
+    list(APPEND faults "debugging sections (${debug_sections})")
+  endif()
+  if(dump MATCHES "flags 0x[0-9a-fA-F]+:\n[^\n]*HAS_SYMS")
+    list(APPEND faults "a symbol table")
+  endif()
+
+  if(faults)
+    list(JOIN faults "; " faults)
+    message(SEND_ERROR "${exe}: ${faults}")
+  else()
+    message(STATUS "${exe}: load configuration, DYNAMIC_BASE, NX_COMPAT, no symbols")
+  endif()
+endforeach()
