@@ -119,8 +119,37 @@ std::uint64_t FileIdOf(HANDLE handle) {
   return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
+namespace {
+
+std::wstring FinalPath(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 2; ++tries) {
+    const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool LiesElsewhere(HANDLE parent, std::wstring_view name, HANDLE opened) {
+  std::wstring expected = FinalPath(parent);
+  const std::wstring actual = FinalPath(opened);
+  // Where the system cannot tell, the handle's own checks stand alone.
+  if (expected.empty() || actual.empty()) return false;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += name;
+  return CompareStringOrdinal(expected.data(), static_cast<int>(expected.size()), actual.data(),
+                              static_cast<int>(actual.size()), TRUE) != CSTR_EQUAL;
+}
+
 bool IsRealEntry(HANDLE parent, std::wstring_view name, HANDLE opened, FolderEntry& listed) {
-  if (IsLinkHandle(opened)) return false;
+  if (IsLinkHandle(opened) || LiesElsewhere(parent, name, opened)) return false;
   if (!FindEntry(parent, name, listed) || listed.is_link()) return false;
   // Numbers are compared where the file system gives both.
   const std::uint64_t id = FileIdOf(opened);
@@ -135,8 +164,10 @@ UniqueFileHandle CreateFreshFile(HANDLE parent, const std::wstring& name, DWORD&
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                kFileOpen, kFileNonDirectoryFile, error)) {
     FILE_BASIC_INFO basic{};
-    if (GetFileInformationByHandleEx(existing.get(), FileBasicInfo, &basic, sizeof(basic)) &&
-        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsLinkHandle(existing.get())) {
+    if (LiesElsewhere(parent, name, existing.get())) {
+      error = ERROR_CANT_ACCESS_FILE;  // a link that opening follows: neither it nor its target is touched
+    } else if (GetFileInformationByHandleEx(existing.get(), FileBasicInfo, &basic, sizeof(basic)) &&
+               (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsLinkHandle(existing.get())) {
       error = ERROR_ACCESS_DENIED;
     } else {
       error = DeleteOpened(existing.get(), false);

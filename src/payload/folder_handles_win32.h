@@ -49,17 +49,25 @@ bool IsLinkHandle(HANDLE handle);
 // The file system's number for what a handle is open on (0 when unknown).
 std::uint64_t FileIdOf(HANDLE handle);
 
+// Whether `opened`, just opened as `name` in `parent`, is what the system
+// says lies elsewhere: its final path is not the folder's joined with the
+// name. A system that follows a link on opening however it was asked shows
+// so; a link opened as a link keeps its own path.
+bool LiesElsewhere(HANDLE parent, std::wstring_view name, HANDLE opened);
+
 // Whether `opened`, just opened as `name` in `parent`, is the real entry of
 // that name: not a link by its handle, not a link in the folder's listing
-// (where a system that follows links on opening still shows them), and the
-// same file the listing names. `listed` receives the listing's entry.
+// (where a system that follows links on opening still shows links to
+// folders), not lying elsewhere, and the same file the listing names.
+// `listed` receives the listing's entry.
 bool IsRealEntry(HANDLE parent, std::wstring_view name, HANDLE opened, FolderEntry& listed);
 
 // Makes the file `name` new in the folder open as `parent`, open for writing
 // and shared with nobody. An entry of that name is deleted first (a link as a
 // link): writing into whatever stands there could write through a link, or
 // into a file linked from elsewhere. A read-only file stays and the creation
-// fails, as replacing it would. An empty handle on failure, with `error`.
+// fails, as replacing it would, and so does a link that can only be opened
+// as what it points to. An empty handle on failure, with `error`.
 UniqueFileHandle CreateFreshFile(HANDLE parent, const std::wstring& name, DWORD& error);
 
 // Deletes what the handle is open on (it needs DELETE access); a read-only

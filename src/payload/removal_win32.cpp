@@ -39,15 +39,21 @@ void RemoveLink(HANDLE parent, const std::wstring& name, const std::wstring& pat
   DWORD error = 0;
   const UniqueFileHandle link =
       OpenInFolder(parent, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, kFileOpen, 0, error);
-  if (!link || !IsLinkHandle(link.get())) return;
+  if (!link || !IsLinkHandle(link.get()) || LiesElsewhere(parent, name, link.get())) return;
   DeleteOpened(link.get(), false);
 }
 
 void RemoveFile(HANDLE parent, const std::wstring& name, const std::wstring& path, DiagnosticLog& log) {
-  log.LogFormat(L"Deletion file '%s'\n", path);
   DWORD error = 0;
   const UniqueFileHandle file =
       OpenInFolder(parent, name, kDeleteAccess, kShareAll, kFileOpen, kFileNonDirectoryFile, error);
+  // A link to a file that opening followed: what the handle is open on lies
+  // outside, so nothing is done through it.
+  if (file && LiesElsewhere(parent, name, file.get())) {
+    log.LogFormat(L"Deletion link '%s'\n", path);
+    return;
+  }
+  log.LogFormat(L"Deletion file '%s'\n", path);
   // The read-only attribute is cleared on the file itself, never on a link's target.
   if (file) error = DeleteOpened(file.get(), !IsLinkHandle(file.get()));
   if (error != 0 && !IsGone(error)) ScheduleAtRestart(path, log);
@@ -129,7 +135,8 @@ void DeletePayloadFile(HANDLE working_folder, const std::wstring& file_name) {
   if (FindEntry(parent, parts.back(), listed) && listed.is_link()) return;
   const UniqueFileHandle file =
       OpenInFolder(parent, parts.back(), kDeleteAccess, kShareAll, kFileOpen, kFileNonDirectoryFile, error);
-  if (file) DeleteOpened(file.get(), !IsLinkHandle(file.get()));
+  if (file && !LiesElsewhere(parent, parts.back(), file.get()))
+    DeleteOpened(file.get(), !IsLinkHandle(file.get()));
 }
 
 }  // namespace

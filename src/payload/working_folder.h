@@ -43,6 +43,9 @@ class FolderSecurity {
   virtual UniqueFileHandle CreateFolder(HANDLE parent, const std::wstring& name,
                                         PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK access, ULONG share,
                                         DWORD& error);
+  // Creates the folder `path` (its parent must exist) with the given
+  // security descriptor; false when it cannot.
+  virtual bool CreateFolderAt(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor);
   // The owner and access list of an open folder; false when they cannot be read.
   virtual bool ReadAccess(HANDLE folder, ExistingFolder& facts);
 };
@@ -95,7 +98,7 @@ class WorkingFolder {
   // The handle the folder is held open by (list, traverse, read; nobody may
   // delete or rename it while it is open); empty when there is no usable
   // folder.
-  HANDLE handle() const { return handle_.get(); }
+  HANDLE handle() const { return handle_.valid() ? handle_.get() : nullptr; }
 
   // The working folder joined with a payload file's name as Windows reads it
   // (the folder itself for an empty name). Empty when the name would leave

@@ -84,6 +84,11 @@ UniqueFileHandle FolderSecurity::CreateFolder(HANDLE parent, const std::wstring&
   return OpenInFolder(parent, name, access, share, kFileCreate, kFileDirectoryFile, error, descriptor);
 }
 
+bool FolderSecurity::CreateFolderAt(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) {
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  return CreateDirectoryW(path.c_str(), &attributes) != FALSE;
+}
+
 bool FolderSecurity::ReadAccess(HANDLE folder, ExistingFolder& facts) {
   PSID owner = nullptr;
   PACL list = nullptr;
@@ -194,10 +199,9 @@ ResultCode WorkingFolder::CreateProbeFile(const std::wstring& root) {
   log_.LogFormat(L"Set temp folder '%s'\n", root_);
   // Makes the last level when its parent exists, protected like the working
   // folder: a root the run makes is no place others may write to either.
-  SecurityDescriptorBlock descriptor = MakeDescriptor();
-  if (!descriptor.empty()) {
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
-    CreateDirectoryW(root_.c_str(), &attributes);
+  if (GetFileAttributesW(root_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    SecurityDescriptorBlock descriptor = MakeDescriptor();
+    if (!descriptor.empty()) security_.CreateFolderAt(root_, descriptor.get());
   }
 
   GUID guid = {};
@@ -259,9 +263,8 @@ bool WorkingFolder::MakeRoot() {
   if (!missing.empty()) {
     SecurityDescriptorBlock descriptor = MakeDescriptor();
     if (descriptor.empty()) return false;
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-      CreateDirectoryW(level->c_str(), &attributes);
+      security_.CreateFolderAt(*level, descriptor.get());
     }
   }
   root_handle_.reset(CreateFileW(root.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
@@ -380,7 +383,10 @@ WorkingFolder::Removal WorkingFolder::DeleteHeldFolder() {
   if (!IsRealEntry(root_handle_.get(), name_, folder.get(), listed) || FileIdOf(folder.get()) != file_id_) {
     return {false, 0};
   }
-  return {true, DeleteOpened(folder.get(), false)};
+  const DWORD deleted = DeleteOpened(folder.get(), false);
+  // The name is free for the next run once the folder is gone.
+  if (deleted == 0) lock_.reset();
+  return {true, deleted};
 }
 
 WorkingFolder& TheWorkingFolder() {

@@ -14,6 +14,7 @@
 #include "e2e_paths.h"
 #include "e2e_support.h"
 #include "payload_paths.h"
+#include "unix_links_win32.h"
 
 namespace lantern::e2e {
 namespace {
@@ -391,53 +392,9 @@ TEST(Payload, FilesThatCannotBeDeletedStayAndSoDoesTheFolder) {
 namespace lantern::e2e {
 namespace {
 
-// The Unix path of a Windows path, from Wine's own kernel32.
-std::string UnixPath(const std::wstring& path) {
-  using UnixFileNameFn = char*(CDECL*)(const wchar_t*);
-  const auto unix_name = reinterpret_cast<UnixFileNameFn>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unix_name) return {};
-  char* name = unix_name(path.c_str());
-  if (!name) return {};
-  std::string text = name;
-  HeapFree(GetProcessHeap(), 0, name);
-  return text;
-}
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// Runs a Unix program (Wine starts those too) and waits for it.
-bool RunUnix(const wchar_t* program, std::wstring command) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return false;
-  }
-  WaitForSingleObject(process.hProcess, 10000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// A Unix symbolic link, which Wine shows as a reparse point; Windows programs
-// cannot make one under Wine, so /bin/ln does.
-bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
-  RunUnix(L"Z:\\bin\\ln", L"ln -s \"" + Wide(UnixPath(target)) + L"\" \"" + Wide(UnixPath(link)) + L"\"");
-  for (int i = 0; i < 50 && !Exists(link); ++i) Sleep(20);
-  return Exists(link) && (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-// Removes a link the Unix way: Windows deletions under Wine go through to the
-// target. Like the link's making, its removal may show a moment later.
-void RemoveUnixLink(const std::wstring& link) {
-  if (!Exists(link)) return;
-  RunUnix(L"Z:\\bin\\rm", L"rm -f \"" + Wide(UnixPath(link)) + L"\"");
-  for (int i = 0; i < 50 && Exists(link); ++i) Sleep(20);
-}
+using testing_support::MakeUnixLink;
+using testing_support::RemoveUnixLink;
+bool Exists(const std::wstring& path) { return testing_support::PathExists(path); }
 
 // Links in the working folder are never followed: what they point to, outside
 // the folder, survives the removal, empty folders included (which a deletion
