@@ -72,11 +72,20 @@ UniqueFileHandle OpenInFolder(HANDLE parent, std::wstring_view name, ACCESS_MASK
 
 bool ListFolder(HANDLE folder, std::vector<FolderEntry>& entries) {
   entries.clear();
+  // A listing of its own each time, on a new handle of the same folder: a
+  // handle's listing may keep what it saw the first time (and the name it
+  // was first asked for).
+  DWORD error = 0;
+  const UniqueFileHandle listing =
+      OpenInFolder(folder, L"", FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   0x00000001 /* FILE_OPEN */, 0x00000001 /* FILE_DIRECTORY_FILE */, error);
+  if (!listing) return false;
   // Room for a good many entries per call; entries are 8-byte aligned.
   alignas(8) static thread_local std::array<unsigned char, 64 * 1024> buffer;
   FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
   for (;;) {
-    if (!GetFileInformationByHandleEx(folder, query, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+    if (!GetFileInformationByHandleEx(listing.get(), query, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()))) {
       return GetLastError() == ERROR_NO_MORE_FILES;
     }
     query = FileIdBothDirectoryInfo;

@@ -35,8 +35,8 @@ struct FolderEntry {
   bool is_link() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 };
 
-// Every entry of the folder open as `folder` (which needs list access),
-// without "." and "..". False when the folder cannot be listed.
+// Every entry of the folder open as `folder`, as it is now, without "." and
+// "..". False when the folder cannot be listed.
 bool ListFolder(HANDLE folder, std::vector<FolderEntry>& entries);
 
 // The entry named `name` in the folder's listing, ignoring case as the file
