@@ -131,8 +131,8 @@ void DeletePayloadFile(HANDLE working_folder, const std::wstring& file_name) {
     level = std::move(next);
     parent = level.get();
   }
-  FolderEntry listed;
-  if (FindEntry(parent, parts.back(), listed) && listed.is_link()) return;
+  // A link opened as itself is deleted as a link; one that opening followed
+  // lies elsewhere and is left.
   const UniqueFileHandle file =
       OpenInFolder(parent, parts.back(), kDeleteAccess, kShareAll, kFileOpen, kFileNonDirectoryFile, error);
   if (file && !LiesElsewhere(parent, parts.back(), file.get()))
