@@ -1,6 +1,8 @@
 // The payload of real bootstrappers under Wine: extraction byte for byte into
 // a GUID-named working folder, the information block, the folder's access,
-// removal, and what broken payloads and unusable folders end with.
+// removal, and what broken payloads and unusable folders end with; and the
+// elevated run's safety against another process on the machine (planted
+// folders and links, renaming, a second run, leftovers).
 #include <aclapi.h>
 #include <gtest/gtest.h>
 #include <sddl.h>

@@ -1,6 +1,8 @@
 // The payload's Win32 side on real files under Wine: the information block at
 // the end of a file, the probe and the working folder, and the folder walk of
-// the removal.
+// the removal; the security descriptors the working folder is made with, its
+// takeover and its removal, with a fake only for the token and access lists
+// that Wine cannot show.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which they need.
