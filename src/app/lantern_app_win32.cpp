@@ -87,6 +87,7 @@ class Win32RunSteps final : public RunSteps {
     return lantern::PromptForWorkingFolderRoot(app_, app_, root);
   }
   void SetZeroGuidFlag() override { TheWorkingFolder().SetZeroGuid(); }
+  ResultCode PrepareWorkingFolder() override { return TheWorkingFolder().Prepare(); }
   void WriteEmbeddedInformation() override { lantern::WriteEmbeddedInformation(TheWorkingFolder(), TheLog()); }
   ResultCode ExtractResources(std::wstring& program_path) override {
     Win32PayloadSystem system(app_.m_hInstance, TheWorkingFolder(), TheLog());

@@ -91,6 +91,9 @@ ResultCode RunEmbeddedResource(RunFields& run, RunSteps& steps, DiagnosticLog& l
     if (result != rc::Ok) return result;
   }
   if (run.ZeroGuid) steps.SetZeroGuidFlag();
+  // A folder that is not the run's own to use is neither written to nor removed.
+  result = steps.PrepareWorkingFolder();
+  if (result != rc::Ok) return result;
 
   steps.WriteEmbeddedInformation();
   result = steps.ExtractResources(program_path);

@@ -76,6 +76,9 @@ class RunSteps {
   virtual ResultCode CreateProbeFile(const std::wstring& root) = 0;
   virtual ResultCode PromptForWorkingFolderRoot(std::wstring& root) = 0;
   virtual void SetZeroGuidFlag() = 0;
+  // Makes the working folder, or takes over one of its name; E_FAIL when one
+  // is there that the run may not use (logged, and left untouched).
+  virtual ResultCode PrepareWorkingFolder() = 0;
   virtual void WriteEmbeddedInformation() = 0;
   virtual ResultCode ExtractResources(std::wstring& program_path) = 0;
   virtual ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
@@ -87,8 +90,9 @@ class RunSteps {
 // details, gates, work, help page and failure report. Returns the run's result.
 ResultCode RunMainSequence(RunFields& run, RunSteps& steps, DiagnosticLog& log);
 
-// The worker's sequence: options again, probe (and prompt), embedded
-// information, extraction, launch and removal.
+// The worker's sequence: options again, probe (and prompt), working folder,
+// embedded information, extraction, launch and removal. A working folder the
+// run may not use ends it before anything is written or removed.
 ResultCode RunEmbeddedResource(RunFields& run, RunSteps& steps, DiagnosticLog& log, std::int32_t& exit_code);
 
 // A failure in the sense of the report and the exit code: negative, or an old

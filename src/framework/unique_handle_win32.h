@@ -49,6 +49,15 @@ struct FileHandleTraits {
 };
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 
+// Handles of other kernel objects (tokens, mutexes, events): null when there
+// is none.
+struct KernelHandleTraits {
+  using Value = HANDLE;
+  static Value Empty() { return nullptr; }
+  static void Close(Value value) { CloseHandle(value); }
+};
+using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
+
 struct FindHandleTraits {
   using Value = HANDLE;
   static Value Empty() { return INVALID_HANDLE_VALUE; }

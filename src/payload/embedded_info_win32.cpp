@@ -8,6 +8,7 @@
 
 #include "framework/unique_handle_win32.h"
 #include "payload/embedded_info.h"
+#include "payload/folder_handles_win32.h"
 #include "payload/payload_paths.h"
 
 namespace lantern {
@@ -34,8 +35,8 @@ std::wstring OwnFilePath() {
 
 }  // namespace
 
-ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target,
-                                   DiagnosticLog& log) {
+ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target, DiagnosticLog& log,
+                                   const TargetMaker& make_target) {
   const UniqueFileHandle program(
       CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   log.LogText(L"Scanning for Signature\r\n");
@@ -67,10 +68,17 @@ ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstrin
     log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(found->size + 1));
   }
 
-  const UniqueFileHandle file(
-      CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD error = 0;
+  UniqueFileHandle file;
+  if (make_target) {
+    file = make_target(error);
+  } else {
+    file.reset(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+    error = GetLastError();
+  }
   if (!file) {
-    log.LogFormat(L"Failed to create temp file %s %ld\r\n", target, static_cast<long>(GetLastError()));
+    log.LogFormat(L"Failed to create temp file %s %ld\r\n", target, static_cast<long>(error));
     return rc::Ok;
   }
   DWORD written = 0;
@@ -85,12 +93,19 @@ ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstrin
 
 ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log) {
   const std::wstring& working_folder = folder.Get();
-  // Without a working folder the target stays empty and cannot be made, so
-  // nothing lands in the current directory instead.
   const std::wstring target = working_folder.empty()
                                   ? std::wstring()
                                   : JoinPath(working_folder, kEmbeddedInfoFileName).value_or(std::wstring());
-  return CopyEmbeddedInformation(OwnFilePath(), target, log);
+  // Made in the folder the run holds, never by its path: without a working
+  // folder nothing is made, and nothing lands in the current directory.
+  HANDLE held = folder.handle();
+  return CopyEmbeddedInformation(OwnFilePath(), target, log, [held](DWORD& error) {
+    if (!held) {
+      error = ERROR_PATH_NOT_FOUND;
+      return UniqueFileHandle();
+    }
+    return CreateFreshFile(held, kEmbeddedInfoFileName, error);
+  });
 }
 
 }  // namespace lantern

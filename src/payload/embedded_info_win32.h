@@ -3,8 +3,10 @@
 // only logged.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "framework/unique_handle_win32.h"
 #include "log/log.h"
 #include "payload/working_folder.h"
 
@@ -14,9 +16,14 @@ namespace lantern {
 // folder, which this first request makes. Always 0.
 ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log);
 
+// Makes the target file for writing; an empty handle with the system error
+// when it cannot.
+using TargetMaker = std::function<UniqueFileHandle(DWORD& error)>;
+
 // Scans the last 4,117 bytes of `source` (one seek, one read) and, when they
-// carry a block, writes its information to `target`. Always 0.
-ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target,
-                                   DiagnosticLog& log);
+// carry a block, writes its information to `target`, made by `make_target`
+// (by default, by its path). Always 0.
+ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target, DiagnosticLog& log,
+                                   const TargetMaker& make_target = {});
 
 }  // namespace lantern

@@ -19,12 +19,6 @@ class SystemCatalogueSource final : public CatalogueSource {
   DiagnosticLog& log_;
 };
 
-// The folder part of a file's path (everything before its last backslash).
-std::wstring ParentFolder(const std::wstring& path) {
-  const std::size_t slash = path.find_last_of(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 }  // namespace
 
 ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text,
@@ -66,19 +60,26 @@ ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, Diagnos
   const std::wstring path = system.GetFilePath(resource.file_name);
   if (path.empty()) {
     // The name would leave the working folder, or its path does not fit:
-    // nothing is written anywhere.
-    log.LogFormat(L"%s Create file has failed\n", resource.file_name);
+    // nothing is written anywhere. The line names where it would have gone.
+    const std::wstring folder = system.WorkingFolderPath();
+    log.LogFormat(L"%s Create file has failed\n",
+                  folder.empty() ? resource.file_name : folder + L"\\" + resource.file_name);
     return rc::Fail;
   }
-  system.CreateFolders(ParentFolder(path));  // for names with sub-folders
 
-  const std::optional<std::uint32_t> written = system.WriteNewFile(path, bytes);
-  if (!written) {
+  const PayloadSystem::WriteResult written = system.WritePayloadFile(resource.file_name, bytes);
+  if (!written.created) {
     log.LogFormat(L"%s Create file has failed\n", path);
     return rc::Fail;
   }
-  if (*written != bytes.size) return rc::Fail;  // a short write, such as on a full disk
-  if (*written == resource.size) {
+  if (written.written != bytes.size) {
+    // A short write, such as on a full disk.
+    log.LogFormat(L"%s Short write %lu of %lu bytes, error %lu\n", path,
+                  static_cast<unsigned long>(written.written), static_cast<unsigned long>(bytes.size),
+                  static_cast<unsigned long>(written.error));
+    return rc::Fail;
+  }
+  if (written.written == resource.size) {
     log.LogFormat(L"%s written Ok\n", path);
     return rc::Ok;
   }

@@ -33,17 +33,22 @@ class PayloadSystem {
   // 8-bit text in the thread's ANSI code page, as wide text.
   virtual std::wstring FromAnsi(const MappedBytes& bytes) = 0;
 
-  // The working folder joined with a file name; empty when the name would
-  // leave the working folder or the path does not fit.
+  // The working folder's full path (empty when there is none).
+  virtual std::wstring WorkingFolderPath() = 0;
+
+  // The working folder joined with a file name as Windows reads it; empty
+  // when the name would leave the working folder or the path does not fit.
   virtual std::wstring GetFilePath(const std::wstring& file_name) = 0;
 
-  // Makes a folder and every missing folder above it; failures show later.
-  virtual void CreateFolders(const std::wstring& path) = 0;
-
-  // Creates the file (replacing one that is there) and writes the bytes with
-  // one write. The number of bytes written, or nothing when the file cannot
-  // be created.
-  virtual std::optional<std::uint32_t> WriteNewFile(const std::wstring& path, const MappedBytes& bytes) = 0;
+  // Writes a payload file: makes the sub-folders its name holds, replaces a
+  // file of that name (never writing through a link) and writes the bytes
+  // with one write.
+  struct WriteResult {
+    bool created = false;       // false: the file could not be made
+    std::uint32_t written = 0;  // bytes written
+    std::uint32_t error = 0;    // the system error of a failed creation or a short write
+  };
+  virtual WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) = 0;
 };
 
 // Fills `list` with the payload resources, names them from the catalogue, sets

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lantern {
 
@@ -22,12 +23,21 @@ constexpr std::size_t kFilePathRoom = 520;
 std::optional<std::wstring> JoinPath(std::wstring_view folder, std::wstring_view name,
                                      std::size_t room = kMaxPath);
 
-// Whether a catalogue file name stays inside the working folder: a relative
-// path of one or more non-empty parts separated by single backslashes, none
-// of them made of dots and spaces alone (".", ".."), with no drive or stream
-// colon, no forward slash and no control character, and none a device name
-// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, CONIN$, CONOUT$) with or
-// without an extension.
-bool IsNameInsideFolder(std::wstring_view name);
+// A catalogue file name as Windows' path rules read it inside the working
+// folder: backslashes and forward slashes separate parts; leading, doubled
+// and trailing separators, "." parts and the dots and spaces that end a part
+// are dropped; ".." takes the part before it away. Nothing when the name
+// leaves the folder (a ".." with no part before it), names no file, holds a
+// part of dots and spaces alone other than "." and "..", a drive or stream
+// colon, a wildcard, a character Windows refuses in names, or a device name
+// (CON, NUL, COM0, LPT9, ... with or without an extension), which a path would open
+// instead of a file.
+std::optional<std::wstring> NormalisePayloadName(std::wstring_view name);
+
+// The parts of a normalised name, in order.
+std::vector<std::wstring> PayloadNameParts(std::wstring_view normalised);
+
+// Whether a catalogue file name names a file inside the working folder.
+inline bool IsNameInsideFolder(std::wstring_view name) { return NormalisePayloadName(name).has_value(); }
 
 }  // namespace lantern

@@ -1,15 +1,20 @@
 #include "payload/payload_system_win32.h"
 
-// After windows.h, which it needs.
-#include <shlobj.h>
-
 #include <climits>
 
 #include "framework/unique_handle_win32.h"
+#include "payload/folder_handles_win32.h"
+#include "payload/payload_paths.h"
 
 namespace lantern {
 
 namespace {
+
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_READ_ATTRIBUTES;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kFileOpenIf = 0x00000003;         // FILE_OPEN_IF
+constexpr ULONG kFileDirectoryFile = 0x00000001;  // FILE_DIRECTORY_FILE
 
 struct Enumeration {
   ResourceList& list;
@@ -58,20 +63,48 @@ std::wstring Win32PayloadSystem::FromAnsi(const MappedBytes& bytes) {
   return wide;
 }
 
-void Win32PayloadSystem::CreateFolders(const std::wstring& path) {
-  SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
-}
+PayloadSystem::WriteResult Win32PayloadSystem::WritePayloadFile(const std::wstring& file_name,
+                                                                const MappedBytes& bytes) {
+  WriteResult result;
+  DWORD error = ERROR_PATH_NOT_FOUND;
+  const std::optional<std::wstring> normalised = NormalisePayloadName(file_name);
+  HANDLE parent = folder_.handle();
+  if (!normalised || !parent) {
+    result.error = error;
+    return result;
+  }
+  const std::vector<std::wstring> parts = PayloadNameParts(*normalised);
 
-std::optional<std::uint32_t> Win32PayloadSystem::WriteNewFile(const std::wstring& path,
-                                                              const MappedBytes& bytes) {
-  const UniqueFileHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
-  // One write of the whole file straight from the mapped resource. Its own
-  // result is not needed: the count tells a short write.
+  // Sub-folders: each made or opened in the one above it, and used only when
+  // it is a real folder (they inherit the working folder's access).
+  UniqueFileHandle level;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    UniqueFileHandle next =
+        OpenInFolder(parent, parts[i], kFolderAccess, kShareAll, kFileOpenIf, kFileDirectoryFile, error);
+    FolderEntry listed;
+    if (next && !IsRealEntry(parent, parts[i], next.get(), listed)) error = ERROR_CANT_ACCESS_FILE;
+    if (!next || error == ERROR_CANT_ACCESS_FILE) {
+      result.error = error;
+      return result;
+    }
+    level = std::move(next);
+    parent = level.get();
+  }
+
+  const UniqueFileHandle file = CreateFreshFile(parent, parts.back(), error);
+  if (!file) {
+    result.error = error;
+    return result;
+  }
+  result.created = true;
+  // One write of the whole file straight from the mapped resource; the count
+  // tells a short write.
   DWORD written = 0;
-  WriteFile(file.get(), bytes.data, bytes.size, &written, nullptr);
-  return written;
+  if (!WriteFile(file.get(), bytes.data, bytes.size, &written, nullptr) || written != bytes.size) {
+    result.error = GetLastError();
+  }
+  result.written = written;
+  return result;
 }
 
 }  // namespace lantern

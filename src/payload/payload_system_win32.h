@@ -1,5 +1,7 @@
 // The payload's system side on Windows: the program's "TOOLKIT" resources and
-// files in the working folder.
+// files in the working folder, each made relative to the folder's handle one
+// real sub-folder at a time, so that no link inside ever takes a write out of
+// it.
 #pragma once
 
 #include <windows.h>
@@ -17,9 +19,9 @@ class Win32PayloadSystem final : public PayloadSystem {
   bool EnumerateResources(ResourceList& list) override;
   MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override;
   std::wstring FromAnsi(const MappedBytes& bytes) override;
+  std::wstring WorkingFolderPath() override { return folder_.Get(); }
   std::wstring GetFilePath(const std::wstring& file_name) override { return folder_.GetFilePath(file_name); }
-  void CreateFolders(const std::wstring& path) override;
-  std::optional<std::uint32_t> WriteNewFile(const std::wstring& path, const MappedBytes& bytes) override;
+  WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override;
 
  private:
   HMODULE module_;

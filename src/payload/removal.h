@@ -1,7 +1,10 @@
 // Removal of the working folder at the end of a run: the catalogue's files one
-// by one, then the folder with whatever is left in it, depth first. A link
-// inside the folder is removed as a link and never followed, so nothing
-// outside the working folder is ever deleted.
+// by one, then the folder with whatever is left in it, depth first. Every
+// entry is reached through the handle of the folder that holds it; a link is
+// removed as a link and never followed, so nothing outside the working folder
+// is ever deleted or changed. A read-only file loses that attribute first;
+// what still cannot be deleted (a file a lingering program holds open, and
+// the folders above it) is left to be deleted when the system restarts.
 #pragma once
 
 #include <string>
@@ -12,15 +15,14 @@
 
 namespace lantern {
 
-// Room of one level's path buffer in the folder walk, terminator included.
-constexpr std::size_t kDeletePathRoom = 265;
-
 // Deletes the catalogue's files, moves the current directory to the drive's
-// root and deletes the working folder's tree. Failures (read-only or open
-// files) only leave things in place; the log tells what was tried.
+// root and deletes the working folder's tree, ending the hold on it. What
+// cannot be deleted is scheduled for deletion at the next restart; the log
+// tells what was tried.
 void RemoveWorkingFolder(const ResourceList& list, WorkingFolder& folder, DiagnosticLog& log);
 
-// Deletes every file and sub-folder in `path`, then the folder itself.
+// Deletes every file and sub-folder in `path`, then the folder itself (or the
+// link itself, when `path` is one).
 void DeleteFolderTree(const std::wstring& path, DiagnosticLog& log);
 
 }  // namespace lantern

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "framework/unique_handle_win32.h"
+#include "payload/folder_handles_win32.h"
 #include "payload/payload_paths.h"
 #include "payload/removal.h"
 
@@ -8,75 +9,157 @@ namespace lantern {
 
 namespace {
 
-bool IsDotOrDotDot(const wchar_t* name) {
-  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+constexpr ACCESS_MASK kWalkAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr ACCESS_MASK kDeleteAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kFileOpen = 0x00000001;              // FILE_OPEN
+constexpr ULONG kFileDirectoryFile = 0x00000001;     // FILE_DIRECTORY_FILE
+constexpr ULONG kFileNonDirectoryFile = 0x00000040;  // FILE_NON_DIRECTORY_FILE
+
+bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// What cannot be deleted now (held open by a program the front end left
+// running) goes when the system restarts; a folder is scheduled after what
+// is in it, which is the order the system deletes them in.
+void ScheduleAtRestart(const std::wstring& path, DiagnosticLog& log) {
+  const std::wstring target = path.size() >= MAX_PATH ? L"\\\\?\\" + path : path;
+  if (MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    log.LogFormat(L"Scheduled for removal at restart '%s'\n", path);
+  } else {
+    log.LogFormat(L"Failed to schedule removal at restart '%s' %d\n", path, static_cast<int>(GetLastError()));
+  }
 }
 
 // Deletes a junction or symbolic link itself, never what it points to. The
-// link is opened as a link and deleted through that handle only when the
-// handle really is the link: a system that follows links when it opens them
-// would otherwise delete the target, outside the working folder.
-void RemoveLink(const std::wstring& path, DiagnosticLog& log) {
+// link is deleted through its handle only when the handle really is the
+// link: a system that follows links when it opens them would otherwise
+// delete the target, outside the working folder, so there it stays.
+void RemoveLink(HANDLE parent, const std::wstring& name, const std::wstring& path, DiagnosticLog& log) {
   log.LogFormat(L"Deletion link '%s'\n", path);
-  const UniqueFileHandle link(CreateFileW(
-      path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION opened;
-  if (!link || !GetFileInformationByHandle(link.get(), &opened) ||
-      !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return;  // left in place, and the folders above it with it
-  }
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+  DWORD error = 0;
+  const UniqueFileHandle link =
+      OpenInFolder(parent, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, kFileOpen, 0, error);
+  if (!link || !IsLinkHandle(link.get()) || LiesElsewhere(parent, name, link.get())) return;
+  DeleteOpened(link.get(), false);
 }
 
-bool IsLink(DWORD attributes) {
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+void RemoveFile(HANDLE parent, const std::wstring& name, const std::wstring& path, DiagnosticLog& log) {
+  DWORD error = 0;
+  const UniqueFileHandle file =
+      OpenInFolder(parent, name, kDeleteAccess, kShareAll, kFileOpen, kFileNonDirectoryFile, error);
+  // A link to a file that opening followed: what the handle is open on lies
+  // outside, so nothing is done through it.
+  if (file && LiesElsewhere(parent, name, file.get())) {
+    log.LogFormat(L"Deletion link '%s'\n", path);
+    return;
+  }
+  log.LogFormat(L"Deletion file '%s'\n", path);
+  // The read-only attribute is cleared on the file itself, never on a link's target.
+  if (file) error = DeleteOpened(file.get(), !IsLinkHandle(file.get()));
+  if (error != 0 && !IsGone(error)) ScheduleAtRestart(path, log);
+}
+
+void DeleteContents(HANDLE folder, const std::wstring& path, DiagnosticLog& log);
+
+// Deletes the (now empty) folder `name` in `parent`, if it still is the real
+// folder of that name.
+void RemoveEmptyFolder(HANDLE parent, const std::wstring& name, const std::wstring& path,
+                       DiagnosticLog& log) {
+  DWORD error = 0;
+  const UniqueFileHandle folder = OpenInFolder(parent, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
+                                               kFileOpen, kFileDirectoryFile, error);
+  if (folder) {
+    FolderEntry listed;
+    if (!IsRealEntry(parent, name, folder.get(), listed)) return;
+    error = DeleteOpened(folder.get(), false);
+  }
+  if (error != 0 && !IsGone(error)) ScheduleAtRestart(path, log);
+}
+
+// Deletes what is in the real folder `name` of `parent`, then the folder.
+void RemoveFolder(HANDLE parent, const std::wstring& name, const std::wstring& path, DiagnosticLog& log) {
+  {
+    DWORD error = 0;
+    const UniqueFileHandle folder =
+        OpenInFolder(parent, name, kWalkAccess, kShareAll, kFileOpen, kFileDirectoryFile, error);
+    FolderEntry listed;
+    if (folder && IsRealEntry(parent, name, folder.get(), listed)) {
+      DeleteContents(folder.get(), path, log);
+    } else if (folder && listed.is_link()) {
+      RemoveLink(parent, name, path, log);
+      return;
+    }
+  }
+  log.LogFormat(L"Remove Folder '%s'\n", path);
+  RemoveEmptyFolder(parent, name, path, log);
+}
+
+void DeleteContents(HANDLE folder, const std::wstring& path, DiagnosticLog& log) {
+  // The listing is taken whole first: it shows links as links, also where
+  // opening one would follow it.
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, entries)) return;
+  const std::wstring prefix = (!path.empty() && path.back() == L'\\') ? path : path + L'\\';
+  for (const FolderEntry& entry : entries) {
+    const std::wstring full = prefix + entry.name;
+    if (entry.is_link()) {
+      RemoveLink(folder, entry.name, full, log);
+    } else if (entry.is_folder()) {
+      log.LogFormat(L"Deletion subfolder Folder of '%s'\n", full);
+      RemoveFolder(folder, entry.name, full, log);
+    } else {
+      RemoveFile(folder, entry.name, full, log);
+    }
+  }
+}
+
+// A catalogue file, reached one real folder at a time from the working
+// folder. Whatever stands in the way (a link, a file held open) is left to
+// the folder walk that follows.
+void DeletePayloadFile(HANDLE working_folder, const std::wstring& file_name) {
+  const std::optional<std::wstring> normalised = NormalisePayloadName(file_name);
+  if (!normalised) return;
+  const std::vector<std::wstring> parts = PayloadNameParts(*normalised);
+  HANDLE parent = working_folder;
+  UniqueFileHandle level;
+  DWORD error = 0;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    UniqueFileHandle next =
+        OpenInFolder(parent, parts[i], kWalkAccess, kShareAll, kFileOpen, kFileDirectoryFile, error);
+    FolderEntry listed;
+    if (!next || !IsRealEntry(parent, parts[i], next.get(), listed)) return;
+    level = std::move(next);
+    parent = level.get();
+  }
+  // A link opened as itself is deleted as a link; one that opening followed
+  // lies elsewhere and is left.
+  const UniqueFileHandle file =
+      OpenInFolder(parent, parts.back(), kDeleteAccess, kShareAll, kFileOpen, kFileNonDirectoryFile, error);
+  if (file && !LiesElsewhere(parent, parts.back(), file.get()))
+    DeleteOpened(file.get(), !IsLinkHandle(file.get()));
 }
 
 }  // namespace
 
 void DeleteFolderTree(const std::wstring& path, DiagnosticLog& log) {
-  // An empty path would make the pattern "\*.*": the whole drive.
+  // An empty path would name the current directory.
   if (path.empty()) return;
-  if (IsLink(GetFileAttributesW(path.c_str()))) {
-    RemoveLink(path, log);
+  const std::size_t slash = path.find_last_of(L'\\', path.size() - 2);
+  std::wstring parent_path = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
+  std::wstring name = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
+  if (!name.empty() && name.back() == L'\\') name.pop_back();
+  const UniqueFileHandle parent(CreateFileW(parent_path.c_str(), kWalkAccess, kShareAll, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!parent || name.empty()) {
+    log.LogFormat(L"Remove Folder '%s'\n", path);
     return;
   }
-
-  std::wstring prefix = path;
-  if (prefix.back() != L'\\') prefix += L'\\';
-  // The listing pattern and every entry's path must fit whole; an entry that
-  // does not is left in place (and so is its folder) rather than acted on
-  // under a shortened name.
-  if (JoinPath(prefix, L"*.*", kMaxPath)) {
-    const std::wstring pattern = prefix + L"*.*";
-    WIN32_FIND_DATAW entry;
-    const UniqueFindHandle listing(
-        FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &entry, FindExSearchNameMatch, nullptr, 0));
-    if (listing) {
-      do {
-        const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (folder && IsDotOrDotDot(entry.cFileName)) continue;
-        const std::wstring full = prefix + entry.cFileName;
-        if (full.size() + 1 > kDeletePathRoom) {
-          log.LogFormat(L"Path too long to delete '%s'\n", full);
-        } else if (IsLink(entry.dwFileAttributes)) {
-          RemoveLink(full, log);
-        } else if (folder) {
-          log.LogFormat(L"Deletion subfolder Folder of '%s'\n", full);
-          DeleteFolderTree(full, log);
-        } else {
-          log.LogFormat(L"Deletion file '%s'\n", full);
-          DeleteFileW(full.c_str());
-        }
-      } while (FindNextFileW(listing.get(), &entry));
-    }
-  } else {
-    log.LogFormat(L"Path too long to delete '%s'\n", path);
+  FolderEntry listed;
+  if (FindEntry(parent.get(), name, listed) && listed.is_link()) {
+    RemoveLink(parent.get(), name, path, log);
+    return;
   }
-  log.LogFormat(L"Remove Folder '%s'\n", path);
-  RemoveDirectoryW(path.c_str());
+  RemoveFolder(parent.get(), name, path, log);
 }
 
 void RemoveWorkingFolder(const ResourceList& list, WorkingFolder& folder, DiagnosticLog& log) {
@@ -86,18 +169,17 @@ void RemoveWorkingFolder(const ResourceList& list, WorkingFolder& folder, Diagno
     const std::wstring path = folder.GetFilePath(resource.file_name);
     if (path.empty()) continue;
     log.LogFormat(L"Manual Deletion of '%s'\n", path);
-    if (IsLink(GetFileAttributesW(path.c_str()))) {
-      RemoveLink(path, log);
-    } else {
-      DeleteFileW(path.c_str());
-    }
+    if (folder.handle()) DeletePayloadFile(folder.handle(), resource.file_name);
   }
   const std::wstring working_folder = folder.Get();
   // The front end ran with the working folder as the current directory.
   SetCurrentDirectoryW(L"\\");
   if (working_folder.empty()) return;  // none was made
   log.LogFormat(L"Deletion Folder of '%s'\n", working_folder);
-  DeleteFolderTree(working_folder, log);
+  if (folder.handle()) DeleteContents(folder.handle(), working_folder, log);
+  log.LogFormat(L"Remove Folder '%s'\n", working_folder);
+  const WorkingFolder::Removal removal = folder.DeleteHeldFolder();
+  if (removal.ours && removal.error != 0 && !IsGone(removal.error)) ScheduleAtRestart(working_folder, log);
 }
 
 }  // namespace lantern

@@ -37,7 +37,14 @@ lantern_add_test_bootstrapper(e2e_escape OUTPUT_NAME EscapeSetup
   RESOURCES 102 "${payload}/bytes.bin"
   CATALOGUE "${extraction}/escape_catalogue.txt")
 
-set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_short e2e_escape)
+# Names Windows' path rules keep inside the working folder: a doubled
+# backslash, a leading ".\", a leading backslash, a forward slash and a "..".
+lantern_add_test_bootstrapper(e2e_names OUTPUT_NAME NamesSetup
+  RESOURCES 102 "${payload}/bytes.bin" 103 "${payload}/bytes.bin" 104 "${payload}/bytes.bin"
+            105 "${payload}/bytes.bin"
+  CATALOGUE "${extraction}/names_catalogue.txt")
+
+set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_short e2e_escape e2e_names)
 set(payload_paths "// Made by tests/e2e/payload.cmake: the payload tests' bootstrappers.\n#pragma once\n")
 foreach(fixture IN LISTS payload_fixtures)
   string(TOUPPER "${fixture}" name)

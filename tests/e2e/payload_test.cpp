@@ -1,12 +1,16 @@
 // The payload of real bootstrappers under Wine: extraction byte for byte into
 // a GUID-named working folder, the information block, the folder's access,
-// removal, and what broken payloads and unusable folders end with.
+// removal, and what broken payloads and unusable folders end with; and the
+// elevated run's safety against another process on the machine (planted
+// folders and links, renaming, a second run, leftovers).
 #include <aclapi.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,6 +18,7 @@
 #include "e2e_paths.h"
 #include "e2e_support.h"
 #include "payload_paths.h"
+#include "unix_links_win32.h"
 
 namespace lantern::e2e {
 namespace {
@@ -278,8 +283,15 @@ TEST(Payload, BrokenPayloads) {
        {L"small.cfg"}},
       {LANTERN_E2E_ESCAPE_EXE,
        0x80004005u,
-       {"..\\escape.bin Create file has failed", "Extract File ..\\escape.bin 80004005"},
+       {"<f>\\..\\escape.bin Create file has failed", "Extract File ..\\escape.bin 80004005"},
        {}},
+      // Names Windows' path rules keep inside: extracted under their normalised names.
+      {LANTERN_E2E_NAMES_EXE,
+       0u,
+       {"<f>\\a\\up.bin written Ok", "Extract File a/b\\..\\up.bin 0", "<f>\\rooted.bin written Ok",
+        "Extract File \\rooted.bin 0", "<f>\\dot.bin written Ok", "Extract File .\\dot.bin 0",
+        "<f>\\sub\\x.bin written Ok", "Extract File sub\\\\x.bin 0"},
+       {L"a", L"dot.bin", L"rooted.bin", L"sub"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.exe);
@@ -337,140 +349,325 @@ TEST(Payload, ARootThatCannotBeMadeOrWrittenEndsBeforeAnythingIsWritten) {
   EXPECT_EQ(ReadText(file_root), "keep me");
 }
 
-// A file held open without sharing in a reused zero-GUID folder: it cannot be
-// replaced (nor deleted), so the extraction stops there and the folder stays.
-TEST(Payload, AFileThatCannotBeReplacedStopsTheExtraction) {
-  TempFolder root;
-  const std::wstring folder = root / kZeroGuid;
-  fs::create_directories(fs::path(folder));
-  const HANDLE held = CreateFileW((folder + L"\\bytes.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const BootstrapperRun run = RunBootstrapper(LANTERN_BASIC_EXE, root.path(), L"/dontrun /zeroguid");
-  CloseHandle(held);
-
-  EXPECT_EQ(run.result.exit_code, 0x80004005u);
-  const std::string f = Narrow(folder);
-  EXPECT_TRUE(
-      HasInOrder(run.lines, {"Extract File empty.dat 0", f + "\\bytes.bin Create file has failed",
-                             "Extract File bytes.bin 80004005", "Remove folder 'Yes'",
-                             "Manual Deletion of '" + f + "\\standin.exe'", "Remove Folder '" + f + "'"}));
-  EXPECT_FALSE(Contains(run.lines, "Extract File standin.exe.config 0"));
-  EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{L"bytes.bin"});
-}
-
-TEST(Payload, FilesThatCannotBeDeletedStayAndSoDoesTheFolder) {
-  TempFolder root;
-  const std::wstring folder = root / kZeroGuid;
-  fs::create_directories(fs::path(folder + L"\\left\\deeper"));
-  { std::ofstream(fs::path(folder + L"\\left\\deeper\\read-only.txt")) << "read-only"; }
-  ASSERT_TRUE(
-      SetFileAttributesW((folder + L"\\left\\deeper\\read-only.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  const HANDLE held = CreateFileW((folder + L"\\in use.txt").c_str(), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const BootstrapperRun run = RunBootstrapper(LANTERN_BASIC_EXE, root.path(), L"/dontrun /zeroguid");
-  CloseHandle(held);
-  SetFileAttributesW((folder + L"\\left\\deeper\\read-only.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-
-  EXPECT_EQ(run.result.exit_code, 0u);
-  const std::string f = Narrow(folder);
-  EXPECT_TRUE(
-      HasInOrder(run.lines, {"Deletion subfolder Folder of '" + f + "\\left'",
-                             "Deletion subfolder Folder of '" + f + "\\left\\deeper'",
-                             "Deletion file '" + f + "\\left\\deeper\\read-only.txt'",
-                             "Remove Folder '" + f + "\\left\\deeper'", "Remove Folder '" + f + "\\left'"}));
-  EXPECT_TRUE(Contains(run.lines, "Deletion file '" + f + "\\in use.txt'"));
-  EXPECT_EQ(FolderNames(folder), (std::vector<std::wstring>{L"in use.txt", L"left"}));
-  EXPECT_TRUE(fs::exists(fs::path(folder + L"\\left\\deeper\\read-only.txt")));
-}
-
 }  // namespace
 }  // namespace lantern::e2e
 
 namespace lantern::e2e {
 namespace {
 
-// The Unix path of a Windows path, from Wine's own kernel32.
-std::string UnixPath(const std::wstring& path) {
-  using UnixFileNameFn = char*(CDECL*)(const wchar_t*);
-  const auto unix_name = reinterpret_cast<UnixFileNameFn>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!unix_name) return {};
-  char* name = unix_name(path.c_str());
-  if (!name) return {};
-  std::string text = name;
-  HeapFree(GetProcessHeap(), 0, name);
-  return text;
-}
+using testing_support::MakeUnixLink;
+using testing_support::RemoveUnixLink;
+bool Exists(const std::wstring& path) { return testing_support::PathExists(path); }
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// Runs a Unix program (Wine starts those too) and waits for it.
-bool RunUnix(const wchar_t* program, std::wstring command) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return false;
+// A bootstrapper started in the background, while the test acts as another
+// process on the same machine.
+class BackgroundRun {
+ public:
+  BackgroundRun(const char* exe, const std::wstring& root, const std::wstring& switches,
+                const std::wstring& log)
+      : log_(log) {
+    DeleteFileW(log.c_str());
+    std::wstring command = L"\"" + HostPath(exe) + L"\" /IAgreeToTheEULA " + switches + L" temp \"" + root +
+                           L"\" log \"" + log + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &process_) != FALSE;
   }
-  WaitForSingleObject(process.hProcess, 10000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
+  ~BackgroundRun() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0)
+      TerminateProcess(process_.hProcess, 0xDEAD);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  BackgroundRun(const BackgroundRun&) = delete;
+  BackgroundRun& operator=(const BackgroundRun&) = delete;
+  bool started() const { return started_; }
+  BootstrapperRun Wait(DWORD timeout_ms = 60000) {
+    BootstrapperRun run;
+    if (started_ && WaitForSingleObject(process_.hProcess, timeout_ms) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      GetExitCodeProcess(process_.hProcess, &code);
+      run.result.finished = true;
+      run.result.exit_code = code;
+    }
+    if (fs::exists(fs::path(log_))) run.lines = LogLines(log_);
+    return run;
+  }
+
+ private:
+  std::wstring log_;
+  bool started_ = false;
+  PROCESS_INFORMATION process_{};
+};
+
+// The stand-in writes its record first thing: the working folder is then
+// made, filled, and the front end's current directory.
+bool WaitForFile(const std::wstring& path, DWORD timeout_ms = 30000) {
+  for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
+    if (fs::exists(fs::path(path))) return true;
+    Sleep(50);
+  }
+  return false;
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// A Unix symbolic link, which Wine shows as a reparse point; Windows programs
-// cannot make one under Wine, so /bin/ln does.
-bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
-  RunUnix(L"Z:\\bin\\ln", L"ln -s \"" + Wide(UnixPath(target)) + L"\" \"" + Wide(UnixPath(link)) + L"\"");
-  for (int i = 0; i < 50 && !Exists(link); ++i) Sleep(20);
-  return Exists(link) && (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+// What a file or folder holds and who may do what with it (Wine reads access
+// from the Unix mode bits, so a change of permission shows here).
+std::string Snapshot(const std::wstring& path) {
+  std::string state = std::to_string(GetFileAttributesW(path.c_str())) + "|";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  std::wstring object = path;
+  if (GetNamedSecurityInfoW(object.data(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                            nullptr, &descriptor) == ERROR_SUCCESS) {
+    LPWSTR text = nullptr;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+            nullptr)) {
+      state += Narrow(text) + "|";
+      LocalFree(text);
+    }
+    LocalFree(descriptor);
+  }
+  if (!fs::is_directory(fs::path(path)) && fs::exists(fs::path(path))) {
+    const auto bytes = ReadBytes(path);
+    state += std::string(bytes.begin(), bytes.end());
+  }
+  return state;
 }
 
-// Removes a link the Unix way: Windows deletions under Wine go through to the
-// target. Like the link's making, its removal may show a moment later.
-void RemoveUnixLink(const std::wstring& link) {
-  if (!Exists(link)) return;
-  RunUnix(L"Z:\\bin\\rm", L"rm -f \"" + Wide(UnixPath(link)) + L"\"");
-  for (int i = 0; i < 50 && Exists(link); ++i) Sleep(20);
+std::map<std::wstring, std::string> SnapshotTree(const std::wstring& folder) {
+  std::map<std::wstring, std::string> tree{{folder, Snapshot(folder)}};
+  for (const auto& entry : fs::recursive_directory_iterator(fs::path(folder))) {
+    tree[entry.path().wstring()] = Snapshot(entry.path().wstring());
+  }
+  return tree;
 }
 
-// Links in the working folder are never followed: what they point to, outside
-// the folder, survives the removal, empty folders included (which a deletion
-// through the link would take). Wine shows links to folders only; a link to a
-// file looks like the file itself there.
-TEST(Payload, LinksInTheWorkingFolderAreNeverFollowed) {
-  TempFolder root;
+// A {00000000-...} folder made in advance, a real folder (that Wine reports
+// as the user's: not the administrators') or a link to a folder elsewhere,
+// stops the run before anything is written, and is left as it was.
+TEST(PayloadSafety, APlantedZeroGuidFolderIsRefusedAndLeftAsItWas) {
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link to another folder" : "a real folder");
+    TempFolder root;
+    TempFolder elsewhere;
+    { std::ofstream(fs::path(elsewhere / L"version.dll")) << "planted elsewhere"; }
+    const std::wstring planted = root / kZeroGuid;
+    if (link) {
+      ASSERT_TRUE(MakeUnixLink(elsewhere.path(), planted));
+    } else {
+      fs::create_directories(fs::path(planted));
+      { std::ofstream(fs::path(planted + L"\\version.dll")) << "planted"; }
+    }
+    const auto elsewhere_before = SnapshotTree(elsewhere.path());
+    const auto planted_before = link ? decltype(elsewhere_before){} : SnapshotTree(planted);
+
+    const BootstrapperRun run = RunBootstrapper(LANTERN_BASIC_EXE, root.path(), L"/zeroguid");
+    EXPECT_EQ(run.result.exit_code, 0x80004005u);
+    const std::string refusal = "The working folder '" + Narrow(planted) + "' " +
+                                (link ? "is a link; it is not used" : "belongs to S-1-5-21-");
+    EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(), [&](const std::string& line) {
+      return line.rfind(refusal, 0) == 0;
+    })) << refusal;
+    for (const char* never : {"Scanning for Signature", "Enumerate Resources OK ", "Remove folder 'Yes'"}) {
+      EXPECT_FALSE(Contains(run.lines, never)) << never;
+    }
+    EXPECT_EQ(SnapshotTree(elsewhere.path()), elsewhere_before);
+    if (link) {
+      RemoveUnixLink(planted);
+    } else {
+      EXPECT_EQ(SnapshotTree(planted), planted_before);
+    }
+    EXPECT_EQ(FolderNames(root.path()),
+              link ? std::vector<std::wstring>{} : std::vector<std::wstring>{kZeroGuid});
+  }
+}
+
+// While the front end runs, another process can neither rename nor delete
+// the working folder, nor put another folder in its place.
+TEST(PayloadSafety, WhileTheFrontEndRunsNobodyCanRenameDeleteOrReplaceTheWorkingFolder) {
+  TempFolder temp;
+  const std::wstring root = temp / L"root";
+  const std::wstring record = temp / L"record.txt";
+  BackgroundRun run(LANTERN_BASIC_EXE, root, L"sleep=4000 record=" + record, temp / L"run.log");
+  ASSERT_TRUE(run.started());
+  ASSERT_TRUE(WaitForFile(record));
+  const auto folders = FolderNames(root);
+  ASSERT_EQ(folders.size(), 1u);
+  const std::wstring folder = root + L"\\" + folders[0];
+
+  EXPECT_FALSE(MoveFileW(folder.c_str(), (temp / L"moved").c_str()));
+  const HANDLE for_delete =
+      CreateFileW(folder.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  EXPECT_EQ(for_delete, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (for_delete != INVALID_HANDLE_VALUE) CloseHandle(for_delete);
+  EXPECT_FALSE(RemoveDirectoryW(folder.c_str()));
+  fs::create_directories(fs::path(temp / L"decoy"));
+  EXPECT_FALSE(MoveFileExW((temp / L"decoy").c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadBytes(folder + L"\\standin.exe"), ReadBytes(HostPath(LANTERN_STANDIN_EXE)));
+
+  const BootstrapperRun done = run.Wait();
+  EXPECT_EQ(done.result.exit_code, 0u);
+  EXPECT_TRUE(FolderNames(root).empty());
+  EXPECT_TRUE(fs::is_directory(fs::path(temp / L"decoy")));
+}
+
+// Links put into the working folder while the front end runs (at a folder,
+// inside a payload sub-folder, at a payload file and at another file) are
+// never followed by the removal: everything outside stays byte for byte and
+// keeps its access.
+TEST(PayloadSafety, LinksPlantedWhileTheFrontEndRunsAreNeverFollowed) {
+  TempFolder temp;
   TempFolder outside;
   fs::create_directories(fs::path(outside / L"empty"));
   fs::create_directories(fs::path(outside / L"full"));
   { std::ofstream(fs::path(outside / L"full\\keep.txt")) << "keep"; }
-  const std::wstring folder = root / kZeroGuid;
-  fs::create_directories(fs::path(folder + L"\\sub"));
-  ASSERT_TRUE(MakeUnixLink(outside / L"empty", folder + L"\\to empty"));
-  ASSERT_TRUE(MakeUnixLink(outside / L"full", folder + L"\\sub\\to full"));
+  { std::ofstream(fs::path(outside / L"target.bin")) << "outside target"; }
+  const auto before = SnapshotTree(outside.path());
 
-  const BootstrapperRun run = RunBootstrapper(LANTERN_BASIC_EXE, root.path(), L"/dontrun /zeroguid");
-  EXPECT_EQ(run.result.exit_code, 0u);
+  const std::wstring root = temp / L"root";
+  const std::wstring record = temp / L"record.txt";
+  BackgroundRun run(LANTERN_BASIC_EXE, root, L"sleep=4000 record=" + record, temp / L"run.log");
+  ASSERT_TRUE(run.started());
+  ASSERT_TRUE(WaitForFile(record));
+  const auto folders = FolderNames(root);
+  ASSERT_EQ(folders.size(), 1u);
+  const std::wstring folder = root + L"\\" + folders[0];
+  const std::vector<std::pair<std::wstring, std::wstring>> links = {
+      {outside / L"empty", folder + L"\\to empty"},
+      {outside / L"full", folder + L"\\sub folder\\to full"},
+      {outside / L"target.bin", folder + L"\\file link"},
+      {outside / L"target.bin", folder + L"\\bytes.bin"},  // a payload file the removal deletes by name
+  };
+  ASSERT_TRUE(DeleteFileW((folder + L"\\bytes.bin").c_str()));
+  for (const auto& [target, link] : links) ASSERT_TRUE(MakeUnixLink(target, link)) << Narrow(link);
 
-  EXPECT_TRUE(fs::is_directory(fs::path(outside / L"empty")));
-  EXPECT_EQ(ReadText(outside / L"full\\keep.txt"), "keep");
-  const std::string f = Narrow(folder);
-  EXPECT_TRUE(Contains(run.lines, "Deletion link '" + f + "\\to empty'"));
-  EXPECT_TRUE(Contains(run.lines, "Deletion link '" + f + "\\sub\\to full'"));
-  for (const auto& line : run.lines) EXPECT_EQ(line.find("keep.txt"), std::string::npos) << line;
-  // The payload itself is gone; whatever of the links Wine cannot remove as
-  // links stays, and the folders above them with it.
-  EXPECT_FALSE(fs::exists(fs::path(folder + L"\\standin.exe")));
-  // The clean-up must not follow the links either.
-  for (const wchar_t* link : {L"\\to empty", L"\\sub\\to full"}) RemoveUnixLink(folder + link);
-  for (const wchar_t* link : {L"\\to empty", L"\\sub\\to full"}) {
-    EXPECT_FALSE(Exists(folder + link));
+  const BootstrapperRun done = run.Wait();
+  EXPECT_EQ(done.result.exit_code, 0u);
+  EXPECT_EQ(SnapshotTree(outside.path()), before);
+  for (const auto& [target, link] : links) {
+    EXPECT_TRUE(Contains(done.lines, "Deletion link '" + Narrow(link) + "'")) << Narrow(link);
   }
+  for (const auto& line : done.lines) EXPECT_EQ(line.find("keep.txt"), std::string::npos) << line;
+  // The payload itself is gone; whatever of the links Wine cannot remove as
+  // links stays, and the folders above them with it. The clean-up must not
+  // follow the links either.
+  EXPECT_FALSE(fs::exists(fs::path(folder + L"\\standin.exe")));
+  for (const auto& [target, link] : links) RemoveUnixLink(link);
+  for (const auto& [target, link] : links) EXPECT_FALSE(Exists(link));
+  EXPECT_EQ(SnapshotTree(outside.path()), before);
+}
+
+// Two runs on one zero-GUID folder: the second stops before it writes or
+// deletes anything, and the first completes with its files untouched.
+TEST(PayloadSafety, TwoZeroGuidRunsAtOnceTheSecondStopsAndTheFirstCompletes) {
+  TempFolder temp;
+  const std::wstring root = temp / L"root";
+  const std::wstring record = temp / L"record.txt";
+  BackgroundRun first(LANTERN_BASIC_EXE, root, L"/zeroguid sleep=4000 record=" + record, temp / L"first.log");
+  ASSERT_TRUE(first.started());
+  ASSERT_TRUE(WaitForFile(record));
+  const std::wstring folder = root + L"\\" + kZeroGuid;
+
+  const BootstrapperRun second =
+      RunBootstrapper(LANTERN_BASIC_EXE, root, L"/dontrun /zeroguid", temp / L"second.log");
+  EXPECT_EQ(second.result.exit_code, 0x80004005u);
+  EXPECT_TRUE(Contains(
+      second.lines, "The working folder '" + Narrow(folder) + "' is in use by another run; it is not used"));
+  for (const auto& line : second.lines) EXPECT_EQ(line.find("Extract File"), std::string::npos) << line;
+  // The first run's files are all there, byte for byte, while its front end runs.
+  for (const auto& [source, name] : BasicPayload()) {
+    EXPECT_EQ(ReadBytes(folder + L"\\" + name), ReadBytes(source)) << Narrow(name);
+  }
+
+  const BootstrapperRun done = first.Wait();
+  EXPECT_EQ(done.result.exit_code, 0u);
+  EXPECT_TRUE(Contains(done.lines, "Remove Folder '" + Narrow(folder) + "'"));
+  EXPECT_TRUE(FolderNames(root).empty());
+}
+
+// The Session Manager's list of what to delete at the next restart, and its clearing.
+std::wstring PendingDeletions() {
+  HKEY key = nullptr;
+  std::wstring value;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS) {
+    return value;
+  }
+  DWORD size = 0;
+  if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    value.resize(size / sizeof(wchar_t));
+    RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                     reinterpret_cast<BYTE*>(value.data()), &size);
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+void ClearPendingDeletions() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    RegDeleteValueW(key, L"PendingFileRenameOperations");
+    RegCloseKey(key);
+  }
+}
+
+// Nothing is left behind for good: a read-only file the front end leaves is
+// removed, and the program a child of the front end still runs from the
+// folder is deleted, with the folder, at the next restart.
+TEST(PayloadSafety, WhatTheFrontEndLeavesIsRemovedOrScheduledForTheNextRestart) {
+  ClearPendingDeletions();
+  TempFolder temp;
+  const std::wstring root = temp / L"root";
+  const std::wstring record = temp / L"record.txt";
+  const BootstrapperRun run = RunBootstrapper(
+      LANTERN_BASIC_EXE, root, L"readonly=left.txt child=100 record=" + record, temp / L"run.log");
+  const std::wstring pending = PendingDeletions();
+  EXPECT_EQ(run.result.exit_code, 0u);
+  const auto folders = FolderNames(root);
+  ASSERT_EQ(folders.size(), 1u);
+  const std::wstring folder = root + L"\\" + folders[0];
+  const std::string f = Narrow(folder);
+
+  EXPECT_TRUE(Contains(run.lines, "Deletion file '" + f + "\\left.txt'"));
+  EXPECT_FALSE(fs::exists(fs::path(folder + L"\\left.txt")));
+  EXPECT_TRUE(
+      HasInOrder(run.lines, {"Scheduled for removal at restart '" + f + "\\standin.exe'",
+                             "Remove Folder '" + f + "'", "Scheduled for removal at restart '" + f + "'"}));
+  for (const std::wstring& path : {folder + L"\\standin.exe", folder}) {
+    EXPECT_NE(pending.find(L"\\??\\" + path + L'\0'), std::wstring::npos) << Narrow(path);
+  }
+  EXPECT_EQ(FolderNames(folder), std::vector<std::wstring>{L"standin.exe"});
+
+  // The child ends a few seconds later; then the folder can go.
+  std::error_code failed;
+  for (int i = 0; i < 100 && fs::exists(fs::path(folder)); ++i) {
+    fs::remove_all(fs::path(folder), failed);
+    Sleep(100);
+  }
+  EXPECT_FALSE(fs::exists(fs::path(folder)));
+  ClearPendingDeletions();
+}
+
+// A run does not sweep working folders left by earlier runs that were
+// stopped: a GUID-named folder cannot be told from another run's (of this
+// product or another) that is still in use.
+TEST(PayloadSafety, AWorkingFolderLeftByAnEarlierRunIsLeftAlone) {
+  TempFolder root;
+  const std::wstring stale = root / L"{6B29FC40-CA47-1067-B31D-00DD010662DA}";
+  fs::create_directories(fs::path(stale + L"\\sub folder"));
+  { std::ofstream(fs::path(stale + L"\\standin.exe")) << "an earlier run's"; }
+  const auto before = SnapshotTree(stale);
+  const BootstrapperRun run = RunBootstrapper(LANTERN_BASIC_EXE, root.path(), L"/dontrun");
+  EXPECT_EQ(run.result.exit_code, 0u);
+  EXPECT_EQ(SnapshotTree(stale), before);
+  EXPECT_EQ(FolderNames(root.path()), std::vector<std::wstring>{L"{6B29FC40-CA47-1067-B31D-00DD010662DA}"});
 }
 
 }  // namespace

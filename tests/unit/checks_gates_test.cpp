@@ -85,6 +85,7 @@ class GateSteps final : public RunSteps {
   ResultCode CreateProbeFile(const std::wstring&) override { return rc::Ok; }
   ResultCode PromptForWorkingFolderRoot(std::wstring&) override { return rc::Fail; }
   void SetZeroGuidFlag() override {}
+  ResultCode PrepareWorkingFolder() override { return rc::Ok; }
   void WriteEmbeddedInformation() override {}
   ResultCode ExtractResources(std::wstring&) override { return rc::Ok; }
   ResultCode RunProgram(const std::wstring&, const std::wstring&, std::int32_t&) override { return rc::Ok; }

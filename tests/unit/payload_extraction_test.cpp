@@ -27,8 +27,7 @@ class FakePayloadSystem final : public PayloadSystem {
   std::set<std::wstring> cannot_create;                // such as a read-only file of the same name
   std::map<std::wstring, std::uint32_t> short_writes;  // bytes the disk takes before it is full
 
-  // What happened.
-  std::vector<std::wstring> folders_made;
+  // What happened, by file name.
   std::vector<std::pair<std::wstring, std::string>> files_written;
 
   bool EnumerateResources(ResourceList& list) override {
@@ -50,16 +49,19 @@ class FakePayloadSystem final : public PayloadSystem {
     const auto* text = static_cast<const char*>(bytes.data);
     return std::wstring(text, text + bytes.size);
   }
+  std::wstring WorkingFolderPath() override { return L"W:\\f"; }
   std::wstring GetFilePath(const std::wstring& file_name) override {
     return file_name.find(L"..") == std::wstring::npos ? L"W:\\f\\" + file_name : L"";
   }
-  void CreateFolders(const std::wstring& path) override { folders_made.push_back(path); }
-  std::optional<std::uint32_t> WriteNewFile(const std::wstring& path, const MappedBytes& bytes) override {
-    if (cannot_create.count(path)) return std::nullopt;
-    std::uint32_t size = bytes.size;
-    if (const auto room = short_writes.find(path); room != short_writes.end()) size = room->second;
-    files_written.emplace_back(path, std::string(static_cast<const char*>(bytes.data), size));
-    return size;
+  WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override {
+    if (cannot_create.count(file_name)) return {false, 0, 5};
+    WriteResult result{true, bytes.size, 0};
+    if (const auto room = short_writes.find(file_name); room != short_writes.end()) {
+      result.written = room->second;
+      result.error = 112;  // the disk is full
+    }
+    files_written.emplace_back(file_name, std::string(static_cast<const char*>(bytes.data), result.written));
+    return result;
   }
 };
 
@@ -96,11 +98,8 @@ TEST_F(ExtractionTest, WritesEveryListedResourceFromTheHighestIdAndHandsBackTheP
   EXPECT_EQ(Extract(), rc::Ok);
   EXPECT_EQ(program_path_, L"W:\\f\\Front.exe");
   EXPECT_EQ(system_.files_written,
-            (std::vector<std::pair<std::wstring, std::string>>{{L"W:\\f\\Front.exe.config", "x"},
-                                                               {L"W:\\f\\sub\\c.txt", ""},
-                                                               {L"W:\\f\\Front.exe", "MZ"},
-                                                               {L"W:\\f\\a.bin", "abc"}}));
-  EXPECT_EQ(system_.folders_made[1], L"W:\\f\\sub");
+            (std::vector<std::pair<std::wstring, std::string>>{
+                {L"Front.exe.config", "x"}, {L"sub\\c.txt", ""}, {L"Front.exe", "MZ"}, {L"a.bin", "abc"}}));
   EXPECT_EQ(LinesAfterEnumeration(),
             L"Work Out FileName Front.exe.config, Bytes 1\n"
             L"Work Out FileName sub\\c.txt, Bytes 0\n"
@@ -166,13 +165,12 @@ TEST_F(ExtractionTest, EachFaultGivesItsResultAndLinesAndStopsTheExtraction) {
        [](FakePayloadSystem& s) { s.map_failures[103] = Failure::Lock; }, rc::Fail,
        L"LockResource has failed\nExtract File b.bin 80004005\n", false},
       {"read-only file of that name", "102*a.bin*3*103*b.bin*4",
-       [](FakePayloadSystem& s) { s.cannot_create.insert(L"W:\\f\\b.bin"); }, rc::Fail,
+       [](FakePayloadSystem& s) { s.cannot_create.insert(L"b.bin"); }, rc::Fail,
        L"W:\\f\\b.bin Create file has failed\nExtract File b.bin 80004005\n", false},
       {"name leaves the folder", "102*a.bin*3*103*..\\b.bin*4", [](FakePayloadSystem&) {}, rc::Fail,
-       L"..\\b.bin Create file has failed\nExtract File ..\\b.bin 80004005\n", false},
-      {"disk full", "102*a.bin*3*103*b.bin*4",
-       [](FakePayloadSystem& s) { s.short_writes[L"W:\\f\\b.bin"] = 1; }, rc::Fail,
-       L"Extract File b.bin 80004005\n", true},
+       L"W:\\f\\..\\b.bin Create file has failed\nExtract File ..\\b.bin 80004005\n", false},
+      {"disk full", "102*a.bin*3*103*b.bin*4", [](FakePayloadSystem& s) { s.short_writes[L"b.bin"] = 1; },
+       rc::Fail, L"W:\\f\\b.bin Short write 1 of 4 bytes, error 112\nExtract File b.bin 80004005\n", true},
       {"size one byte too large", "102*a.bin*3*103*b.bin*5", [](FakePayloadSystem&) {}, rc::FileCorrupt,
        L"W:\\f\\b.bin Write file has failed\nExtract File b.bin 80040167\n", true},
       {"size one byte too small", "102*a.bin*3*103*b.bin*3", [](FakePayloadSystem&) {}, rc::FileCorrupt,

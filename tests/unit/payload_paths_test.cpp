@@ -35,47 +35,75 @@ TEST(JoinPath, APathThatDoesNotFitIsNotMade) {
   EXPECT_TRUE(JoinPath(folder, L"123456", 261).has_value());
 }
 
-TEST(IsNameInsideFolder, AcceptsOnlyRelativePathsThatStayInside) {
+// What Windows' path rules keep inside the working folder is extracted under
+// its normalised name; what only ".." takes out, or what no file system file
+// could be, is refused (nothing).
+TEST(NormalisePayloadName, KeepsWhatStaysInsideAndRefusesWhatLeaves) {
   const struct {
     const wchar_t* name;
-    bool inside;
+    const wchar_t* normalised;  // nullptr: refused
   } cases[] = {
-      {L"payload.bin", true},
-      {L"sub folder\\nested.txt", true},
-      {L"my file.bin ", true},
-      {L"..data", true},
-      {L"a..b\\c", true},
-      {L"", false},
-      {L"..\\escape.txt", false},
-      {L"sub\\..\\..\\escape.txt", false},
-      {L".\\here.txt", false},
-      {L"...\\x", false},
-      {L". .\\x", false},
-      {L"\\rooted.txt", false},
-      {L"C:\\Windows\\evil.dll", false},
-      {L"C:evil.dll", false},
-      {L"file.txt:stream", false},
-      {L"\\\\server\\share\\x", false},
-      {L"sub\\\\x", false},
-      {L"sub\\", false},
-      {L"../escape.txt", false},
-      {L"tab\there", false},
-      // Device names, wherever they stand and with any extension.
-      {L"LPT0", false},
-      {L"CON", false},
-      {L"sub\\nul.txt", false},
-      {L"Aux .log", false},
-      {L"com1\\x.bin", false},
-      {L"conout$", false},
-      {L"lpt\u00B2.txt", false},
-      {L"console.txt", true},
-      {L"com10", true},
-      {L"nul_data.bin", true},
-      {L"data.con", true},
+      {L"payload.bin", L"payload.bin"},
+      {L"sub folder\\nested.txt", L"sub folder\\nested.txt"},
+      {L"..data", L"..data"},
+      {L"a..b\\c", L"a..b\\c"},
+      {L"sub\\\\x.bin", L"sub\\x.bin"},
+      {L".\\x.bin", L"x.bin"},
+      {L"\\x.bin", L"x.bin"},
+      {L"\\\\server\\share\\x", L"server\\share\\x"},
+      {L"sub/x.bin", L"sub\\x.bin"},
+      {L"sub\\.\\x.bin", L"sub\\x.bin"},
+      {L"sub\\..\\x.bin", L"x.bin"},
+      {L"my file.bin ", L"my file.bin"},
+      {L"trailing.\\x.bin.", L"trailing\\x.bin"},
+      {L"console.txt", L"console.txt"},
+      {L"com10", L"com10"},
+      {L"", nullptr},
+      {L".", nullptr},
+      {L"\\", nullptr},
+      {L"..\\escape.txt", nullptr},
+      {L"../escape.txt", nullptr},
+      {L"sub\\..\\..\\escape.txt", nullptr},
+      {L"\\..\\escape.txt", nullptr},
+      {L"...\\x", nullptr},
+      {L". .\\x", nullptr},
+      {L".. \\x", nullptr},
+      {L"sub\\", nullptr},
+      {L"C:\\Windows\\evil.dll", nullptr},
+      {L"C:evil.dll", nullptr},
+      {L"file.txt:stream", nullptr},
+      {L"tab\there", nullptr},
+      {L"wild*card", nullptr},
+      {L"a<b", nullptr},
+      {L"pipe|x", nullptr},
+      {L"NUL", nullptr},
+      {L"sub\\con.txt", nullptr},
+      {L"Com1 .log", nullptr},
+      {L"LPT9", nullptr},
+      {L"conout$", nullptr},
+      // Device names found by fuzzing: COM0 and LPT0, superscript digits.
+      {L"LPT0", nullptr},
+      {L"lpt\u00B2.txt", nullptr},
+      {L"Aux .log", nullptr},
+      {L"com1\\x.bin", nullptr},
+      {L"nul_data.bin", L"nul_data.bin"},
+      {L"data.con", L"data.con"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(IsNameInsideFolder(c.name), c.inside) << std::string(c.name, c.name + std::wcslen(c.name));
+    const std::optional<std::wstring> normalised = NormalisePayloadName(c.name);
+    const std::string shown(c.name, c.name + std::wcslen(c.name));
+    if (c.normalised) {
+      EXPECT_EQ(normalised, std::optional<std::wstring>(c.normalised)) << shown;
+      EXPECT_TRUE(IsNameInsideFolder(c.name)) << shown;
+    } else {
+      EXPECT_FALSE(normalised.has_value()) << shown;
+    }
   }
+}
+
+TEST(PayloadNameParts, SplitsANormalisedName) {
+  EXPECT_EQ(PayloadNameParts(L"a\\b c\\d.bin"), (std::vector<std::wstring>{L"a", L"b c", L"d.bin"}));
+  EXPECT_EQ(PayloadNameParts(L"x.bin"), (std::vector<std::wstring>{L"x.bin"}));
 }
 
 }  // namespace

@@ -1,18 +1,28 @@
 // The payload's Win32 side on real files under Wine: the information block at
 // the end of a file, the probe and the working folder, and the folder walk of
-// the removal.
+// the removal; the security descriptors the working folder is made with, its
+// takeover and its removal, with a fake only for the token and access lists
+// that Wine cannot show.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which they need.
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "memory_log.h"
 #include "payload/embedded_info_win32.h"
+#include "payload/folder_security.h"
+#include "payload/payload_system_win32.h"
 #include "payload/removal.h"
 #include "payload/working_folder.h"
+#include "unix_links_win32.h"
 
 namespace lantern {
 namespace {
@@ -228,20 +238,424 @@ TEST(DeleteFolderTree, AMissingFolderIsStillNamedAndAnEmptyPathIsNeverTheDrive) 
   EXPECT_EQ(empty.Lines(), L"");
 }
 
-TEST(DeleteFolderTree, EntriesBeyondThePathLimitAreLeftAndNamed) {
+TEST(DeleteFolderTree, PathsBeyondTheOldBufferAreDeletedToo) {
   ScratchFolder scratch;
-  // A folder whose path leaves room for short names only.
+  // Entries are reached through their folder's handle, so no path length
+  // leaves one behind.
   const std::wstring deep = scratch / std::wstring(250 - scratch.path().size(), L'd');
   fs::create_directories(fs::path(deep));
-  const std::wstring long_name(kDeletePathRoom - deep.size(), L'n');  // one character too many
+  const std::wstring long_name(30, L'n');
   WriteFileBytes(deep + L"\\" + long_name, "x");
-  WriteFileBytes(deep + L"\\short", "x");
   MemoryLog memory;
   DeleteFolderTree(deep, memory.log);
-  EXPECT_TRUE(fs::exists(fs::path(deep + L"\\" + long_name)));
-  EXPECT_FALSE(fs::exists(fs::path(deep + L"\\short")));
-  EXPECT_NE(memory.Lines().find(L"Path too long to delete '" + deep + L"\\" + long_name + L"'\n"),
+  EXPECT_FALSE(fs::exists(fs::path(deep)));
+  EXPECT_NE(memory.Lines().find(L"Deletion file '" + deep + L"\\" + long_name + L"'\n"), std::wstring::npos);
+}
+
+// ---- The working folder's protection, its takeover and its removal ----
+
+const std::wstring kTestUser = L"S-1-5-21-1-2-3-1001";
+const std::wstring kZeroGuid = L"{00000000-0000-0000-0000-000000000000}";
+
+// Plays the token and the access lists Wine cannot show (it runs everyone as
+// an elevated administrator and keeps no lists), and keeps a copy of every
+// security descriptor the code makes a folder with.
+class RecordingSecurity final : public FolderSecurity {
+ public:
+  bool elevated = true;
+  std::optional<ExistingFolder> access;  // what a folder already there reports; the real answer when unset
+  std::vector<std::vector<unsigned char>> descriptors;
+  std::vector<std::wstring> made;
+
+  Token ReadToken() override { return {elevated, kTestUser}; }
+  UniqueFileHandle CreateFolder(HANDLE parent, const std::wstring& name, PSECURITY_DESCRIPTOR descriptor,
+                                ACCESS_MASK access_mask, ULONG share, DWORD& error) override {
+    Keep(name, descriptor);
+    return FolderSecurity::CreateFolder(parent, name, descriptor, access_mask, share, error);
+  }
+  bool CreateFolderAt(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) override {
+    Keep(path, descriptor);
+    return FolderSecurity::CreateFolderAt(path, descriptor);
+  }
+  bool ReadAccess(HANDLE folder, ExistingFolder& facts) override {
+    if (!access) return FolderSecurity::ReadAccess(folder, facts);
+    facts.owner = access->owner;
+    facts.has_access_list = access->has_access_list;
+    facts.entries = access->entries;
+    return true;
+  }
+
+ private:
+  void Keep(const std::wstring& what, PSECURITY_DESCRIPTOR descriptor) {
+    made.push_back(what);
+    if (!descriptor) {
+      descriptors.emplace_back();
+      return;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(descriptor);
+    descriptors.emplace_back(bytes, bytes + GetSecurityDescriptorLength(descriptor));
+  }
+};
+
+std::wstring SidString(PSID sid) {
+  LPWSTR text = nullptr;
+  if (!sid || !ConvertSidToStringSidW(sid, &text)) return {};
+  std::wstring copy = text;
+  LocalFree(text);
+  return copy;
+}
+
+// What a captured descriptor says, read back with the system's own calls.
+struct DescriptorContents {
+  bool valid = false;
+  bool protected_list = false;
+  bool has_list = false;
+  std::wstring owner;
+  std::vector<AccessEntry> entries;
+};
+
+DescriptorContents Read(std::vector<unsigned char>& bytes) {
+  DescriptorContents contents;
+  PSECURITY_DESCRIPTOR descriptor = bytes.data();
+  if (bytes.empty() || !IsValidSecurityDescriptor(descriptor)) return contents;
+  contents.valid = true;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(descriptor, &control, &revision);
+  contents.protected_list = (control & SE_DACL_PROTECTED) != 0;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
+  contents.owner = SidString(owner);
+  BOOL present = FALSE;
+  PACL list = nullptr;
+  GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted);
+  contents.has_list = present && list;
+  for (DWORD i = 0; contents.has_list && i < list->AceCount; ++i) {
+    void* raw = nullptr;
+    GetAce(list, i, &raw);
+    const auto* entry = static_cast<const ACCESS_ALLOWED_ACE*>(raw);
+    contents.entries.push_back({entry->Header.AceType == ACCESS_ALLOWED_ACE_TYPE,
+                                SidString(const_cast<DWORD*>(&entry->SidStart)), entry->Mask,
+                                entry->Header.AceFlags});
+  }
+  return contents;
+}
+
+// Every folder the run makes (missing levels of the root, and the working
+// folder) gets, in the same call that makes it, a protected descriptor that
+// lets no one change anything but the system and the administrators, and
+// the user when the run is not elevated.
+TEST(WorkingFolderSecurity, EveryFolderIsMadeProtectedForTheTrustedOnly) {
+  for (const bool elevated : {true, false}) {
+    SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+    ScratchFolder scratch;
+    MemoryLog memory;
+    RecordingSecurity security;
+    security.elevated = elevated;
+    WorkingFolder folder(memory.log, security);
+    const std::wstring root = scratch / L"made\\deeper";
+    folder.CreateProbeFile(root);  // its parent is missing: the working folder makes both levels
+    ASSERT_EQ(folder.Prepare(), rc::Ok);
+    ASSERT_TRUE(fs::is_directory(fs::path(folder.Get())));
+
+    // The probe tries the last level alone first (its parent is missing then).
+    ASSERT_EQ(security.made.size(), 4u);
+    EXPECT_EQ(security.made[0], root);
+    EXPECT_EQ(security.made[1], scratch / L"made");
+    EXPECT_EQ(security.made[2], root);
+    EXPECT_EQ(fs::path(folder.Get()).filename().wstring(), security.made[3]);
+    const std::vector<std::wstring> trusted =
+        elevated ? std::vector<std::wstring>{sid::kSystem, sid::kAdministrators}
+                 : std::vector<std::wstring>{sid::kSystem, sid::kAdministrators, kTestUser};
+    for (std::size_t i = 0; i < security.descriptors.size(); ++i) {
+      SCOPED_TRACE(Narrow(security.made[i]));
+      const DescriptorContents contents = Read(security.descriptors[i]);
+      ASSERT_TRUE(contents.valid);
+      EXPECT_TRUE(contents.protected_list) << "inherits from the folder above";
+      ASSERT_TRUE(contents.has_list);
+      EXPECT_EQ(contents.owner, elevated ? std::wstring(sid::kAdministrators) : std::wstring());
+      EXPECT_EQ(contents.entries, WorkingFolderAccess(elevated, kTestUser).entries);
+      for (const AccessEntry& entry : contents.entries) {
+        if (!entry.allow || (entry.mask & rights::kChanges) == 0) continue;
+        EXPECT_NE(std::find(trusted.begin(), trusted.end(), entry.sid), trusted.end()) << Narrow(entry.sid);
+      }
+      const bool everyone_reads =
+          std::any_of(contents.entries.begin(), contents.entries.end(), [](const AccessEntry& e) {
+            return e.sid == sid::kEveryone && e.mask == rights::kReadAndExecute &&
+                   e.flags == kInheritedByFilesAndFolders;
+          });
+      EXPECT_TRUE(everyone_reads);
+    }
+  }
+}
+
+// While the run holds the folder nobody can delete or rename it, yet it can
+// still be a current directory (the front end's).
+TEST(WorkingFolderSecurity, TheHeldFolderCannotBeDeletedOrRenamed) {
+  ScratchFolder scratch;
+  MemoryLog memory;
+  WorkingFolder folder(memory.log);
+  folder.CreateProbeFile(scratch.path());
+  ASSERT_EQ(folder.Prepare(), rc::Ok);
+  const std::wstring made = folder.Get();
+  ASSERT_NE(folder.handle(), nullptr);
+
+  const HANDLE for_delete =
+      CreateFileW(made.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  EXPECT_EQ(for_delete, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileW(made.c_str(), (scratch / L"moved").c_str()));
+  EXPECT_FALSE(RemoveDirectoryW(made.c_str()));
+  EXPECT_TRUE(fs::is_directory(fs::path(made)));
+
+  wchar_t before[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, before);
+  EXPECT_TRUE(SetCurrentDirectoryW(made.c_str()));
+  SetCurrentDirectoryW(before);
+}
+
+// A zero-GUID folder that is already there is taken over only when it is a
+// real folder that only the trusted can change; otherwise the run stops
+// there and leaves it exactly as it was.
+TEST(WorkingFolderSecurity, AFolderAlreadyThereIsTakenOverOnlyWhenNobodyElseCanChangeIt) {
+  const ExistingFolder ours{true, false, sid::kAdministrators, true,
+                            WorkingFolderAccess(true, kTestUser).entries};
+  ExistingFolder users_may_write = ours;
+  users_may_write.entries.push_back({true, L"S-1-5-32-545", 0x0002, 0});
+  struct Case {
+    const char* what;
+    int plant;  // 0: a folder; 1: a link to a folder elsewhere; 2: a file
+    std::optional<ExistingFolder> access;
+    std::wstring refusal;  // empty: taken over
+  };
+  const Case cases[] = {
+      {"owned by the administrators, changeable by them alone", 0, ours, L""},
+      {"owned by the user (what Wine reports for every file)", 0, std::nullopt, L"belongs to S-1-5-21-"},
+      {"users may add files", 0, users_may_write, L"can be changed by S-1-5-32-545"},
+      {"a link to another folder", 1, ours, L"is a link"},
+      {"a file", 2, ours, L"is not a folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchFolder scratch;
+    ScratchFolder elsewhere;
+    WriteFileBytes(elsewhere / L"version.dll", "planted");
+    const std::wstring planted = scratch / kZeroGuid;
+    if (c.plant == 0) {
+      fs::create_directories(fs::path(planted));
+      WriteFileBytes(planted + L"\\version.dll", "planted");
+    } else if (c.plant == 1) {
+      ASSERT_TRUE(testing_support::MakeUnixLink(elsewhere.path(), planted));
+    } else {
+      WriteFileBytes(planted, "a file");
+    }
+
+    MemoryLog memory;
+    RecordingSecurity security;
+    security.access = c.access;
+    WorkingFolder folder(memory.log, security);
+    folder.CreateProbeFile(scratch.path());
+    folder.SetZeroGuid();
+    const ResultCode result = folder.Prepare();
+    if (c.refusal.empty()) {
+      EXPECT_EQ(result, rc::Ok);
+      EXPECT_NE(folder.handle(), nullptr);
+      EXPECT_NE(memory.Lines().find(L"Set the temp folder to be '" + planted + L"'\n"), std::wstring::npos);
+    } else {
+      EXPECT_EQ(result, rc::Fail);
+      EXPECT_EQ(folder.handle(), nullptr);
+      EXPECT_NE(memory.Lines().find(L"The working folder '" + planted + L"' " + c.refusal),
+                std::wstring::npos)
+          << Narrow(memory.Lines());
+      EXPECT_EQ(memory.Lines().find(L"Set the temp folder to be"), std::wstring::npos);
+    }
+    EXPECT_TRUE(security.made.size() <= 1u);  // only the attempt to make it new
+    // Nothing there or elsewhere changed.
+    EXPECT_EQ(ReadFileBytes(elsewhere / L"version.dll"), "planted");
+    if (c.plant == 0) {
+      EXPECT_EQ(ReadFileBytes(planted + L"\\version.dll"), "planted");
+    } else if (c.plant == 2) {
+      EXPECT_EQ(ReadFileBytes(planted), "a file");
+    }
+    if (c.plant == 1) testing_support::RemoveUnixLink(planted);
+  }
+}
+
+TEST(WorkingFolderSecurity, ASecondRunOnTheSameFolderStopsWhileTheFirstHoldsIt) {
+  ScratchFolder scratch;
+  RecordingSecurity security;
+  security.access =
+      ExistingFolder{true, false, sid::kAdministrators, true, WorkingFolderAccess(true, kTestUser).entries};
+  MemoryLog first_log;
+  WorkingFolder first(first_log.log, security);
+  first.CreateProbeFile(scratch.path());
+  first.SetZeroGuid();
+  ASSERT_EQ(first.Prepare(), rc::Ok);
+  {
+    MemoryLog second_log;
+    WorkingFolder second(second_log.log, security);
+    second.CreateProbeFile(scratch.path());
+    second.SetZeroGuid();
+    EXPECT_EQ(second.Prepare(), rc::Fail);
+    EXPECT_NE(second_log.Lines().find(L"The working folder '" + (scratch / kZeroGuid) +
+                                      L"' is in use by another run; it is not used\n"),
+              std::wstring::npos);
+  }
+  EXPECT_NE(first.handle(), nullptr);
+  MemoryLog removal;
+  RemoveWorkingFolder({}, first, removal.log);
+  EXPECT_FALSE(fs::exists(fs::path(scratch / kZeroGuid)));
+  // Once the first is done, the name is free again.
+  MemoryLog third_log;
+  WorkingFolder third(third_log.log, security);
+  third.CreateProbeFile(scratch.path());
+  third.SetZeroGuid();
+  EXPECT_EQ(third.Prepare(), rc::Ok);
+}
+
+// What the bootstrapper writes, replaces and deletes in a folder it took over
+// never goes through a link planted there: files outside stay byte for byte
+// and keep their access.
+TEST(WorkingFolderSecurity, LinksInAFolderTakenOverAreNeverWrittenOrDeletedThrough) {
+  ScratchFolder scratch;
+  ScratchFolder outside;
+  WriteFileBytes(outside / L"nested.txt", "outside nested");
+  WriteFileBytes(outside / L"target.bin", "outside target");
+  const std::wstring working = scratch / kZeroGuid;
+  fs::create_directories(fs::path(working));
+  ASSERT_TRUE(testing_support::MakeUnixLink(outside.path(), working + L"\\sub folder"));
+  ASSERT_TRUE(testing_support::MakeUnixLink(outside / L"target.bin", working + L"\\bytes.bin"));
+  auto describe = [](const std::wstring& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::wstring object = path;
+    GetNamedSecurityInfoW(object.data(), SE_FILE_OBJECT,
+                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                          nullptr, &descriptor);
+    LPWSTR text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(
+        descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::wstring copy = (text ? text : L"") + std::to_wstring(GetFileAttributesW(path.c_str()));
+    LocalFree(text);
+    LocalFree(descriptor);
+    return copy;
+  };
+  const std::vector<std::wstring> watched = {outside.path(), outside / L"nested.txt",
+                                             outside / L"target.bin"};
+  std::vector<std::wstring> access_before;
+  for (const auto& path : watched) access_before.push_back(describe(path));
+
+  RecordingSecurity security;
+  security.access =
+      ExistingFolder{true, false, sid::kAdministrators, true, WorkingFolderAccess(true, kTestUser).entries};
+  MemoryLog memory;
+  WorkingFolder folder(memory.log, security);
+  folder.CreateProbeFile(scratch.path());
+  folder.SetZeroGuid();
+  ASSERT_EQ(folder.Prepare(), rc::Ok);
+  Win32PayloadSystem system(nullptr, folder, memory.log);
+  const std::string payload = "payload bytes";
+  const PayloadSystem::MappedBytes bytes{payload.data(), static_cast<std::uint32_t>(payload.size())};
+  // Through the link at the sub-folder: refused.
+  EXPECT_FALSE(system.WritePayloadFile(L"sub folder\\nested.txt", bytes).created);
+  // At a link to a file: where it opens as itself (Windows) the link is
+  // deleted and a new file takes its place; where opening follows it (Wine,
+  // which shows such a link as the file itself) it can neither be replaced
+  // nor removed as a link, so the file is not made. Either way nothing is
+  // written or deleted through it.
+  const PayloadSystem::WriteResult replaced = system.WritePayloadFile(L"bytes.bin", bytes);
+  if (replaced.created) {
+    EXPECT_EQ(replaced.written, bytes.size);
+    EXPECT_EQ(ReadFileBytes(working + L"\\bytes.bin"), payload);
+  }
+  EXPECT_EQ(ReadFileBytes(outside / L"target.bin"), "outside target");
+
+  ResourceList list(2);
+  list.front().file_name = L"sub folder\\nested.txt";
+  list.back().file_name = L"bytes.bin";
+  RemoveWorkingFolder(list, folder, memory.log);
+
+  EXPECT_EQ(ReadFileBytes(outside / L"nested.txt"), "outside nested");
+  EXPECT_EQ(ReadFileBytes(outside / L"target.bin"), "outside target");
+  for (std::size_t i = 0; i < watched.size(); ++i) EXPECT_EQ(describe(watched[i]), access_before[i]) << i;
+  EXPECT_NE(memory.Lines().find(L"Deletion link '" + working + L"\\sub folder'\n"), std::wstring::npos);
+  // Wine cannot remove a link as a link: it stays, and the working folder
+  // with it. The clean-up must not follow them either.
+  testing_support::RemoveUnixLink(working + L"\\sub folder");
+  testing_support::RemoveUnixLink(working + L"\\bytes.bin");
+}
+
+// The Session Manager's list of what to delete at the next restart.
+std::wstring PendingDeletions() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS) {
+    return {};
+  }
+  DWORD size = 0;
+  std::wstring value;
+  if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    value.resize(size / sizeof(wchar_t));
+    RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                     reinterpret_cast<BYTE*>(value.data()), &size);
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+void ClearPendingDeletions() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    RegDeleteValueW(key, L"PendingFileRenameOperations");
+    RegCloseKey(key);
+  }
+}
+
+// Nothing is left behind: read-only files go too, and what a lingering
+// program still holds is deleted at the next restart, its folders with it.
+TEST(WorkingFolderSecurity, ReadOnlyFilesGoAndWhatIsHeldOpenGoesAtTheNextRestart) {
+  ClearPendingDeletions();
+  ScratchFolder scratch;
+  MemoryLog memory;
+  WorkingFolder folder(memory.log);
+  folder.CreateProbeFile(scratch.path());
+  ASSERT_EQ(folder.Prepare(), rc::Ok);
+  const std::wstring working = folder.Get();
+  fs::create_directories(fs::path(working + L"\\left\\deeper"));
+  for (const std::wstring& name :
+       {std::wstring(L"read-only.txt"), std::wstring(L"left\\deeper\\read-only.txt")}) {
+    WriteFileBytes(working + L"\\" + name, "read-only");
+    ASSERT_TRUE(SetFileAttributesW((working + L"\\" + name).c_str(), FILE_ATTRIBUTE_READONLY));
+  }
+  fs::create_directories(fs::path(working + L"\\held"));
+  const std::wstring held_path = working + L"\\held\\in use.txt";
+  const HANDLE held = CreateFileW(held_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+  RemoveWorkingFolder({}, folder, memory.log);
+  const std::wstring pending = PendingDeletions();
+  CloseHandle(held);
+
+  EXPECT_FALSE(fs::exists(fs::path(working + L"\\read-only.txt")));
+  EXPECT_FALSE(fs::exists(fs::path(working + L"\\left")));
+  EXPECT_TRUE(fs::exists(fs::path(held_path)));
+  const std::wstring& lines = memory.Lines();
+  EXPECT_NE(lines.find(L"Deletion file '" + working + L"\\left\\deeper\\read-only.txt'\n"),
             std::wstring::npos);
+  const std::vector<std::wstring> scheduled = {held_path, working + L"\\held", working};
+  std::size_t at = 0;
+  for (const std::wstring& path : scheduled) {
+    SCOPED_TRACE(Narrow(path));
+    at = lines.find(L"Scheduled for removal at restart '" + path + L"'\n", at);
+    EXPECT_NE(at, std::wstring::npos) << Narrow(lines);
+    EXPECT_NE(pending.find(path), std::wstring::npos) << Narrow(pending);
+  }
+  EXPECT_EQ(lines.find(L"Scheduled for removal at restart '" + working + L"\\left"), std::wstring::npos);
+  ClearPendingDeletions();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <vector>
+
 #include "memory_log.h"
 
 namespace lantern {
@@ -27,6 +28,7 @@ class FakeSteps final : public RunSteps {
   bool has_module = true;
   std::vector<ResultCode> probe_results = {rc::Ok};
   ResultCode prompt_result = rc::Ok;
+  ResultCode folder_result = rc::Ok;
   ResultCode extract_result = rc::Ok;
   ResultCode launch_result = rc::Ok;
   std::int32_t front_end_exit_code = 0;
@@ -80,6 +82,10 @@ class FakeSteps final : public RunSteps {
     return prompt_result;
   }
   void SetZeroGuidFlag() override { calls.push_back("ZeroGuid"); }
+  ResultCode PrepareWorkingFolder() override {
+    calls.push_back("Folder");
+    return folder_result;
+  }
   void WriteEmbeddedInformation() override { calls.push_back("Info"); }
   ResultCode ExtractResources(std::wstring& program_path) override {
     calls.push_back("Extract");
@@ -119,9 +125,9 @@ using Calls = std::vector<std::string>;
 TEST_F(RunSequenceTest, AWholeRunCallsEveryStepInOrderAndEndsWithTheFrontEndsExitCode) {
   steps_.front_end_exit_code = 5;
   EXPECT_EQ(Run(), rc::Ok);
-  EXPECT_EQ(steps_.calls, (Calls{"ParseOptions", "Verify", "ReadSignerDetails", "IsAdminRequired", "IsUserAdmin",
-                                 "DotNet", "Msi", "Disk", "RunWorker", "ParseOptions", "Probe", "Info", "Extract",
-                                 "Launch", "Remove"}));
+  EXPECT_EQ(steps_.calls, (Calls{"ParseOptions", "Verify", "ReadSignerDetails", "IsAdminRequired",
+                                 "IsUserAdmin", "DotNet", "Msi", "Disk", "RunWorker", "ParseOptions", "Probe",
+                                 "Folder", "Info", "Extract", "Launch", "Remove"}));
   EXPECT_EQ(Lines(), L"Started -2\nRun Embedded Resources \nRemove folder 'Yes'\n");
   EXPECT_EQ(SettleExitCode(run_), 5);
 }
@@ -144,7 +150,8 @@ TEST_F(RunSequenceTest, HelpOpensTheHelpPageWithoutAReportAndEndsWithZero) {
 }
 
 TEST_F(RunSequenceTest, SignatureOutcomes) {
-  const std::wstring product_question = L"Verification of Vantrel Studio Download failed. Do you wish to continue?";
+  const std::wstring product_question =
+      L"Verification of Vantrel Studio Download failed. Do you wish to continue?";
   struct Case {
     const char* what;
     bool silent, run_front_end;
@@ -188,7 +195,8 @@ TEST_F(RunSequenceTest, SignatureOutcomes) {
     EXPECT_EQ(log.Pending().substr(0, std::wstring(L"Started -2\n").size() + c.lines_after_started.size()),
               L"Started -2\n" + c.lines_after_started);
     const bool went_on = c.result == rc::Ok;
-    EXPECT_EQ(std::find(steps.calls.begin(), steps.calls.end(), "ReadSignerDetails") != steps.calls.end(), went_on);
+    EXPECT_EQ(std::find(steps.calls.begin(), steps.calls.end(), "ReadSignerDetails") != steps.calls.end(),
+              went_on);
     if (!went_on) {
       EXPECT_EQ(steps.reported, rc::NoSignature);
       EXPECT_EQ(SettleExitCode(run), rc::NoSignature);
@@ -250,32 +258,42 @@ TEST_F(RunSequenceTest, WorkerSequence) {
       {"dontrun extracts and removes",
        [](RunFields& r, FakeSteps&) { r.RunFrontEnd = false; },
        rc::Ok,
-       {"Probe", "Info", "Extract", "Remove"},
+       {"Probe", "Folder", "Info", "Extract", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"keep leaves the folder",
        [](RunFields& r, FakeSteps&) { r.RemoveFolder = false; },
        rc::Ok,
-       {"Probe", "Info", "Extract", "Launch"},
+       {"Probe", "Folder", "Info", "Extract", "Launch"},
        started + L"Remove folder 'No'\n"},
       {"zeroguid names the folder before anything is written",
        [](RunFields& r, FakeSteps&) { r.ZeroGuid = true; },
        rc::Ok,
-       {"Probe", "ZeroGuid", "Info", "Extract", "Launch", "Remove"},
+       {"Probe", "ZeroGuid", "Folder", "Info", "Extract", "Launch", "Remove"},
        started + L"Remove folder 'Yes'\n"},
+      {"a folder the run may not use ends the worker before anything is written or removed",
+       [](RunFields& r, FakeSteps& s) {
+         r.ZeroGuid = true;
+         s.folder_result = rc::Fail;
+       },
+       rc::Fail,
+       {"Probe", "ZeroGuid", "Folder"},
+       started},
       {"a failed extraction starts nothing but still removes",
        [](RunFields&, FakeSteps& s) { s.extract_result = rc::FileCorrupt; },
        rc::FileCorrupt,
-       {"Probe", "Info", "Extract", "Remove"},
+       {"Probe", "Folder", "Info", "Extract", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a failed launch still removes",
        [](RunFields&, FakeSteps& s) { s.launch_result = rc::Abort; },
        rc::Abort,
-       {"Probe", "Info", "Extract", "Launch", "Remove"},
+       {"Probe", "Folder", "Info", "Extract", "Launch", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a root that takes no file is replaced by the prompt",
-       [](RunFields&, FakeSteps& s) { s.probe_results = {rc::Fail, rc::Ok}; },
+       [](RunFields&, FakeSteps& s) {
+         s.probe_results = {rc::Fail, rc::Ok};
+       },
        rc::Ok,
-       {"Probe", "Prompt", "Probe", "Info", "Extract", "Launch", "Remove"},
+       {"Probe", "Prompt", "Probe", "Folder", "Info", "Extract", "Launch", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a refused prompt ends the worker without removal",
        [](RunFields&, FakeSteps& s) {
@@ -286,7 +304,9 @@ TEST_F(RunSequenceTest, WorkerSequence) {
        {"Probe", "Prompt"},
        started},
       {"a second failed probe ends the worker without removal",
-       [](RunFields&, FakeSteps& s) { s.probe_results = {rc::Fail, Hr(0x80070005)}; },
+       [](RunFields&, FakeSteps& s) {
+         s.probe_results = {rc::Fail, Hr(0x80070005)};
+       },
        Hr(0x80070005),
        {"Probe", "Prompt", "Probe"},
        started},

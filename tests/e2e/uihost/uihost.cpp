@@ -124,6 +124,8 @@ class ScriptedSteps final : public RunSteps {
     return system->PromptForWorkingFolderRoot(root);
   }
   void SetZeroGuidFlag() override { system->SetZeroGuidFlag(); }
+  // No folder: this host extracts nothing.
+  ResultCode PrepareWorkingFolder() override { return rc::Ok; }
   void WriteEmbeddedInformation() override {}
   ResultCode ExtractResources(std::wstring& program_path) override {
     program_path = L"frontend.exe";
