@@ -20,7 +20,9 @@ void BuildFrontEndCommandLine(const CCommandLineInfoEx& parser, std::wstring_vie
 // into exactly that text. Text that is not empty and holds no space, tab or
 // double quote is written as it is, unless `always_quote`; anything else goes
 // in double quotes, with each quote and the backslashes before it escaped, and
-// the backslashes before the closing quote doubled.
+// the backslashes before the closing quote doubled. It never writes two quotes
+// in a row inside a quoted part, which older and newer runtimes read
+// differently, so the front end gets the same text whichever splits for it.
 std::wstring QuoteArgument(std::wstring_view argument, bool always_quote = false);
 
 }  // namespace lantern
