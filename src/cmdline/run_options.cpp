@@ -71,12 +71,13 @@ ResultCode ApplyPathWord(std::wstring_view word, PathWord kind, CCommandLineInfo
     log.LogFormat(L"Path too long '%s'\n", *typed);
     return rc::InvalidParameter;
   }
+  // Every path word goes on to the front end with its full path: a relative
+  // one would be read against the front end's own current folder.
+  parser.SetValue(word, *full);
   switch (kind) {
     case PathWord::Extract:
-      parser.SetValue(word, *full);
       break;
     case PathWord::Log: {
-      parser.SetValue(word, *full);
       const std::string ansi = environment.ToAnsi(*full);
       if (!ansi.empty()) {
         log.OpenLogFile(ansi);
@@ -84,7 +85,7 @@ ResultCode ApplyPathWord(std::wstring_view word, PathWord kind, CCommandLineInfo
       break;
     }
     case PathWord::Temp:
-      options.WorkingFolderRoot = *full;  // the front end still gets the path as typed
+      options.WorkingFolderRoot = *full;
       break;
   }
   return rc::Ok;

@@ -20,20 +20,16 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view command_line) {
   const std::size_t end = command_line.size();
   std::size_t p = 0;
 
-  // Argument 0 is a file name, so it follows simpler rules: quoted, it runs to
-  // the next quote; unquoted, to the first blank. Backslashes are plain there.
-  if (p < end && command_line[p] == L'"') {
+  // Argument 0 is a file name, so it follows simpler rules: double quotes
+  // only switch grouping on and off, backslashes are plain, and it ends at the
+  // first blank outside quotes. A path quoted in part, as a shell passes on
+  // "C:\a b"\Setup.exe, is therefore all argument 0.
+  bool in_quotes = false;
+  while (p < end && (in_quotes || !IsBlank(command_line[p]))) {
+    if (command_line[p] == L'"') {
+      in_quotes = !in_quotes;
+    }
     ++p;
-    while (p < end && command_line[p] != L'"') {
-      ++p;
-    }
-    if (p < end) {
-      ++p;  // the closing quote
-    }
-  } else {
-    while (p < end && !IsBlank(command_line[p])) {
-      ++p;
-    }
   }
 
   std::vector<std::wstring> tokens;
@@ -45,7 +41,7 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view command_line) {
       break;
     }
     std::wstring token;
-    bool in_quotes = false;
+    in_quotes = false;
     while (p < end) {
       std::size_t backslashes = 0;
       while (p < end && command_line[p] == L'\\') {
@@ -56,6 +52,11 @@ std::vector<std::wstring> SplitCommandLine(std::wstring_view command_line) {
         token.append(backslashes / 2, L'\\');
         if (backslashes % 2 == 1) {
           token += L'"';
+        } else if (in_quotes && p + 1 < end && command_line[p + 1] == L'"') {
+          // Inside quotes two quotes stand for one literal quote, and the
+          // quoted part goes on.
+          token += L'"';
+          ++p;
         } else {
           in_quotes = !in_quotes;
         }

@@ -20,13 +20,15 @@ std::string ReadText(const std::wstring& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-RunResult RunProgram(const std::wstring& command_line, DWORD timeout_ms, const std::wstring& current_folder) {
+RunResult RunProgram(const std::wstring& command_line, DWORD timeout_ms, const std::wstring& current_folder,
+                     const std::wstring& application) {
   std::wstring buffer = command_line;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      current_folder.empty() ? nullptr : current_folder.c_str(), &startup, &process)) {
+  if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), buffer.data(), nullptr, nullptr,
+                      FALSE, 0, nullptr, current_folder.empty() ? nullptr : current_folder.c_str(), &startup,
+                      &process)) {
     throw std::runtime_error("cannot start the program under test");
   }
   RunResult result;
@@ -61,13 +63,15 @@ TempFolder::~TempFolder() {
 }
 
 ResourceModule::ResourceModule(const std::wstring& path)
-    : module_(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
+    : module_(
+          LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
   if (!module_) throw std::runtime_error("cannot load an executable's resources");
 }
 
 ResourceModule::~ResourceModule() { FreeLibrary(module_); }
 
-std::optional<std::vector<unsigned char>> ResourceModule::Bytes(const wchar_t* type, const wchar_t* name) const {
+std::optional<std::vector<unsigned char>> ResourceModule::Bytes(const wchar_t* type,
+                                                                const wchar_t* name) const {
   HRSRC found = FindResourceW(module_, name, type);
   if (!found) return std::nullopt;
   HGLOBAL loaded = LoadResource(module_, found);

@@ -30,9 +30,10 @@ struct RunResult {
 
 // Runs a command line and waits for it, for at most `timeout_ms`; a program
 // still running then is terminated, so that a dialog waiting for input fails
-// the test instead of hanging it.
+// the test instead of hanging it. `application` names the program when the
+// command line's first token does not, as a shell does for a path quoted in part.
 RunResult RunProgram(const std::wstring& command_line, DWORD timeout_ms = 60000,
-                     const std::wstring& current_folder = L"");
+                     const std::wstring& current_folder = L"", const std::wstring& application = L"");
 
 // A fresh folder under the temporary folder, removed with everything in it
 // when the test ends.

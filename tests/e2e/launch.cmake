@@ -14,3 +14,17 @@ file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/launch_paths.h" CONT
 #define LANTERN_MODE_X32ONLY_EXE \"$<TARGET_FILE:e2e_mode_x32only>\"
 ")
 add_dependencies(lantern_e2e_tests e2e_mode_x64 e2e_mode_x32only)
+
+# A signature whose program name would break a command line that is not
+# quoted: the front end must still get it as one argument.
+lantern_add_test_bootstrapper(e2e_quote_name
+  OUTPUT_NAME QuoteNameSetup
+  PAYLOAD $<TARGET_FILE:lantern_standin>
+  FRONT_END standin.exe
+  SIGN_PROGRAM_NAME [=[Quote" PROP=injected /extract "C:\pwn\]=])
+file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/arguments_paths.h" CONTENT
+"// Made by tests/e2e/launch.cmake: the bootstrapper whose signature names the installer with quotes.
+#pragma once
+#define LANTERN_QUOTE_NAME_EXE \"$<TARGET_FILE:e2e_quote_name>\"
+")
+add_dependencies(lantern_e2e_tests e2e_quote_name)

@@ -37,9 +37,13 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{L"setup.exe a\"b c\"d e", {L"ab cd", L"e"}}, SplitCase{L"setup.exe \"a\tb\"", {L"a\tb"}},
         SplitCase{L"setup.exe \"open to the end ", {L"open to the end "}},
         SplitCase{L"setup.exe \"\"", {L""}}, SplitCase{L"setup.exe \"\" x \"\"", {L"", L"x", L""}},
-        // Two quotes in a row have no meaning of their own.
-        SplitCase{L"setup.exe a\"\"b", {L"ab"}}, SplitCase{L"setup.exe \"\"\"a\"\"\"", {L"a"}},
-        SplitCase{L"setup.exe \"a\"\" b\"", {L"a b"}},
+        // Two quotes inside a quoted part stand for one literal quote and the
+        // part goes on; outside, a quote opens a part that the next one closes.
+        SplitCase{L"setup.exe a\"\"b", {L"ab"}}, SplitCase{L"setup.exe \"\"\"a\"\"\"", {L"\"a\""}},
+        SplitCase{L"setup.exe \"a\"\" b\"", {L"a\" b"}},
+        SplitCase{L"setup.exe \"NAME=a \"\"b\"\" c\" d", {L"NAME=a \"b\" c", L"d"}},
+        SplitCase{L"setup.exe \"\"\"", {L"\""}}, SplitCase{L"setup.exe \"\"\"\" x", {L"\"", L"x"}},
+        SplitCase{L"setup.exe \"a\"\"", {L"a\""}}, SplitCase{L"setup.exe \"a\\\\\"\"b\"", {L"a\\\"b"}},
         // Backslashes: literal unless a quote follows.
         SplitCase{L"setup.exe c:\\dir\\\\file\\", {L"c:\\dir\\\\file\\"}},
         SplitCase{L"setup.exe a\\\"b", {L"a\"b"}},                  // 1: a literal quote
@@ -50,12 +54,14 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{L"setup.exe /temp \"D:\\\" x", {L"/temp", L"D:\" x"}},
         // A CFU value with escaped quotes is split at its space.
         SplitCase{L"setup.exe CFU=\\\"two words\\\" X=1", {L"CFU=\"two", L"words\"", L"X=1"}},
-        // Argument 0: quoted to the next quote, else to the first blank, with
-        // backslashes and quotes plain.
+        // Argument 0: to the first blank outside quotes, the quotes only
+        // grouping, backslashes plain.
         SplitCase{L"\"C:\\Program Files\\setup.exe\" a", {L"a"}},
-        SplitCase{L"\"C:\\Program Files\\setup.exe\"a b", {L"a", L"b"}},
-        SplitCase{L"\"C:\\dir\\\\\" a", {L"a"}}, SplitCase{L"\"C:\\dir\\\" a", {L"a"}},
-        SplitCase{L"C:\\dir\\\"setup.exe a", {L"a"}}, SplitCase{L"\"C:\\no end a b", {}},
+        SplitCase{L"\"C:\\Program Files\\setup.exe\"a b", {L"b"}},
+        SplitCase{L"\"C:\\a b\"\\Setup.exe /x", {L"/x"}},
+        SplitCase{L"C:\\\"a b\"\\Setup.exe \"/x y\"", {L"/x y"}}, SplitCase{L"\"C:\\dir\\\\\" a", {L"a"}},
+        SplitCase{L"\"C:\\dir\\\" a", {L"a"}}, SplitCase{L"C:\\dir\\\"setup.exe a", {}},
+        SplitCase{L"C:\\dir\\\"setup\".exe a", {L"a"}}, SplitCase{L"\"C:\\no end a b", {}},
         SplitCase{L"setup.exe\ta", {L"a"}}, SplitCase{L" a b", {L"a", L"b"}}));
 
 TEST(SplitCommandLine, StopsAtATerminator) {

@@ -106,14 +106,14 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchCase{{L"/Keep"}, false, true, true, false, L"/Keep VT_I=\"\" "},
         SwitchCase{{L"/DontRun", L"zeroguid"}, false, true, true, false, L"zeroguid /DontRun VT_I=\"\" "}));
 
-TEST_F(ParseOptionsTest, TempSetsTheRootAndIsPassedOnAsTyped) {
+TEST_F(ParseOptionsTest, TempSetsTheRootAndIsPassedOnAsAFullPath) {
   EXPECT_EQ(Parse({L"temp", L"D:\\work"}), rc::Ok);
   EXPECT_EQ(options_.WorkingFolderRoot, L"D:\\work");
   EXPECT_EQ(options_.FrontEndCommandLine, L"/temp \"D:\\work\" VT_I=\"\" ");
 
   EXPECT_EQ(Parse({L"temp", L"work"}), rc::Ok);
   EXPECT_EQ(options_.WorkingFolderRoot, L"C:\\x\\work");
-  EXPECT_EQ(options_.FrontEndCommandLine, L"/temp \"work\" VT_I=\"\" ");
+  EXPECT_EQ(options_.FrontEndCommandLine, L"/temp \"C:\\x\\work\" VT_I=\"\" ");
 }
 
 TEST_F(ParseOptionsTest, TempAsASwitchIsNotThePathWord) {
