@@ -77,10 +77,7 @@ ResultCode ApplyPathWord(std::wstring_view word, PathWord kind, CCommandLineInfo
       break;
     case PathWord::Log: {
       parser.SetValue(word, *full);
-      const std::string ansi = environment.ToAnsi(*full);
-      if (!ansi.empty()) {
-        log.OpenLogFile(ansi);
-      }
+      log.OpenLogFile(*full);
       break;
     }
     case PathWord::Temp:

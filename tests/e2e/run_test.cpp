@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -107,6 +108,85 @@ TEST(Run, ASilentUsageErrorShowsNothing) {
   const auto result = RunProgram(Quoted(kBasic) + L" /IAgreeToTheEULA /log x");
   ASSERT_TRUE(result.finished) << "a window waits";
   EXPECT_EQ(result.exit_code, 0x80030057u);
+}
+
+// The log is opened by its path as typed: no code page stands between the
+// user's path and the file, and nothing is written under another name.
+TEST(Run, TheLogGoesToItsPathAsTypedWhateverItsCharacters) {
+  const struct {
+    const char* what;
+    std::wstring name;
+  } cases[] = {
+      {"Cyrillic, which code page 1252 lacks", L"\u0416\u0443\u0440\u043d\u0430\u043b.log"},
+      {"full-width letters, backslashes and dots, which a best fit makes a\\..\\bestfit.log",
+       L"\uff41\uff3c\uff0e\uff0e\uff3c"
+       L"bestfit.log"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    const std::wstring folder = temp / L"logs";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring log = folder + L"\\" + c.name;
+    const auto result =
+        RunProgram(Quoted(kBasic) + L" /IAgreeToTheEULA /dontrun log " + Quoted(log), 60000, temp.path());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exit_code, 0u);
+    namespace fs = std::filesystem;
+    std::vector<fs::path> written;
+    for (const auto& entry : fs::directory_iterator(fs::path(folder)))
+      written.push_back(entry.path().filename());
+    ASSERT_EQ(written, std::vector<fs::path>{fs::path(c.name)}) << "the log is not (only) where it was named";
+    const auto lines = ReadLogLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(Matches(lines.back(), "Ended -?[0-9]+"));
+  }
+}
+
+// Sets an environment variable for the programs this test starts.
+class ChildEnvironment {
+ public:
+  ChildEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
+    wchar_t old[256];
+    const DWORD length = GetEnvironmentVariableW(name, old, 256);
+    if (length > 0 && length < 256) old_ = std::wstring(old, length);
+    SetEnvironmentVariableW(name, value);
+  }
+  ~ChildEnvironment() { SetEnvironmentVariableW(name_, old_ ? old_->c_str() : nullptr); }
+  ChildEnvironment(const ChildEnvironment&) = delete;
+  ChildEnvironment& operator=(const ChildEnvironment&) = delete;
+
+ private:
+  const wchar_t* name_;
+  std::optional<std::wstring> old_;
+};
+
+// On a machine whose ANSI code page is UTF-8 a character may take three bytes;
+// a line of mostly such characters is written whole all the same. (Wine takes
+// a process's code page from LC_ALL; a Hindi locale has no other than UTF-8.)
+TEST(Run, OnAUtf8CodePageEveryLineIsWrittenWhole) {
+  const ChildEnvironment utf8(L"LC_ALL", L"hi_IN.UTF-8");
+  TempFolder temp;
+  const std::wstring log = temp / L"utf8.log";
+  // Three bytes each in UTF-8, far more of them than of anything else on the line.
+  const std::wstring property = L"X=" + std::wstring(200, L'\u65e5');
+  const auto result =
+      RunProgram(Quoted(kBasic) + L" /IAgreeToTheEULA /dontrun " + property + L" log " + Quoted(log), 60000,
+                 temp.path());
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(log)));
+  const auto lines = ReadLogLines(log);
+  std::string utf8_property = "X=";
+  for (int i = 0; i < 200; ++i) utf8_property += "\xe6\x97\xa5";
+  // Both parses of the command line log it.
+  const auto with_property = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.rfind("Command line params ", 0) == 0 &&
+           line.find(" " + utf8_property + " ") != std::string::npos;
+  });
+  EXPECT_EQ(with_property, 2) << "the lines of the log:\n" << ::testing::PrintToString(lines);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(Matches(lines.back(), "Ended -?[0-9]+"));
 }
 
 }  // namespace

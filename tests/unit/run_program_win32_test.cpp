@@ -83,8 +83,7 @@ TEST_F(LaunchTest, TheFrontEndsExitCodeComesBackWhole) {
 
 TEST_F(LaunchTest, TheFrontEndWritesToTheSharedLogBetweenTheLaunchLines) {
   const std::wstring log_path = Path("shared.log");
-  std::string ansi(log_path.begin(), log_path.end());
-  log_.OpenLogFile(ansi);
+  log_.OpenLogFile(log_path);
   log_.LogText(L"Before\n");
   const std::wstring arguments = L"loglines=2 /log \"" + log_path + L"\" ";
   std::int32_t exit_code = 1;
