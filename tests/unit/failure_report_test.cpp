@@ -127,8 +127,8 @@ TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
        L"https://www.microsoft.com/en-us/download/details.aspx?id=42642"},
       {"refused signature", rc::NoSignature, nothing,
        L"Failed to run Vantrel Studio Download error 0x800b0100.", L""},
-      {"front end not started", rc::InvalidArg, nothing,
-       L"Failed to run Vantrel Studio Download error 0x80070057.", L""},
+      {"front end not started: the file is missing", Hr(0x80070002), nothing,
+       L"Failed to run Vantrel Studio Download error 0x80070002.", L""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
