@@ -321,7 +321,12 @@ function(_lantern_ui_resources context dir out_depends)
   list(JOIN parts "." version_text)
 
   set(copyright "${arg_COPYRIGHT}")
-  string(LENGTH "${copyright}" length)
+  # Characters, not bytes: string(LENGTH) counts the bytes of the UTF-8 text,
+  # so each byte that continues a character (10xxxxxx) is left out.
+  string(HEX "${copyright}" hex)
+  string(REGEX MATCHALL "[0-9a-f][0-9a-f]" bytes "${hex}")
+  list(FILTER bytes EXCLUDE REGEX "^[89ab]")
+  list(LENGTH bytes length)
   if(length GREATER 46)
     message(FATAL_ERROR "${context}: COPYRIGHT is ${length} characters long, more than the 46 the About box holds")
   endif()

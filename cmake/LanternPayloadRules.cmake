@@ -36,15 +36,38 @@ function(_lantern_check_names context)
        OR name MATCHES "(^|\\\\)[.][.]?(\\\\|$)")
       message(FATAL_ERROR "${context}: payload name '${name}' must be a relative path inside the working folder")
     endif()
-    string(TOLOWER "${name}" key)
-    # Windows opens a device for these names in any folder and with any extension.
-    if(key MATCHES "(^|\\\\)(con|prn|aux|nul|com[0-9]|lpt[0-9]|conin[$]|conout[$]) *([.][^\\]*)?(\\\\|$)")
-      message(FATAL_ERROR "${context}: payload name '${name}' names a Windows device, not a file")
+    # Windows drops dots and spaces at the end of a file or folder name, so
+    # "a.txt." would be written as "a.txt", over another file or beside the
+    # name the catalogue gives.
+    if(name MATCHES "[. ](\\\\|$)")
+      message(FATAL_ERROR "${context}: payload name '${name}' has a part that ends in a dot or a space, "
+                          "which Windows drops from file names")
     endif()
+    # A device name opens the device, not a file, whatever its extension and
+    # in any folder: "NUL.txt" and "data\\con" are no files.
+    string(REPLACE "\\" ";" parts "${name}")
+    foreach(part IN LISTS parts)
+      string(TOUPPER "${part}" upper)
+      if(upper MATCHES "^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9]|CONIN[$]|CONOUT[$]) *([.]|$)")
+        message(FATAL_ERROR "${context}: payload name '${name}' uses the device name '${CMAKE_MATCH_1}', "
+                            "which Windows opens as a device, not a file")
+      endif()
+    endforeach()
+    string(TOLOWER "${name}" key)
     if(key IN_LIST seen)
       message(FATAL_ERROR "${context}: two payload files are both named '${name}'")
     endif()
     list(APPEND seen "${key}")
+  endforeach()
+  # A file and a folder cannot share a name: "data" and "data\\x.bin".
+  foreach(name IN LISTS names)
+    string(TOLOWER "${name}" folder)
+    while(folder MATCHES "^(.*)\\\\[^\\\\]*$")
+      set(folder "${CMAKE_MATCH_1}")
+      if(folder IN_LIST seen)
+        message(FATAL_ERROR "${context}: payload name '${name}' needs a folder of the same name as another payload file")
+      endif()
+    endwhile()
   endforeach()
 endfunction()
 

@@ -1,5 +1,4 @@
 #include <array>
-#include <cwchar>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -22,42 +21,42 @@ UniqueKey OpenKey(HKEY root, std::wstring_view key) {
   return UniqueKey(opened);
 }
 
-// The value's bytes into `buffer`; the count read, or nothing when the value
-// is missing or does not fit.
+// A value's type and bytes; nothing when the key or the value is missing or
+// the value does not fit `N` bytes.
+struct Value {
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+};
+
 template <std::size_t N>
-std::optional<DWORD> QueryValue(HKEY root, std::wstring_view key, std::wstring_view name,
+std::optional<Value> QueryValue(HKEY root, std::wstring_view key, std::wstring_view name,
                                 std::array<BYTE, N>& buffer) {
   const UniqueKey opened = OpenKey(root, key);
   if (!opened) return std::nullopt;
   const std::wstring value_name(name);
-  DWORD size = static_cast<DWORD>(buffer.size());
-  if (RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, nullptr, buffer.data(), &size) !=
+  Value value;
+  value.size = static_cast<DWORD>(buffer.size());
+  if (RegQueryValueExW(opened.get(), value_name.c_str(), nullptr, &value.type, buffer.data(), &value.size) !=
       ERROR_SUCCESS) {
     return std::nullopt;
   }
-  return size;
+  return value;
 }
 
 }  // namespace
 
 std::optional<std::uint32_t> Win32Registry::ReadDword(std::wstring_view key, std::wstring_view name) {
-  std::array<BYTE, 4> bytes{};  // a shorter value leaves zeros above its own bytes
-  if (!QueryValue(root_, key, name, bytes)) return std::nullopt;
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+  std::array<BYTE, 4> bytes{};
+  const std::optional<Value> value = QueryValue(root_, key, name, bytes);
+  if (!value) return std::nullopt;
+  return DwordFromValue(value->type, std::span<const std::uint8_t>(bytes.data(), value->size));
 }
 
 std::optional<std::wstring> Win32Registry::ReadText(std::wstring_view key, std::wstring_view name) {
   std::array<BYTE, kRegistryTextBytes> bytes{};
-  const std::optional<DWORD> size = QueryValue(root_, key, name, bytes);
-  if (!size) return std::nullopt;
-  // A value stored without its terminator ends where its bytes end.
-  std::wstring text(*size / sizeof(wchar_t), L'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<wchar_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-  }
-  text.resize(std::wcslen(text.c_str()));
-  return text;
+  const std::optional<Value> value = QueryValue(root_, key, name, bytes);
+  if (!value) return std::nullopt;
+  return TextFromValue(value->type, std::span<const std::uint8_t>(bytes.data(), value->size));
 }
 
 }  // namespace lantern

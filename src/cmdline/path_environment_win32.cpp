@@ -74,22 +74,4 @@ std::optional<std::wstring> Win32PathEnvironment::FullPath(const std::wstring& p
   return std::nullopt;
 }
 
-std::string Win32PathEnvironment::ToAnsi(const std::wstring& path) {
-  if (path.empty()) {
-    return std::string();
-  }
-  const int wide_length = static_cast<int>(path.size());
-  const int length =
-      WideCharToMultiByte(CP_THREAD_ACP, 0, path.data(), wide_length, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) {
-    return std::string();
-  }
-  std::string ansi(static_cast<std::size_t>(length), '\0');
-  if (WideCharToMultiByte(CP_THREAD_ACP, 0, path.data(), wide_length, ansi.data(), length, nullptr,
-                          nullptr) != length) {
-    return std::string();
-  }
-  return ansi;
-}
-
 }  // namespace lantern

@@ -13,7 +13,6 @@ class Win32PathEnvironment final : public PathEnvironment {
   std::optional<std::wstring> SystemDrive() override;
   std::wstring WindowsDrive() override;
   std::optional<std::wstring> FullPath(const std::wstring& path) override;
-  std::string ToAnsi(const std::wstring& path) override;
 };
 
 }  // namespace lantern

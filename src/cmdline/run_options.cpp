@@ -78,10 +78,7 @@ ResultCode ApplyPathWord(std::wstring_view word, PathWord kind, CCommandLineInfo
     case PathWord::Extract:
       break;
     case PathWord::Log: {
-      const std::string ansi = environment.ToAnsi(*full);
-      if (!ansi.empty()) {
-        log.OpenLogFile(ansi);
-      }
+      log.OpenLogFile(*full);
       break;
     }
     case PathWord::Temp:

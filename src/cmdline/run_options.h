@@ -29,8 +29,6 @@ class PathEnvironment {
   // The full path of `path` under the Windows path rules, relative to the
   // current folder, at any length; nothing when it cannot be expanded.
   virtual std::optional<std::wstring> FullPath(const std::wstring& path) = 0;
-  // A path in the thread's ANSI code page, as the log file is opened with.
-  virtual std::string ToAnsi(const std::wstring& path) = 0;
 };
 
 // The settings one parse produces (the application object's fields of the same names).

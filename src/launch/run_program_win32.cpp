@@ -66,8 +66,11 @@ ResultCode RunProgram(const std::wstring& program_path, const std::wstring& argu
   {
     ProcessorModeGuard mode(redirection_disabled, context);
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      // Read before logging, which may change it: the system's reason is what
+      // tells a missing front end from a blocked or broken one.
+      const ResultCode failure = ResultFromWin32(GetLastError());
       log.LogText(L"Run Program returned error\n");
-      return rc::InvalidArg;
+      return failure;
     }
     mode.Restore();  // off only around the creation, never while we wait
   }

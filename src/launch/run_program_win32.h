@@ -23,8 +23,9 @@ struct LaunchContext {
 };
 
 // Result: 0; E_ABORT when the processor mode is refused (nothing is started);
-// E_INVALIDARG when the process cannot be created; a raw Win32 error when its
-// exit code cannot be read. `exit_code` gets the front end's exit code.
+// the system's error as a result (HRESULT_FROM_WIN32, E_FAIL when there is
+// none) when the process cannot be created; a raw Win32 error when its exit
+// code cannot be read. `exit_code` gets the front end's exit code.
 ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments, std::int32_t& exit_code,
                       const LaunchContext& context);
 

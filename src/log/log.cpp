@@ -13,28 +13,37 @@ std::wstring_view UpToTerminator(std::wstring_view text) {
   return end == std::wstring_view::npos ? text : text.substr(0, end);
 }
 
+// The bytes of `text` for the file. Should the code page refuse the text
+// altogether, its ASCII still reads as it is and every other character
+// becomes '?': a line is never lost for want of a conversion.
+std::string FileBytes(LogSystem& system, std::wstring_view text) {
+  if (std::optional<std::string> bytes = system.ToAnsi(text)) return std::move(*bytes);
+  std::string ascii(text.size(), '?');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] < 0x80) ascii[i] = static_cast<char>(text[i]);
+  }
+  return ascii;
+}
+
 }  // namespace
 
-void DiagnosticLog::OpenLogFile(std::string_view ansi_path) {
+void DiagnosticLog::OpenLogFile(std::wstring_view path) {
   try {
     if (file_) {
-      // Byte for byte, so the comparison is case-sensitive: a second parse of
-      // the same command line keeps the file (and what it holds so far).
-      const std::optional<std::string> current = system_.ToAnsi(path_);
-      if (current && *current == ansi_path) {
+      // Exactly, case included: a second parse of the same command line keeps
+      // the file (and what it holds so far).
+      if (path_ == path) {
         return;
       }
       file_.reset();
     }
-    path_ = system_.FromAnsi(ansi_path);
-    std::unique_ptr<LogFile> file = system_.Open(std::string(ansi_path), false);
+    path_ = path;
+    std::unique_ptr<LogFile> file = system_.Open(path_, false);
     if (!file) {
       return;  // not reported: the run goes on and its lines stay pending
     }
     file_ = std::move(file);
-    if (const std::optional<std::string> bytes = system_.ToAnsi(pending_)) {
-      file_->Write(*bytes);
-    }
+    file_->Write(FileBytes(system_, pending_));
     pending_.clear();
   } catch (const std::bad_alloc&) {
     // Out of memory while naming the file: the log stays as it was left.
@@ -46,9 +55,7 @@ void DiagnosticLog::ReopenLogFile() {
     return;
   }
   try {
-    if (const std::optional<std::string> ansi = system_.ToAnsi(path_)) {
-      file_ = system_.Open(*ansi, true);
-    }
+    file_ = system_.Open(path_, true);
   } catch (const std::bad_alloc&) {
   }
 }
@@ -62,9 +69,7 @@ void DiagnosticLog::LogText(std::wstring_view text) {
       pending_.append(text);
       return;
     }
-    if (const std::optional<std::string> bytes = system_.ToAnsi(text)) {
-      file_->Write(*bytes);
-    }
+    file_->Write(FileBytes(system_, text));
   } catch (const std::bad_alloc&) {
     // A line that finds no memory is dropped.
   }

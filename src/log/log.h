@@ -25,13 +25,13 @@ class LogFile {
 class LogSystem {
  public:
   virtual ~LogSystem() = default;
-  // Wide text to the thread's ANSI code page; characters it cannot represent
-  // become the default character. Empty when the conversion fails.
+  // Wide text of any length to the thread's ANSI code page; characters it
+  // cannot represent become the default character. Empty when the
+  // conversion fails.
   virtual std::optional<std::string> ToAnsi(std::wstring_view text) = 0;
-  virtual std::wstring FromAnsi(std::string_view text) = 0;
-  // Opens a file in text mode, truncating it ("wt") or appending ("at").
-  // Null when it cannot be opened.
-  virtual std::unique_ptr<LogFile> Open(const std::string& ansi_path, bool append) = 0;
+  // Opens a file by its full wide path in text mode, truncating it ("wt") or
+  // appending ("at"). Null when it cannot be opened.
+  virtual std::unique_ptr<LogFile> Open(const std::wstring& path, bool append) = 0;
 };
 
 // This platform's conversions and files.
@@ -42,7 +42,9 @@ class DiagnosticLog {
   explicit DiagnosticLog(LogSystem& system) : system_(system) {}
 
   // Opens the file for writing, or keeps it when it is already the open file.
-  void OpenLogFile(std::string_view ansi_path);
+  // The path is the wide one the user gave, so that no code page stands
+  // between it and the file; only the text inside is in the ANSI code page.
+  void OpenLogFile(std::wstring_view path);
   // Reopens the last file for appending, when no file is open.
   void ReopenLogFile();
   void CloseLogFile();
@@ -72,7 +74,7 @@ class DiagnosticLog {
 // The process-wide log.
 DiagnosticLog& TheLog();
 
-inline void OpenLogFile(std::string_view ansi_path) { TheLog().OpenLogFile(ansi_path); }
+inline void OpenLogFile(std::wstring_view path) { TheLog().OpenLogFile(path); }
 inline void ReopenLogFile() { TheLog().ReopenLogFile(); }
 inline void CloseLogFile() { TheLog().CloseLogFile(); }
 inline void LogText(std::wstring_view text) { TheLog().LogText(text); }

@@ -68,23 +68,37 @@ class PosixLogSystem final : public LogSystem {
     return bytes;
   }
 
-  std::wstring FromAnsi(std::string_view text) override {
-    std::wstring wide;
-    wide.reserve(text.size());
-    for (const char c : text) {
-      const auto byte = static_cast<unsigned char>(c);
-      wide.push_back(
-          static_cast<wchar_t>(byte >= 0x80 && byte <= 0x9F ? kHighCharacters[byte - 0x80] : byte));
-    }
-    return wide;
-  }
-
-  std::unique_ptr<LogFile> Open(const std::string& ansi_path, bool append) override {
-    UniqueFile file(std::fopen(ansi_path.c_str(), append ? "ab" : "wb"));
+  std::unique_ptr<LogFile> Open(const std::wstring& path, bool append) override {
+    UniqueFile file(std::fopen(Utf8(path).c_str(), append ? "ab" : "wb"));
     if (!file) {
       return nullptr;
     }
     return std::make_unique<CrLfLogFile>(std::move(file));
+  }
+
+ private:
+  // File names here are bytes; UTF-8 is what the file system shows.
+  static std::string Utf8(std::wstring_view text) {
+    std::string bytes;
+    for (const wchar_t c : text) {
+      const auto code = static_cast<std::uint32_t>(c);
+      if (code < 0x80) {
+        bytes += static_cast<char>(code);
+      } else if (code < 0x800) {
+        bytes += static_cast<char>(0xC0 | code >> 6);
+        bytes += static_cast<char>(0x80 | (code & 0x3F));
+      } else if (code < 0x10000) {
+        bytes += static_cast<char>(0xE0 | code >> 12);
+        bytes += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        bytes += static_cast<char>(0x80 | (code & 0x3F));
+      } else {
+        bytes += static_cast<char>(0xF0 | code >> 18);
+        bytes += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+        bytes += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        bytes += static_cast<char>(0x80 | (code & 0x3F));
+      }
+    }
+    return bytes;
   }
 };
 

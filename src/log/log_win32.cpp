@@ -2,7 +2,7 @@
 // the C runtime's text-mode streams, which turn each "\n" into CR LF.
 #include <windows.h>
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
 
 #include "log/log.h"
@@ -27,43 +27,40 @@ class CrtLogFile final : public LogFile {
   UniqueFile file_;
 };
 
+// Characters converted in one call: bounded so that the sizes stay within
+// the converter's int, however long a line is.
+constexpr std::size_t kConversionChunk = 1 << 16;
+
 class Win32LogSystem final : public LogSystem {
  public:
   std::optional<std::string> ToAnsi(std::wstring_view text) override {
-    // Converted with its terminator into room for two bytes per character,
-    // which holds any text in a single- or double-byte code page.
-    const std::wstring terminated(text);
-    if (terminated.size() >= INT_MAX / 2) {
-      return std::nullopt;
+    // Each piece is sized by the converter itself: a character may take one
+    // byte, two in a double-byte code page, or three and more in UTF-8.
+    std::string bytes;
+    while (!text.empty()) {
+      std::size_t count = std::min(text.size(), kConversionChunk);
+      if (count < text.size() && IS_HIGH_SURROGATE(text[count - 1])) {
+        --count;  // a surrogate pair converts as one character
+      }
+      const int length = static_cast<int>(count);
+      const int needed =
+          WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+      if (needed <= 0) {
+        return std::nullopt;
+      }
+      const std::size_t at = bytes.size();
+      bytes.resize(at + static_cast<std::size_t>(needed));
+      if (WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), length, bytes.data() + at, needed, nullptr,
+                              nullptr) != needed) {
+        return std::nullopt;
+      }
+      text.remove_prefix(count);
     }
-    const int room = static_cast<int>(2 * (terminated.size() + 1));
-    std::string scratch(static_cast<std::size_t>(room), '\0');
-    const int written =
-        WideCharToMultiByte(CP_THREAD_ACP, 0, terminated.c_str(), -1, scratch.data(), room, nullptr, nullptr);
-    if (written <= 0) {
-      return std::nullopt;
-    }
-    scratch.resize(static_cast<std::size_t>(written - 1));  // without the terminator
-    return scratch;
+    return bytes;
   }
 
-  std::wstring FromAnsi(std::string_view text) override {
-    if (text.empty() || text.size() > INT_MAX) {
-      return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), length, nullptr, 0);
-    if (needed <= 0) {
-      return {};
-    }
-    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-    const int written = MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), length, wide.data(), needed);
-    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
-    return wide;
-  }
-
-  std::unique_ptr<LogFile> Open(const std::string& ansi_path, bool append) override {
-    UniqueFile file(std::fopen(ansi_path.c_str(), append ? "at" : "wt"));
+  std::unique_ptr<LogFile> Open(const std::wstring& path, bool append) override {
+    UniqueFile file(_wfopen(path.c_str(), append ? L"at" : L"wt"));
     if (!file) {
       return nullptr;
     }

@@ -168,6 +168,7 @@ void ReadSignerDetails(std::wstring& installer_name, const CryptoApi& api) {
   view.ProgramName = details.ProgramName.get();
   view.MoreInfo = details.MoreInfo.get();
   view.SerialNumber = details.SerialNumber.get();
+  view.SerialNumberSize = details.SerialNumberSize;
   view.IssuerName = details.IssuerName.get();
   view.SubjectName = details.SubjectName.get();
   ReportSignerDetails(view, installer_name, TheLog());

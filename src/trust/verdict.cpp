@@ -29,6 +29,17 @@ std::wstring ComposeVerdict(ResultCode status, std::uint32_t last_error, std::ws
   }
 }
 
+std::wstring SerialNumberText(const unsigned char* bytes, std::uint32_t size) {
+  static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  std::wstring text;
+  text.reserve(2 * static_cast<std::size_t>(size));
+  for (std::uint32_t i = size; i-- > 0;) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
 void ReportSignerDetails(const SignerDetailsView& details, std::wstring& installer_name, DiagnosticLog& log) {
   // A missing text shows as "null" (not the formatter's own marker), so that
   // scripts reading the log see one spelling.
@@ -36,7 +47,9 @@ void ReportSignerDetails(const SignerDetailsView& details, std::wstring& install
   log.LogFormat(L"Digital verification: SubjectName '%s'\n", text(details.SubjectName));
   log.LogFormat(L"Digital verification: ProgramName '%s'\n", text(details.ProgramName));
   log.LogFormat(L"Digital verification: MoreInfo    '%s'\n", text(details.MoreInfo));
-  log.LogFormat(L"Digital verification: SerialNumber %p\n", details.SerialNumber);
+  const std::wstring serial =
+      details.SerialNumber ? SerialNumberText(details.SerialNumber, details.SerialNumberSize) : L"null";
+  log.LogFormat(L"Digital verification: SerialNumber %s\n", serial);
   log.LogFormat(L"Digital verification: IssuerName '%s'\n", text(details.IssuerName));
   if (details.ProgramName) installer_name = details.ProgramName;
 }

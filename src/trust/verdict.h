@@ -32,10 +32,16 @@ std::wstring ComposeVerdict(ResultCode status, std::uint32_t last_error, std::ws
 struct SignerDetailsView {
   const wchar_t* ProgramName = nullptr;
   const wchar_t* MoreInfo = nullptr;
-  const void* SerialNumber = nullptr;
+  const unsigned char* SerialNumber = nullptr;  // least significant byte first
+  std::uint32_t SerialNumberSize = 0;
   const wchar_t* IssuerName = nullptr;
   const wchar_t* SubjectName = nullptr;
 };
+
+// A certificate serial number held least significant byte first (as
+// CryptoAPI holds it) in upper-case hexadecimal, most significant byte first,
+// two digits a byte: the way certificate tools show it.
+std::wstring SerialNumberText(const unsigned char* bytes, std::uint32_t size);
 
 // Writes the five detail lines and gives the installer the signature's
 // program name when it has one, even an empty one.

@@ -63,7 +63,9 @@ CStaticLink::~CStaticLink() {
 }
 
 // Only text statics (left, centred, right) look like links.
-bool CStaticLink::IsTextStatic() const { return (GetWindowLongW(m_hWnd, GWL_STYLE) & 0xFF) <= SS_RIGHT; }
+bool CStaticLink::IsTextStatic() const {
+  return (GetWindowLongW(m_hWnd, GWL_STYLE) & SS_TYPEMASK) <= SS_RIGHT;
+}
 
 // The control's own font, underlined; made once.
 void CStaticLink::MakeLinkFont() {
@@ -151,7 +153,9 @@ void CStaticLink::DrawFocus() const {
     {
       const CClientDC dc(m_hWnd);
       const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)));
-      DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT);
+      // Measured as the static draws it: an "&" is a character of its own there.
+      const UINT prefix = (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+      DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | prefix);
     }
     RECT client{};
     GetClientRect(m_hWnd, &client);

@@ -13,8 +13,7 @@ namespace lantern::testing_fakes {
 class MemoryLogSystem final : public LogSystem {
  public:
   std::optional<std::string> ToAnsi(std::wstring_view text) override { return std::string(text.begin(), text.end()); }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
+  std::unique_ptr<LogFile> Open(const std::wstring&, bool) override { return nullptr; }
 };
 
 // A log over a MemoryLogSystem, with its lines at hand.

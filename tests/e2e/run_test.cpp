@@ -112,5 +112,67 @@ TEST(Run, ASilentUsageErrorShowsNothing) {
   EXPECT_EQ(result.exit_code, 0x80030057u);
 }
 
+// The log is opened by its path as typed: no code page stands between the
+// user's path and the file, and nothing is written under another name.
+TEST(Run, TheLogGoesToItsPathAsTypedWhateverItsCharacters) {
+  const struct {
+    const char* what;
+    std::wstring name;
+  } cases[] = {
+      {"Cyrillic, which code page 1252 lacks", L"\u0416\u0443\u0440\u043d\u0430\u043b.log"},
+      {"full-width letters, backslashes and dots, which a best fit makes a\\..\\bestfit.log",
+       L"\uff41\uff3c\uff0e\uff0e\uff3c"
+       L"bestfit.log"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder temp;
+    const std::wstring folder = temp / L"logs";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring log = folder + L"\\" + c.name;
+    const auto result =
+        RunProgram(Quoted(kBasic) + L" /IAgreeToTheEULA /dontrun log " + Quoted(log), 60000, temp.path());
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exit_code, 0u);
+    namespace fs = std::filesystem;
+    std::vector<fs::path> written;
+    for (const auto& entry : fs::directory_iterator(fs::path(folder)))
+      written.push_back(entry.path().filename());
+    ASSERT_EQ(written, std::vector<fs::path>{fs::path(c.name)}) << "the log is not (only) where it was named";
+    const auto lines = ReadLogLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(Matches(lines.back(), "Ended -?[0-9]+"));
+  }
+}
+
+// On a machine whose ANSI code page is UTF-8 a character may take three bytes;
+// a line of mostly such characters is written whole all the same. This suite
+// runs on its own, in a Wine whose code page LC_ALL makes UTF-8 (see
+// CMakeLists.txt); the bootstrapper inherits it.
+TEST(Utf8CodePage, EveryLogLineIsWrittenWhole) {
+  ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "this run's ANSI code page is not UTF-8";
+  TempFolder temp;
+  const std::wstring log = temp / L"utf8.log";
+  // Three bytes each in UTF-8, far more of them than of anything else on the line.
+  const std::wstring property = L"X=" + std::wstring(200, L'\u65e5');
+  const auto result =
+      RunProgram(Quoted(kBasic) + L" /IAgreeToTheEULA /dontrun " + property + L" log " + Quoted(log), 60000,
+                 temp.path());
+  ASSERT_TRUE(result.finished);
+  EXPECT_EQ(result.exit_code, 0u);
+  ASSERT_TRUE(std::filesystem::exists(std::filesystem::path(log)));
+  const auto lines = ReadLogLines(log);
+  std::string utf8_property = "X=";
+  for (int i = 0; i < 200; ++i) utf8_property += "\xe6\x97\xa5";
+  // Both parses of the command line log it.
+  const auto with_property = std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.rfind("Command line params ", 0) == 0 &&
+           line.find(" " + utf8_property + " ") != std::string::npos;
+  });
+  EXPECT_EQ(with_property, 2) << "the lines of the log:\n" << ::testing::PrintToString(lines);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(Matches(lines.back(), "Ended -?[0-9]+"));
+}
+
 }  // namespace
 }  // namespace lantern::e2e

@@ -10,7 +10,8 @@ lantern_add_test_bootstrapper(e2e_ui
   PAYLOAD $<TARGET_FILE:lantern_standin>
   FRONT_END standin.exe
   VERSION 3.1.4.15
-  COPYRIGHT "Copyright (C) 2026 Vantrel \"Test\" Builds"
+  # 46 characters, the most the About box takes, in 47 bytes of UTF-8.
+  COPYRIGHT "© 2026 Vantrel \"Test\" Builds & Sons of Lantern"
   BANNER "${LANTERN_SOURCE_DIR}/res/banner.bmp"
   SPLASH "${LANTERN_SOURCE_DIR}/res/splash.bmp"
   ICON "${LANTERN_SOURCE_DIR}/res/lantern.ico")

@@ -16,6 +16,8 @@ namespace {
 const std::wstring kUiHost = HostPath(LANTERN_UIHOST_EXE);
 const std::wstring kUiSetup = HostPath(LANTERN_UI_EXE);
 constexpr wchar_t kProduct[] = L"Vantrel Studio Download";
+// The About box's line of the UI fixture: 46 characters with a "©" and an "&".
+constexpr wchar_t kCopyright[] = L"\u00a9 2026 Vantrel \"Test\" Builds & Sons of Lantern";
 
 // Control ids of the dialogs.
 constexpr int kMessage = 1000, kLink = 1001, kHeading = 1003, kVersionLine = 1001, kCopyrightLine = 1002,
@@ -288,7 +290,7 @@ TEST(Ui, AboutBoxFromTheNoticeSystemMenuShowsTheBuildsVersionAndCopyright) {
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(GetWindow(about, GW_OWNER), notice);
   EXPECT_EQ(ControlText(about, kVersionLine), L"Vantrel Studio Download Version 3.1.4.15");
-  EXPECT_EQ(ControlText(about, kCopyrightLine), L"Copyright (C) 2026 Vantrel \"Test\" Builds");
+  EXPECT_EQ(ControlText(about, kCopyrightLine), kCopyright);
   EXPECT_TRUE(Screenshot("about-box"));
 
   Click(about, IDOK);
@@ -318,6 +320,10 @@ TEST(Ui, TheVersionRecordCarriesTheVersionTheAboutBoxShows) {
   EXPECT_EQ(fixed->dwFileVersionLS, (4u << 16) | 15u);
   EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
   EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+  wchar_t* copyright = nullptr;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\080904B0\\LegalCopyright",
+                             reinterpret_cast<void**>(&copyright), &length));
+  EXPECT_EQ(std::wstring(copyright), kCopyright);
 }
 
 // Web pages from an elevated run: the bootstrapper never opens one itself. The

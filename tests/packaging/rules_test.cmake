@@ -16,9 +16,30 @@ set(cases
   "App.exe|App.exe,what?.txt|does not allow"
   "App.exe|App.exe,..\\up.txt|relative path"
   "App.exe|App.exe,\\rooted.txt|relative path"
-  "App.exe|App.exe,data\\NUL.txt|names a Windows device"
-  "App.exe|App.exe,com1|names a Windows device"
-  "App.exe|App.exe,console.txt,com10,data.con|OK"
+  # Device names, with or without an extension, in any part and any case.
+  "App.exe|App.exe,NUL|device name 'NUL'"
+  "App.exe|App.exe,con.txt|device name 'CON'"
+  "App.exe|App.exe,data\\Aux.tar.gz|device name 'AUX'"
+  "App.exe|App.exe,prn\\x.bin|device name 'PRN'"
+  "App.exe|App.exe,com1.log|device name 'COM1'"
+  "App.exe|App.exe,LPT9|device name 'LPT9'"
+  "App.exe|App.exe,conin$|device name 'CONIN[$]'"
+  "App.exe|App.exe,CONOUT$.txt|device name 'CONOUT[$]'"
+  "App.exe|App.exe,nul .txt|device name 'NUL'"
+  "App.exe|App.exe,data\\NUL.txt|device name 'NUL'"
+  "App.exe|App.exe,com1|device name 'COM1'"
+  "App.exe|App.exe,lpt0|device name 'LPT0'"
+  "App.exe|App.exe,console.txt,com10.txt,nul_x.txt,a.nul,data\\auxiliary\\x|OK"
+  # Windows drops trailing dots and spaces: such names land on another name.
+  "App.exe|App.exe,a.txt,a.txt.|ends in a dot or a space"
+  "App.exe|a.txt ,App.exe|ends in a dot or a space"
+  "App.exe|App.exe,data.\\x.bin|ends in a dot or a space"
+  "App.exe|App.exe,data \\x.bin|ends in a dot or a space"
+  "App.exe|App.exe,...|ends in a dot or a space"
+  "App.exe|App.exe, leading space.txt,.hidden,a..b.txt|OK"
+  # A file and a folder of the same name.
+  "App.exe|App.exe,data,DATA\\x.bin|needs a folder of the same name"
+  "App.exe|App.exe,data\\sub\\x.bin,data\\SUB|needs a folder of the same name"
 )
 set(failures 0)
 foreach(case IN LISTS cases)

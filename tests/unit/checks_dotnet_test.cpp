@@ -4,7 +4,9 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "checks/dotnet_check.h"
 #include "checks_fakes.h"
@@ -295,6 +297,46 @@ TEST(ReadRegistryVersion, AnUnreadableVersionIsFalseWithEveryPartZero) {
   EXPECT_FALSE(ReadRegistryVersion(registry, kV35, parts));
   EXPECT_EQ(parts, (VersionParts{0, 0, 0, 0}));
   EXPECT_EQ(ReadRegistryDword(registry, kV35, L"SP"), 0xFFFFFFFFu);
+}
+
+// A number is read only from a REG_DWORD and a text only from a REG_SZ: a
+// text "1" as a service pack would otherwise be 49 and pass any minimum.
+TEST(RegistryValues, AreTakenOnlyFromTheirOwnType) {
+  constexpr std::uint32_t kNone = 0, kExpandText = 2, kBinary = 3, kBigEndian = 5, kMulti = 7, kQword = 11;
+  using Bytes = std::vector<std::uint8_t>;
+  const Bytes one_dword = {1, 0, 0, 0};
+  const Bytes digit_one = {'1', 0, 0, 0};  // the text "1" with its terminator
+  const Bytes version = {'4', 0, '.', 0, '8', 0, 0, 0, 'x', 0};
+  struct ValueCase {
+    const char* what;
+    std::uint32_t type;
+    Bytes bytes;
+    std::optional<std::uint32_t> dword;
+    std::optional<std::wstring> text;
+  };
+  const ValueCase cases[] = {
+      {"a number", registry_type::Dword, one_dword, 1u, std::nullopt},
+      {"the largest number", registry_type::Dword, {0xFE, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFEu, std::nullopt},
+      {"a short number is padded with zeros", registry_type::Dword, {5}, 5u, std::nullopt},
+      {"an empty number", registry_type::Dword, {}, 0u, std::nullopt},
+      {"a text of a digit", registry_type::Text, digit_one, std::nullopt, L"1"},
+      {"a text ends at its terminator", registry_type::Text, version, std::nullopt, L"4.8"},
+      {"a text without a terminator", registry_type::Text, {'4', 0, '.', 0, '8', 0}, std::nullopt, L"4.8"},
+      {"an odd last byte is no character", registry_type::Text, {'4', 0, '.'}, std::nullopt, L"4"},
+      {"an empty text", registry_type::Text, {}, std::nullopt, L""},
+      {"an expandable text", kExpandText, digit_one, std::nullopt, std::nullopt},
+      {"several texts", kMulti, digit_one, std::nullopt, std::nullopt},
+      {"four binary bytes", kBinary, one_dword, std::nullopt, std::nullopt},
+      {"a big-endian number", kBigEndian, {0, 0, 0, 1}, std::nullopt, std::nullopt},
+      {"a 64-bit number", kQword, {1, 0, 0, 0, 0, 0, 0, 0}, std::nullopt, std::nullopt},
+      {"no type", kNone, one_dword, std::nullopt, std::nullopt},
+      {"a number of more than four bytes", registry_type::Dword, {1, 0, 0, 0, 0}, std::nullopt, std::nullopt},
+  };
+  for (const ValueCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(DwordFromValue(c.type, c.bytes), c.dword);
+    EXPECT_EQ(TextFromValue(c.type, c.bytes), c.text);
+  }
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -72,41 +74,50 @@ class ScratchKey {
   UniqueKey key_;
 };
 
-TEST(Win32Registry, ReadsNumbersAndTextsAsTheirBytes) {
+TEST(Win32Registry, ReadsANumberOnlyFromADwordAndATextOnlyFromAText) {
   ScratchKey scratch;
   ASSERT_NE(scratch.get(), nullptr);
   const std::wstring key = L"values";
+  const DWORD one = 1;
   const BYTE one_byte[] = {0x05};
   const unsigned long long eight_bytes = 1;
+  const std::wstring digit = L"1";
   const std::wstring text_129(129, L't');  // 260 bytes with its terminator
   const std::wstring text_130(130, L't');
-  std::vector<wchar_t> unterminated(130, L'u');  // 260 bytes, no terminator
-  scratch.SetDword(key, L"one", 1);
-  scratch.SetDword(key, L"high", 0xFFFFFFFE);
-  scratch.Set(key, L"short", REG_BINARY, one_byte, sizeof(one_byte));
-  scratch.Set(key, L"qword", REG_QWORD, &eight_bytes, sizeof(eight_bytes));
-  scratch.SetText(key, L"digit", L"1");
-  scratch.SetText(key, L"Version", L"4.8.04084");
-  scratch.SetText(key, L"fits", text_129);
-  scratch.SetText(key, L"too long", text_130);
-  scratch.Set(key, L"unterminated", REG_BINARY, unterminated.data(), 260);
+  // No terminator; Wine wants room to add one, so it is two bytes short of the limit.
+  const std::vector<wchar_t> unterminated(129, L'u');
+  const auto text_bytes = [](const std::wstring& text) { return static_cast<DWORD>((text.size() + 1) * 2); };
+  struct Case {
+    const wchar_t* name;
+    DWORD type;
+    const void* bytes;
+    DWORD size;
+    std::optional<std::uint32_t> dword;
+    std::optional<std::wstring> text;
+  };
+  const Case cases[] = {
+      {L"one", REG_DWORD, &one, 4, 1u, std::nullopt},
+      {L"short", REG_DWORD, one_byte, 1, 5u, std::nullopt},  // zeros above its one byte
+      {L"digit", REG_SZ, digit.c_str(), text_bytes(digit), std::nullopt, L"1"},
+      {L"binary one", REG_BINARY, &one, 4, std::nullopt, std::nullopt},
+      {L"qword", REG_QWORD, &eight_bytes, 8, std::nullopt, std::nullopt},
+      {L"expandable", REG_EXPAND_SZ, digit.c_str(), text_bytes(digit), std::nullopt, std::nullopt},
+      {L"fits", REG_SZ, text_129.c_str(), text_bytes(text_129), std::nullopt, text_129},
+      {L"too long", REG_SZ, text_130.c_str(), text_bytes(text_130), std::nullopt, std::nullopt},
+      {L"unterminated", REG_SZ, unterminated.data(), 258, std::nullopt, std::wstring(129, L'u')},
+  };
+  for (const Case& c : cases) scratch.Set(key, c.name, c.type, c.bytes, c.size);
 
   Win32Registry registry(scratch.get());
-  EXPECT_EQ(registry.ReadDword(key, L"one"), 1u);
-  EXPECT_EQ(registry.ReadDword(key, L"high"), 0xFFFFFFFEu);
-  EXPECT_EQ(registry.ReadDword(key, L"short"), 5u);  // zeros above its one byte
-  EXPECT_EQ(registry.ReadDword(key, L"qword"), std::nullopt);
-  // The type is not examined: the text "1" is the bytes '1', 0, 0, 0.
-  EXPECT_EQ(registry.ReadDword(key, L"digit"), 0x31u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
+    EXPECT_EQ(registry.ReadDword(key, c.name), c.dword);
+    EXPECT_EQ(registry.ReadText(key, c.name), c.text);
+  }
   EXPECT_EQ(registry.ReadDword(key, L"missing"), std::nullopt);
   EXPECT_EQ(registry.ReadDword(L"no such key", L"one"), std::nullopt);
-
-  EXPECT_EQ(registry.ReadText(key, L"Version"), L"4.8.04084");
-  EXPECT_EQ(registry.ReadText(key, L"fits"), text_129);
-  EXPECT_EQ(registry.ReadText(key, L"too long"), std::nullopt);
-  EXPECT_EQ(registry.ReadText(key, L"unterminated"), std::wstring(130, L'u'));
   EXPECT_EQ(registry.ReadText(key, L"missing"), std::nullopt);
-  EXPECT_EQ(registry.ReadText(L"no such key", L"Version"), std::nullopt);
+  EXPECT_EQ(registry.ReadText(L"no such key", L"digit"), std::nullopt);
 }
 
 TEST(Win32Registry, TheGateFindsAFrameworkInRealKeys) {
@@ -125,6 +136,57 @@ TEST(Win32Registry, TheGateFindsAFrameworkInRealKeys) {
       {{138, L"0"}, {139, L"0"}, {140, L"0"}, {141, L"0"}, {142, L"0"}, {143, L"0"}, {144, L"0"}});
   EXPECT_TRUE(CheckDotNetFramework(strings, registry, log, run));
   EXPECT_TRUE(log.Pending().ends_with(L".NET 4.0 Client Detected SP 8\n.NET Version OK\n")) << log.Pending();
+}
+
+// A build that asks for .NET 2.0 at service pack 1, on machines whose keys
+// hold values of the wrong type: such a value is missing, never its bytes.
+TEST(Win32Registry, TheGateTakesNoValueOfTheWrongType) {
+  const std::wstring v2 = kNdp + L"v2.0.50727";
+  struct Case {
+    const char* what;
+    std::function<void(ScratchKey&)> machine;
+    bool passes;
+    const wchar_t* detected;  // the detection line, if any
+  };
+  const Case cases[] = {
+      {"Install and SP are numbers",
+       [&](ScratchKey& k) {
+         k.SetDword(v2, L"Install", 1);
+         k.SetDword(v2, L"SP", 1);
+       },
+       true, L".NET 2.0 Detected SP 1\n"},
+      {"SP is the text 1",
+       [&](ScratchKey& k) {
+         k.SetDword(v2, L"Install", 1);
+         k.SetText(v2, L"SP", L"1");
+       },
+       false, L".NET 2.0 Detected SP -1\n"},
+      {"Install is the text 1",
+       [&](ScratchKey& k) {
+         k.SetText(v2, L"Install", L"1");
+         k.SetDword(v2, L"SP", 1);
+       },
+       false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchKey scratch;
+    ASSERT_NE(scratch.get(), nullptr);
+    c.machine(scratch);
+    Win32Registry registry(scratch.get());
+    testing_fakes::MemoryLogSystem system;
+    DiagnosticLog log(system);
+    RunFields run;
+    const testing_fakes::MapStringTable strings(
+        {{138, L"1"}, {139, L"-1"}, {140, L"-1"}, {141, L"-1"}, {142, L"-1"}, {143, L"-1"}, {144, L"-1"}});
+    EXPECT_EQ(CheckDotNetFramework(strings, registry, log, run), c.passes);
+    const std::wstring& lines = log.Pending();
+    if (c.detected) {
+      EXPECT_NE(lines.find(c.detected), std::wstring::npos) << testing::PrintToString(lines);
+    } else {
+      EXPECT_EQ(lines.find(L"Detected"), std::wstring::npos) << testing::PrintToString(lines);
+    }
+  }
 }
 
 // The test machine is one with .NET Framework 4.8, whose keys are only in the

@@ -60,14 +60,5 @@ TEST(Win32PathEnvironment, FullPathOfNothingFails) {
   EXPECT_EQ(Win32PathEnvironment().FullPath(L""), std::nullopt);
 }
 
-TEST(Win32PathEnvironment, ToAnsiUsesTheThreadsCodePage) {
-  Win32PathEnvironment environment;
-  EXPECT_EQ(environment.ToAnsi(L"C:\\Temp\\run.log"), "C:\\Temp\\run.log");
-  EXPECT_EQ(environment.ToAnsi(L""), "");
-  if (GetACP() == 1252) {
-    EXPECT_EQ(environment.ToAnsi(L"caf\u00e9 \u4e2d"), "caf\xe9 ?");
-  }
-}
-
 }  // namespace
 }  // namespace lantern

@@ -18,8 +18,7 @@ class MemoryLogSystem final : public LogSystem {
   std::optional<std::string> ToAnsi(std::wstring_view text) override {
     return std::string(text.begin(), text.end());
   }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string&, bool) override { return nullptr; }
+  std::unique_ptr<LogFile> Open(const std::wstring&, bool) override { return nullptr; }
 };
 
 // This build's table without some entries.
@@ -128,8 +127,8 @@ TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
        L"https://www.microsoft.com/en-us/download/details.aspx?id=42642"},
       {"refused signature", rc::NoSignature, nothing,
        L"Failed to run Vantrel Studio Download error 0x800b0100.", L""},
-      {"front end not started", rc::InvalidArg, nothing,
-       L"Failed to run Vantrel Studio Download error 0x80070057.", L""},
+      {"front end not started: the file is missing", Hr(0x80070002), nothing,
+       L"Failed to run Vantrel Studio Download error 0x80070002.", L""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -30,19 +30,16 @@ class DiagnosticLogFiles : public testing::Test {
     fs::remove_all(folder_, ignored);
   }
 
-  std::string PathOf(const fs::path& name) const { return (folder_ / name).string(); }
+  std::wstring PathOf(const fs::path& name) const { return (folder_ / name).wstring(); }
 
-  static std::string Contents(const std::string& path) {
+  static std::string Contents(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
-  static void AppendBytes(const std::string& path, const std::string& bytes) {
+  static void AppendBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
   }
-
-  // The scratch paths are ASCII, so widening them byte by byte is exact.
-  static std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
   fs::path folder_;
   DiagnosticLog log_{DefaultLogSystem()};
@@ -59,12 +56,12 @@ TEST_F(DiagnosticLogFiles, WithoutALogFileLinesStayInMemory) {
 }
 
 TEST_F(DiagnosticLogFiles, OpeningWritesThePendingLinesFirst) {
-  const std::string path = PathOf("run.log");
+  const std::wstring path = PathOf("run.log");
   log_.LogText(L"Command line params log\n\nTemp folder 'C:\\Temp\\'\n");
   log_.OpenLogFile(path);
 
   EXPECT_TRUE(log_.IsOpen());
-  EXPECT_EQ(log_.Path(), Wide(path));
+  EXPECT_EQ(log_.Path(), path);
   EXPECT_EQ(log_.Pending(), L"");
   log_.LogFormat(L"Started %ld\n", 0xFFFFFFFFu);
   log_.LogText(L"two\nlines\n");
@@ -75,17 +72,17 @@ TEST_F(DiagnosticLogFiles, OpeningWritesThePendingLinesFirst) {
 }
 
 TEST_F(DiagnosticLogFiles, AnUnopenablePathLeavesTheLogClosedUntilAGoodOne) {
-  const std::string missing = PathOf(fs::path("no-such-folder") / "run.log");
+  const std::wstring missing = PathOf(fs::path("no-such-folder") / "run.log");
   log_.LogText(L"one\n");
   log_.OpenLogFile(missing);
 
   EXPECT_FALSE(log_.IsOpen());
-  EXPECT_EQ(log_.Path(), Wide(missing));
+  EXPECT_EQ(log_.Path(), missing);
   log_.LogText(L"two\n");
   EXPECT_EQ(log_.Pending(), L"one\ntwo\n");
   EXPECT_TRUE(fs::is_empty(folder_));
 
-  const std::string good = PathOf("run.log");
+  const std::wstring good = PathOf("run.log");
   log_.OpenLogFile(good);
   log_.LogText(L"three\n");
   log_.CloseLogFile();
@@ -93,7 +90,7 @@ TEST_F(DiagnosticLogFiles, AnUnopenablePathLeavesTheLogClosedUntilAGoodOne) {
 }
 
 TEST_F(DiagnosticLogFiles, TheSamePathAgainKeepsTheFileOpenAndUntruncated) {
-  const std::string path = PathOf("run.log");
+  const std::wstring path = PathOf("run.log");
   log_.OpenLogFile(path);
   log_.LogText(L"first parse\n");
   log_.OpenLogFile(path);  // the worker's parse of the same command line
@@ -105,14 +102,14 @@ TEST_F(DiagnosticLogFiles, TheSamePathAgainKeepsTheFileOpenAndUntruncated) {
 }
 
 TEST_F(DiagnosticLogFiles, ADifferentPathClosesTheOldFile) {
-  const std::string first = PathOf("first.log");
-  const std::string second = PathOf("second.log");
+  const std::wstring first = PathOf("first.log");
+  const std::wstring second = PathOf("second.log");
   log_.OpenLogFile(first);
   log_.LogText(L"to the first\n");
   log_.OpenLogFile(second);
 
   EXPECT_TRUE(log_.IsOpen());
-  EXPECT_EQ(log_.Path(), Wide(second));
+  EXPECT_EQ(log_.Path(), second);
   // Closed, so its buffered line is already on disk.
   EXPECT_EQ(Contents(first), "to the first\r\n");
   log_.LogText(L"to the second\n");
@@ -124,7 +121,7 @@ TEST_F(DiagnosticLogFiles, ADifferentPathClosesTheOldFile) {
 // The front end writes to the file while the log is closed; the log's later
 // lines follow the front end's.
 TEST_F(DiagnosticLogFiles, ReopeningAppendsAfterWhatOthersWrote) {
-  const std::string path = PathOf("run.log");
+  const std::wstring path = PathOf("run.log");
   log_.OpenLogFile(path);
   log_.LogText(L"Starting the front end\n");
   log_.CloseLogFile();
@@ -143,7 +140,7 @@ TEST_F(DiagnosticLogFiles, ReopeningAppendsAfterWhatOthersWrote) {
 TEST_F(DiagnosticLogFiles, AFailedReopenLeavesTheLogClosed) {
   const fs::path sub = folder_ / "held";
   fs::create_directory(sub);
-  const std::string path = (sub / "run.log").string();
+  const std::wstring path = (sub / "run.log").wstring();
   log_.OpenLogFile(path);
   log_.CloseLogFile();
   fs::remove_all(sub);
@@ -159,7 +156,7 @@ TEST_F(DiagnosticLogFiles, CharactersOutsideTheCodePageBecomeTheDefaultCharacter
   if (DefaultLogSystem().ToAnsi(L"\u00e9") != std::string("\xe9")) {
     GTEST_SKIP() << "the ANSI code page here is not 1252";
   }
-  const std::string path = PathOf("run.log");
+  const std::wstring path = PathOf("run.log");
   log_.LogText(L"pending \u4e2d\n");
   log_.OpenLogFile(path);
   log_.LogText(L"caf\u00e9 \u20ac5 \u4e2d end\n");
@@ -189,8 +186,7 @@ class FakeLogSystem final : public LogSystem {
     }
     return std::string(text.begin(), text.end());
   }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string& path, bool append) override {
+  std::unique_ptr<LogFile> Open(const std::wstring& path, bool append) override {
     ++opens;
     if (!append) {
       disk.clear();
@@ -200,31 +196,35 @@ class FakeLogSystem final : public LogSystem {
   }
 
   std::string disk;
-  std::string last_path;
+  std::wstring last_path;
   int opens = 0;
 };
 
-TEST(DiagnosticLog, ALineThatCannotBeConvertedIsNotWritten) {
+TEST(DiagnosticLog, ALineTheCodePageRefusesIsStillWrittenWithItsAsciiKept) {
   FakeLogSystem system;
   DiagnosticLog log(system);
-  log.OpenLogFile("run.log");
+  log.LogText(L"pending \uFFFF\u00e9\n");
+  log.OpenLogFile(L"run.log");
   log.LogText(L"before\n");
   log.LogText(L"bad \uFFFF\n");
   log.LogText(L"after\n");
-  EXPECT_EQ(system.disk, "before\nafter\n");
+  EXPECT_EQ(system.disk, "pending ??\nbefore\nbad ?\nafter\n");
 }
 
-TEST(DiagnosticLog, PathsAreComparedByteForByte) {
+TEST(DiagnosticLog, PathsAreComparedExactlyAsTyped) {
   FakeLogSystem system;
   DiagnosticLog log(system);
-  log.OpenLogFile("C:\\Temp\\Run.log");
-  log.OpenLogFile("C:\\Temp\\Run.log");
+  log.OpenLogFile(L"C:\\Temp\\Run.log");
+  log.OpenLogFile(L"C:\\Temp\\Run.log");
   EXPECT_EQ(system.opens, 1);
 
-  log.OpenLogFile("C:\\Temp\\RUN.log");
+  log.OpenLogFile(L"C:\\Temp\\RUN.log");
   EXPECT_EQ(system.opens, 2);
-  EXPECT_EQ(system.last_path, "C:\\Temp\\RUN.log");
-  EXPECT_EQ(log.Path(), L"C:\\Temp\\RUN.log");
+  // Another file, though a code page's best fit would make both "a.log".
+  log.OpenLogFile(L"C:\\Temp\\\uFF41.log");
+  EXPECT_EQ(system.opens, 3);
+  EXPECT_EQ(system.last_path, L"C:\\Temp\\\uFF41.log");
+  EXPECT_EQ(log.Path(), L"C:\\Temp\\\uFF41.log");
 }
 
 }  // namespace

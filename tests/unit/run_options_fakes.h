@@ -40,7 +40,6 @@ class FakePathEnvironment final : public PathEnvironment {
     }
     return current_folder + L"\\" + path;
   }
-  std::string ToAnsi(const std::wstring& path) override { return Narrow(path); }
 
   std::wstring temp = L"C:\\Temp\\";
   std::optional<std::wstring> user_app_data = L"C:\\Users\\pat\\AppData\\Roaming";
@@ -63,9 +62,8 @@ class RecordingLogSystem final : public LogSystem {
   };
 
   std::optional<std::string> ToAnsi(std::wstring_view text) override { return Narrow(text); }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string& path, bool /*append*/) override {
-    opened.push_back(path);
+  std::unique_ptr<LogFile> Open(const std::wstring& path, bool /*append*/) override {
+    opened.push_back(Narrow(path));
     return std::make_unique<File>(disk);
   }
 

@@ -84,8 +84,7 @@ TEST_F(LaunchTest, TheFrontEndsExitCodeComesBackWhole) {
 
 TEST_F(LaunchTest, TheFrontEndWritesToTheSharedLogBetweenTheLaunchLines) {
   const std::wstring log_path = Path("shared.log");
-  std::string ansi(log_path.begin(), log_path.end());
-  log_.OpenLogFile(ansi);
+  log_.OpenLogFile(log_path);
   log_.LogText(L"Before\n");
   const std::wstring arguments = L"loglines=2 /log \"" + log_path + L"\" ";
   std::int32_t exit_code = 1;
@@ -218,13 +217,28 @@ TEST_F(LaunchTest, AThirtyTwoBitOnlyFrontEndIsRefusedOnThe64BitPrefix) {
       L"Incorrect processor mode with installation type\nRun Program, Failed to set processor mode\n"));
 }
 
-TEST_F(LaunchTest, AProgramThatCannotStartGivesInvalidArgAndRestoresTheRedirection) {
+TEST_F(LaunchTest, AProgramThatCannotStartGivesTheSystemsReasonAndRestoresTheRedirection) {
   LANTERN_SKIP_UNLESS_32_BIT();
-  std::int32_t exit_code = 1;
-  EXPECT_EQ(Launch(L"", exit_code, Path("missing.exe"), L"x64"), rc::InvalidArg);
-  EXPECT_EQ(exit_code, 0);
-  EXPECT_TRUE(log_.Pending().ends_with(
-      L"Enabling 64Bit spawned processes\nRun Program returned error\nRestoring 32Bit spawned processes\n"));
+  std::ofstream(root_ / "not a program.exe") << "plain text, no executable header";
+  struct Case {
+    const char* what;
+    std::wstring program;
+    std::uint32_t result;
+  };
+  const Case cases[] = {
+      {"missing", Path("missing.exe"), 0x80070002},              // ERROR_FILE_NOT_FOUND
+      {"not a program", Path("not a program.exe"), 0x800700C1},  // ERROR_BAD_EXE_FORMAT
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::int32_t exit_code = 1;
+    EXPECT_EQ(static_cast<std::uint32_t>(Launch(L"", exit_code, c.program, L"x64")), c.result);
+    EXPECT_EQ(exit_code, 0);
+    EXPECT_FALSE(Shown());
+    EXPECT_TRUE(log_.Pending().ends_with(
+        L"Enabling 64Bit spawned processes\nRun Program returned error\nRestoring 32Bit spawned processes\n"))
+        << testing::PrintToString(log_.Pending());
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ui/about_dialog_win32.h"
 #include "ui/notice_dialog_win32.h"
@@ -82,10 +83,19 @@ COLORREF ColourOf(HWND dialog, HWND control) {
 
 void Press(HWND dialog, int id) { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
 
+// Which of the controls `ids` show an "&" as it is rather than as a mnemonic.
+std::vector<bool> WithoutPrefix(HWND dialog, std::initializer_list<int> ids) {
+  std::vector<bool> plain;
+  for (const int id : ids)
+    plain.push_back((GetWindowLongW(GetDlgItem(dialog, id), GWL_STYLE) & SS_NOPREFIX) != 0);
+  return plain;
+}
+
 TEST(NoticeDialog, ErrorFormCarriesTheAboutEntryIconsBoldHeadingAndBlueLink) {
   CLanternInstallerDlg dialog(false);
-  dialog.MessageText = L"Something failed.";
-  std::wstring caption, heading, about_entry, ok_state;
+  dialog.MessageText = L"Something failed in C:\\R&D\\.";
+  std::wstring caption, heading, message, about_entry, ok_state;
+  std::vector<bool> plain;
   UINT about_id = 0, separator_type = 0;
   bool icons_set = false, drag_icon = false, ok_hidden = false;
   LOGFONTW heading_font{}, link_font{};
@@ -94,6 +104,8 @@ TEST(NoticeDialog, ErrorFormCarriesTheAboutEntryIconsBoldHeadingAndBlueLink) {
   const INT_PTR result = RunModal(dialog, [&](HWND window) {
     caption = Text(window);
     heading = Text(GetDlgItem(window, 1003));
+    message = Text(GetDlgItem(window, 1000));
+    plain = WithoutPrefix(window, {1003, 1000, 1001});
     const HMENU menu = GetSystemMenu(window, FALSE);
     const int count = GetMenuItemCount(menu);
     wchar_t text[128] = {};
@@ -122,6 +134,9 @@ TEST(NoticeDialog, ErrorFormCarriesTheAboutEntryIconsBoldHeadingAndBlueLink) {
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(caption, L"Vantrel Studio Download");
   EXPECT_EQ(heading, L"Error");
+  EXPECT_EQ(message, L"Something failed in C:\\R&D\\.");
+  // Heading, message and link: paths, product names and links hold "&".
+  EXPECT_EQ(plain, std::vector<bool>({true, true, true}));
   EXPECT_EQ(about_entry, L"&About Vantrel Studio Download...");
   EXPECT_EQ(about_id, 0x10u);
   EXPECT_TRUE(separator_type & MFT_SEPARATOR);
@@ -203,16 +218,19 @@ TEST(NoticeDialog, AClickOpensTheLinkAndTurnsItPurpleOrOnlyBeepsWhenNothingOpens
 TEST(AboutBox, ShowsTheProductVersionAndCopyright) {
   CAboutDlg about;
   std::wstring caption, version, copyright;
+  std::vector<bool> plain;
   const INT_PTR result = RunModal(about, [&](HWND window) {
     caption = Text(window);
     version = Text(GetDlgItem(window, 1001));
     copyright = Text(GetDlgItem(window, 1002));
+    plain = WithoutPrefix(window, {1001, 1002});
     Press(window, IDOK);
   });
   EXPECT_EQ(result, IDOK);
   EXPECT_EQ(caption, L"About Vantrel Studio Download");
   EXPECT_EQ(version, L"Vantrel Studio Download Version 9.8.7.6");
   EXPECT_EQ(copyright, L"Copyright (C) Unit Tests");
+  EXPECT_EQ(plain, std::vector<bool>({true, true}));  // "Smith & Sons" is a name, not a mnemonic
 }
 
 TEST(TempFolderDialog, PreselectsTheCurrentRootAndReturnsWhatWasTyped) {
