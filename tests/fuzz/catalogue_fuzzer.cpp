@@ -113,22 +113,36 @@ class FuzzPayloadSystem final : public PayloadSystem {
     return fuzzing::WideFromBytes(static_cast<const std::uint8_t*>(bytes.data), bytes.size);
   }
 
-  // As the working folder answers: the folder for no name, nothing for a name
-  // that would leave it or does not fit.
+  std::wstring WorkingFolderPath() override { return kFolder; }
+
+  // As the working folder answers: the folder for no name, the name as
+  // Windows reads it below the folder, nothing for a name that would leave it
+  // or does not fit.
   std::wstring GetFilePath(const std::wstring& file_name) override {
     if (file_name.empty()) return kFolder;
-    if (!IsNameInsideFolder(file_name)) return {};
-    return JoinPath(kFolder, file_name).value_or(std::wstring());
+    const std::optional<std::wstring> normalised = NormalisePayloadName(file_name);
+    if (!normalised) return {};
+    return JoinPath(kFolder, *normalised).value_or(std::wstring());
   }
 
-  void CreateFolders(const std::wstring& path) override {
-    FUZZ_CHECK(path == kFolder || IsBelowFolder(path), "folder made outside: " + Show(path));
-  }
-
-  std::optional<std::uint32_t> WriteNewFile(const std::wstring& path, const MappedBytes& bytes) override {
+  // As the system writes: folder by folder, each part of the normalised name
+  // made in the one above it.
+  WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override {
+    WriteResult result;
+    const std::optional<std::wstring> normalised = NormalisePayloadName(file_name);
+    if (!normalised) return result;
+    std::wstring path = kFolder;
+    for (const std::wstring& part : PayloadNameParts(*normalised)) {
+      FUZZ_CHECK(
+          !part.empty() && part != L"." && part != L".." && part.find_first_of(L"\\/:") == std::wstring::npos,
+          "a part that is no single name: " + Show(part));
+      path += L'\\' + part;
+    }
     FUZZ_CHECK(IsBelowFolder(path), "file written outside: " + Show(path));
     written.push_back(path);
-    return bytes.size;
+    result.created = true;
+    result.written = bytes.size;
+    return result;
   }
 
   std::vector<std::wstring> written;

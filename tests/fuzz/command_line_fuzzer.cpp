@@ -47,11 +47,6 @@ class FuzzPathEnvironment final : public PathEnvironment {
     if ((path.size() >= 2 && path[1] == L':') || path[0] == L'\\') return path;
     return L"C:\\Users\\pat\\Downloads\\" + path;
   }
-  std::string ToAnsi(const std::wstring& path) override {
-    std::string narrow;
-    for (const wchar_t c : path) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-    return narrow;
-  }
 
  private:
   bool crowded_;
@@ -70,12 +65,11 @@ class FuzzLogSystem final : public LogSystem {
     for (const wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return narrow;
   }
-  std::wstring FromAnsi(std::string_view text) override { return std::wstring(text.begin(), text.end()); }
-  std::unique_ptr<LogFile> Open(const std::string& path, bool) override {
+  std::unique_ptr<LogFile> Open(const std::wstring& path, bool) override {
     opened.push_back(path);
     return std::make_unique<File>();
   }
-  std::vector<std::string> opened;
+  std::vector<std::wstring> opened;
 };
 
 // One argument as the runtime's start-up reads it back: in quotes, with a
