@@ -404,7 +404,9 @@ function(_lantern_harden_executable target)
   target_link_options(${target} PRIVATE
     "LINKER:--dynamicbase" "LINKER:--nxcompat" "LINKER:-Map=${map}"
     "$<$<NOT:$<CONFIG:Debug>>:-s>")
-  if(_LANTERN_PYTHON)
+  # The structure and the fix-up are those of 32-bit images; an x86-64 build
+  # (for test machines that cannot run 32-bit code) goes without.
+  if(_LANTERN_PYTHON AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND "${_LANTERN_PYTHON}" "${_LANTERN_CMAKE_DIR}/lantern_load_config.py" "$<TARGET_FILE:${target}>" "${map}"
       COMMENT "Pointing ${target}'s load configuration entry at its structure"
