@@ -18,6 +18,7 @@
 #include "e2e_paths.h"
 #include "e2e_support.h"
 #include "payload_paths.h"
+#include "pending_deletions_win32.h"
 #include "unix_links_win32.h"
 
 namespace lantern::e2e {
@@ -590,33 +591,8 @@ TEST(PayloadSafety, TwoZeroGuidRunsAtOnceTheSecondStopsAndTheFirstCompletes) {
   EXPECT_TRUE(FolderNames(root).empty());
 }
 
-// The Session Manager's list of what to delete at the next restart, and its clearing.
-std::wstring PendingDeletions() {
-  HKEY key = nullptr;
-  std::wstring value;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                    &key) != ERROR_SUCCESS) {
-    return value;
-  }
-  DWORD size = 0;
-  if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    value.resize(size / sizeof(wchar_t));
-    RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                     reinterpret_cast<BYTE*>(value.data()), &size);
-  }
-  RegCloseKey(key);
-  return value;
-}
-
-void ClearPendingDeletions() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
-                    KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, L"PendingFileRenameOperations");
-    RegCloseKey(key);
-  }
-}
+using testing_support::ClearPendingDeletions;
+using testing_support::PendingDeletions;
 
 // Nothing is left behind for good: a read-only file the front end leaves is
 // removed, and the program a child of the front end still runs from the

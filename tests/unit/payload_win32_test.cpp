@@ -22,6 +22,7 @@
 #include "payload/payload_system_win32.h"
 #include "payload/removal.h"
 #include "payload/working_folder.h"
+#include "pending_deletions_win32.h"
 #include "unix_links_win32.h"
 
 namespace lantern {
@@ -586,33 +587,8 @@ TEST(WorkingFolderSecurity, LinksInAFolderTakenOverAreNeverWrittenOrDeletedThrou
   testing_support::RemoveUnixLink(working + L"\\bytes.bin");
 }
 
-// The Session Manager's list of what to delete at the next restart.
-std::wstring PendingDeletions() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                    &key) != ERROR_SUCCESS) {
-    return {};
-  }
-  DWORD size = 0;
-  std::wstring value;
-  if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    value.resize(size / sizeof(wchar_t));
-    RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                     reinterpret_cast<BYTE*>(value.data()), &size);
-  }
-  RegCloseKey(key);
-  return value;
-}
-
-void ClearPendingDeletions() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
-                    KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-    RegDeleteValueW(key, L"PendingFileRenameOperations");
-    RegCloseKey(key);
-  }
-}
+using testing_support::ClearPendingDeletions;
+using testing_support::PendingDeletions;
 
 // Nothing is left behind: read-only files go too, and what a lingering
 // program still holds is deleted at the next restart, its folders with it.
