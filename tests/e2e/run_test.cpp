@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop_shell_win32.h"
 #include "e2e_paths.h"
 #include "e2e_support.h"
 #include "gui_driver.h"
@@ -60,6 +61,7 @@ TEST(Run, LogsBothParsesAroundStartedAndTheWorkerAndEndsWithEnded) {
 }
 
 TEST(Run, HelpEndsWithZeroBeforeStarted) {
+  ASSERT_TRUE(testing_support::WaitForDesktopShell()) << "no desktop shell came up";
   TempFolder temp;
   const std::wstring log = temp / L"help.log";
   const auto result = RunProgram(Quoted(kBasic) + L" ? log " + Quoted(log));

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "desktop_shell_win32.h"
 #include "e2e_support.h"
 #include "gui_driver.h"
 #include "ui_paths.h"
@@ -340,6 +341,7 @@ HWND WaitForAddressDialog(DWORD pid) {
 }
 
 TEST(Ui, HelpOpensThroughTheDesktopShellOrNotAtAllWhenElevated) {
+  ASSERT_TRUE(testing_support::WaitForDesktopShell()) << "no desktop shell came up";
   struct Case {
     const wchar_t* script;
     const wchar_t* arguments;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "desktop_shell_win32.h"
 #include "ui/about_dialog_win32.h"
 #include "ui/notice_dialog_win32.h"
 #include "ui/temp_folder_dialog_win32.h"
@@ -183,6 +184,7 @@ TEST(NoticeDialog, QuestionFormAnswersYesWithOkAndNoWithEscapeOrClose) {
 }
 
 TEST(NoticeDialog, AClickOpensTheLinkAndTurnsItPurpleOrOnlyBeepsWhenNothingOpens) {
+  ASSERT_TRUE(testing_support::WaitForDesktopShell()) << "no desktop shell came up";
   wchar_t system[MAX_PATH] = {};
   GetSystemDirectoryW(system, MAX_PATH);
   struct Link {

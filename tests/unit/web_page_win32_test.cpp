@@ -1,6 +1,7 @@
 // Opening web pages on the real system: the desktop shell starts what it opens
 // in its own process, never in the one that asked; an address that cannot be
 // opened is shown selected, ready to copy.
+#include "desktop_shell_win32.h"
 #include "ui/web_page_win32.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,7 @@ TEST(Win32WebPages, TheDesktopShellStartsWhatItOpensInItsOwnProcess) {
   const fs::path record = root / "record.txt";
   std::ofstream(root / "standin.cfg") << "record=" << record.string() << "\nsleep=20000\n";
 
+  ASSERT_TRUE(testing_support::WaitForDesktopShell()) << "no desktop shell came up";
   Win32WebPageSystem pages;
   ASSERT_EQ(pages.OpenThroughDesktopShell({(root / "standin.exe").wstring(), L"", SW_SHOWNORMAL}), 0);
 
