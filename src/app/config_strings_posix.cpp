@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 namespace lantern {
 namespace {

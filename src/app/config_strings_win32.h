@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 namespace lantern {
 

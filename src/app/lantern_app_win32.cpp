@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "app/loader_guard.h"
 #include "checks/machine_win32.h"
 #include "checks/prerequisites.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 #include "app/run_sequence.h"
 #include "log/log.h"
 

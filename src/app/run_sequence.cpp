@@ -1,6 +1,6 @@
 #include "app/run_sequence.h"
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 namespace lantern {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 #include "log/log.h"
 #include "payload/catalogue.h"
 

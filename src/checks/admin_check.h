@@ -2,7 +2,7 @@
 // (string 145) and whether the user has them.
 #pragma once
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 namespace lantern {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "app/run_sequence.h"
 #include "checks/registry.h"
 #include "log/log.h"

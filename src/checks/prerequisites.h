@@ -2,7 +2,7 @@
 // read; the run sequence calls them in its order.
 #pragma once
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "app/run_sequence.h"
 #include "checks/admin_check.h"
 #include "checks/disk_space_check.h"

@@ -8,7 +8,7 @@
 
 #include "cmdline/string_map.h"
 #include "framework/command_line_info.h"
-#include "text/ascii_case.h"
+#include "core/ascii_case.h"
 
 namespace lantern {
 

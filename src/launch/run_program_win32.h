@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/config_strings.h"
-#include "app/result_codes.h"
-#include "checks/processor_mode.h"
+#include "core/config_strings.h"
+#include "core/result_codes.h"
+#include "launch/processor_mode.h"
 #include "log/log.h"
 
 namespace lantern {

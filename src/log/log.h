@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "log/format.h"
+#include "core/format.h"
 
 namespace lantern {
 

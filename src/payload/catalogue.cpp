@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/config_strings.h"
-#include "text/ascii_case.h"
+#include "core/config_strings.h"
+#include "core/ascii_case.h"
 
 namespace lantern {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 #include "log/log.h"
 #include "payload/catalogue.h"
 

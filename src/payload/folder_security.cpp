@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "text/ascii_case.h"
+#include "core/ascii_case.h"
 
 namespace lantern {
 

@@ -2,7 +2,7 @@
 
 #include "framework/unique_handle_win32.h"
 #include "payload/folder_handles_win32.h"
-#include "payload/payload_paths.h"
+#include "core/payload_paths.h"
 #include "payload/removal.h"
 
 namespace lantern {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 #include "framework/unique_handle_win32.h"
 #include "log/log.h"
 #include "payload/catalogue.h"

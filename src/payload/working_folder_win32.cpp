@@ -5,7 +5,7 @@
 #include <sddl.h>
 
 #include "payload/folder_handles_win32.h"
-#include "payload/payload_paths.h"
+#include "core/payload_paths.h"
 #include "payload/working_folder.h"
 
 namespace lantern {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 #include "log/log.h"
 
 namespace lantern {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/result_codes.h"
+#include "core/result_codes.h"
 
 namespace lantern {
 

@@ -1,6 +1,6 @@
 #include "ui/address_dialog_win32.h"
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "ui/resource_ids.h"
 
 namespace lantern {

@@ -1,6 +1,6 @@
 #include "ui/notice_dialog_win32.h"
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "framework/app_win32.h"
 #include "ui/about_dialog_win32.h"
 #include "ui/resource_ids.h"

@@ -1,6 +1,6 @@
 #include "ui/static_controls_win32.h"
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "log/log.h"
 #include "ui/web_page_win32.h"
 

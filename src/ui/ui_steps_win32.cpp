@@ -1,6 +1,6 @@
 #include "ui/ui_steps_win32.h"
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "log/log.h"
 #include "ui/folder_prompt.h"
 #include "ui/notice_dialog_win32.h"

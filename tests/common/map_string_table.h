@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 namespace lantern::testing_fakes {
 

@@ -14,8 +14,8 @@
 #include "memory_log.h"
 #include "payload/catalogue.h"
 #include "payload/extraction.h"
-#include "payload/payload_paths.h"
-#include "text/ascii_case.h"
+#include "core/payload_paths.h"
+#include "core/ascii_case.h"
 
 namespace lantern {
 namespace {

@@ -16,11 +16,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "app/run_sequence.h"
 #include "checks/disk_space_check.h"
 #include "checks/dotnet_check.h"
-#include "checks/processor_mode.h"
+#include "launch/processor_mode.h"
 #include "fuzz_support.h"
 #include "memory_log.h"
 

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "app/failure_report.h"
 #include "fuzz_support.h"
-#include "log/format.h"
+#include "core/format.h"
 
 namespace lantern {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 namespace lantern::fuzzing {
 

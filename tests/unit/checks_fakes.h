@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "checks/admin_check.h"
 #include "checks/disk_space_check.h"
 #include "checks/registry.h"

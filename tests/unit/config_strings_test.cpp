@@ -1,5 +1,5 @@
 // Reading the build's configuration strings as text, flag, number and format.
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 #include <gtest/gtest.h>
 

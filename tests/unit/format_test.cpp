@@ -1,6 +1,6 @@
 // The printf-style formatter: every conversion, the flags, and what happens when
 // a format and its arguments do not agree.
-#include "log/format.h"
+#include "core/format.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Paths in the working folder: joins that fit or are not made at all, and the
 // catalogue names that stay inside the folder.
-#include "payload/payload_paths.h"
+#include "core/payload_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The build's processor mode against the kind of system, with a fake WOW64.
-#include "checks/processor_mode.h"
+#include "launch/processor_mode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Readings of the build's configuration strings: text, flag, number, format.
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 
 #include <limits>
 

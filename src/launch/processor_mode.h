@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/config_strings.h"
+#include "core/config_strings.h"
 #include "log/log.h"
 
 namespace lantern {

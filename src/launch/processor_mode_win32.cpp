@@ -1,7 +1,7 @@
 // WOW64 services, looked up by name because older systems lack them.
 #include <windows.h>
 
-#include "checks/processor_mode.h"
+#include "launch/processor_mode.h"
 #include "framework/system_dlls_win32.h"
 
 namespace lantern {

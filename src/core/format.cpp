@@ -2,7 +2,7 @@
 // printf family disagrees between compilers about what %s means, and because a
 // string-table entry must not be able to crash the program by mismatching its
 // arguments.
-#include "log/format.h"
+#include "core/format.h"
 
 #include <cstdio>
 #include <string>

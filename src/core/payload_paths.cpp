@@ -1,8 +1,8 @@
-#include "payload/payload_paths.h"
+#include "core/payload_paths.h"
 
 #include <algorithm>
 
-#include "text/ascii_case.h"
+#include "core/ascii_case.h"
 
 namespace lantern {
 

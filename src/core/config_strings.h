@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/result_codes.h"
-#include "log/format.h"
+#include "core/result_codes.h"
+#include "core/format.h"
 
 namespace lantern {
 

@@ -1,8 +1,8 @@
-#include "checks/processor_mode.h"
+#include "launch/processor_mode.h"
 
 #include <string>
 
-#include "text/ascii_case.h"
+#include "core/ascii_case.h"
 
 namespace lantern {
 
