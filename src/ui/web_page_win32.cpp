@@ -125,6 +125,13 @@ HRESULT FindDesktopShell(ComPtr<IShellDispatch2>& shell, DWORD& shell_process) {
 
 }  // namespace
 
+bool DesktopShellAnswers() {
+  const ComApartment apartment;
+  ComPtr<IShellDispatch2> shell;
+  DWORD shell_process = 0;
+  return SUCCEEDED(FindDesktopShell(shell, shell_process));
+}
+
 bool Win32WebPageSystem::IsElevated() {
   UniqueResource<TokenTraits> token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return true;

@@ -18,6 +18,10 @@ class Win32WebPageSystem final : public WebPageSystem {
   void ShowAddress(const std::wstring& address) override;
 };
 
+// Whether the desktop shell answers now: found on the desktop, in another
+// process, with its ShellExecute reachable.
+bool DesktopShellAnswers();
+
 // The system's web pages, for whoever was given no other.
 WebPageSystem& DefaultWebPageSystem();
 
