@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "core/code_page.h"
+
 namespace lantern {
 namespace {
 
@@ -75,8 +77,11 @@ void DiagnosticLog::LogText(std::wstring_view text) {
   }
 }
 
+std::optional<std::string> PlatformLogSystem::ToAnsi(std::wstring_view text) { return ToAnsiCodePage(text); }
+
 DiagnosticLog& TheLog() {
-  static DiagnosticLog log(DefaultLogSystem());
+  static PlatformLogSystem system;
+  static DiagnosticLog log(system);
   return log;
 }
 

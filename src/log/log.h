@@ -34,8 +34,13 @@ class LogSystem {
   virtual std::unique_ptr<LogFile> Open(const std::wstring& path, bool append) = 0;
 };
 
-// This platform's conversions and files.
-LogSystem& DefaultLogSystem();
+// This platform's conversions and files: the thread's ANSI code page, and
+// files whose "\n" reach the disk as CR LF.
+class PlatformLogSystem final : public LogSystem {
+ public:
+  std::optional<std::string> ToAnsi(std::wstring_view text) override;
+  std::unique_ptr<LogFile> Open(const std::wstring& path, bool append) override;
+};
 
 class DiagnosticLog {
  public:

@@ -42,7 +42,8 @@ class DiagnosticLogFiles : public testing::Test {
   }
 
   fs::path folder_;
-  DiagnosticLog log_{DefaultLogSystem()};
+  PlatformLogSystem system_;
+  DiagnosticLog log_{system_};
 };
 
 TEST_F(DiagnosticLogFiles, WithoutALogFileLinesStayInMemory) {
@@ -153,7 +154,7 @@ TEST_F(DiagnosticLogFiles, AFailedReopenLeavesTheLogClosed) {
 }
 
 TEST_F(DiagnosticLogFiles, CharactersOutsideTheCodePageBecomeTheDefaultCharacter) {
-  if (DefaultLogSystem().ToAnsi(L"\u00e9") != std::string("\xe9")) {
+  if (system_.ToAnsi(L"\u00e9") != std::string("\xe9")) {
     GTEST_SKIP() << "the ANSI code page here is not 1252";
   }
   const std::wstring path = PathOf("run.log");

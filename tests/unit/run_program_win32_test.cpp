@@ -64,7 +64,8 @@ class LaunchTest : public ::testing::Test {
 
   fs::path root_;
   HANDLE shown_ = nullptr;
-  DiagnosticLog log_{DefaultLogSystem()};
+  PlatformLogSystem log_system_;
+  DiagnosticLog log_{log_system_};
 };
 
 TEST_F(LaunchTest, TheFrontEndsExitCodeComesBackWhole) {
@@ -184,7 +185,8 @@ TEST_F(LaunchTest, ProcessorModesOnThe64BitPrefix) {
   };
   for (const Case& c : {Case{L"x64", true}, Case{L"Any", true}, Case{L"X64", true}, Case{L"x86", false}}) {
     SCOPED_TRACE(testing::Message() << std::wstring_view(c.program_type).size() << " " << c.switches_off);
-    DiagnosticLog log(DefaultLogSystem());
+    PlatformLogSystem log_system;
+    DiagnosticLog log(log_system);
     const MapStringTable strings({{cfg::ProgramType, c.program_type}});
     std::int32_t exit_code = 1;
     const LaunchContext context{(root_ / "work").wstring(), shown_, log, SystemWow64(), strings};
