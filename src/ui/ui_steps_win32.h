@@ -2,11 +2,14 @@
 // notice and the drive-letter prompt.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
-#include "app/failure_report.h"
-#include "app/run_sequence.h"
+#include "core/result_codes.h"
 #include "framework/app_win32.h"
+#include "log/log.h"
+#include "ui/failure_notice.h"
 #include "ui/web_page.h"
 
 namespace lantern {
@@ -20,12 +23,11 @@ bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring
 // opens its page through `pages`.
 void ShowFailureNotice(CWinApp& app, const FailureNotice& notice, WebPageSystem& pages);
 
-// Logs the failure and shows it unless the run is silent.
-void ReportFailure(CWinApp& app, const RunFields& run, ResultCode code, WebPageSystem& pages);
-
-// The drive-letter prompt on the worker thread: S_OK with the new root, or
-// E_FAIL (silent run, or cancelled) with the root unchanged. The main thread
-// is woken as it opens and closes, so that the splash window follows at once.
-ResultCode PromptForWorkingFolderRoot(CWinApp& app, RunFields& run, std::wstring& root);
+// The drive-letter prompt on the worker thread, captioned with the product's
+// name: S_OK with the new root, or E_FAIL (silent run, or cancelled) with the
+// root unchanged. The main thread is woken as it opens and closes, so that
+// the splash window follows at once.
+ResultCode PromptForWorkingFolderRoot(CWinApp& app, bool silent, std::atomic<std::int32_t>& prompt_depth,
+                                      std::wstring& root, const std::wstring& product, DiagnosticLog& log);
 
 }  // namespace lantern

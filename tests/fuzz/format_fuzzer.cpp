@@ -132,18 +132,18 @@ void CheckFailureNotice(const std::wstring& format, std::size_t choice) {
   table.entries[cfg::ProductName] = format;
   table.entries[cfg::ProgramType] = format;
 
-  RunFields run;
-  run.WorkingDrive = L"C:";
-  run.RequiredDiskMB = 1500;
+  FailureFacts run;
+  run.Disk.WorkingDrive = L"C:";
+  run.Disk.RequiredDiskMB = 1500;
   run.FrontEndExitCode = -2;
-  run.RequiredDotNetServicePack = 1;
+  run.DotNet.RequiredDotNetServicePack = 1;
   const ResultCode codes[] = {
       rc::FileCorrupt, rc::InvalidParameter,      rc::Abort, rc::Fail,        rc::MediumFull,   rc::NotAdmin,
       rc::NoDotNet,    rc::InstallPackageVersion, rc::Ok,    rc::NoSignature, rc::DotNetRuntime};
   const ResultCode code = codes[choice % std::size(codes)];
   if (code == rc::DotNetRuntime) {  // the front end's exit code: the runtime failed
     run.FrontEndExitCode = rc::DotNetRuntime;
-    run.RequiredDotNetServicePack = 0;
+    run.DotNet.RequiredDotNetServicePack = 0;
   }
   // The format can stand in three places of one message: as the message, the
   // product's name and the program type.
