@@ -69,8 +69,8 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
       FormatConfigString(table, cfg::IncorrectBuildMessage, message, product);
       break;
     case rc::MediumFull: {
-      const DiskAmount amount = DiskAmountFor(run.Disk.RequiredDiskMB);
-      FormatConfigString(table, cfg::DiskSpaceMessage, message, run.Disk.WorkingDrive, amount.amount,
+      const DiskAmount amount = DiskAmountFor(run.disk.RequiredDiskMB);
+      FormatConfigString(table, cfg::DiskSpaceMessage, message, run.disk.WorkingDrive, amount.amount,
                          amount.unit);
       break;
     }
@@ -78,8 +78,8 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
       FormatConfigString(table, cfg::AdminMessage, message, product);
       break;
     case rc::NoDotNet:
-      message = MissingDotNetMessage(table, product, run.DotNet);
-      notice.link = GetDotNetDownloadLink(run.DotNet.RequiredDotNetMajor, run.DotNet.RequiredDotNetMinor);
+      message = MissingDotNetMessage(table, product, run.dot_net);
+      notice.link = GetDotNetDownloadLink(run.dot_net.RequiredDotNetMajor, run.dot_net.RequiredDotNetMinor);
       break;
     case rc::InstallPackageVersion:
       FormatConfigString(table, cfg::MsiMessage, message, product);
@@ -89,12 +89,12 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
         FormatConfigString(table, cfg::FrontEndFailedMessage, message, product, run.FrontEndExitCode);
         break;
       }
-      if (run.DotNet.RequiredDotNetServicePack >= 4) {
+      if (run.dot_net.RequiredDotNetServicePack >= 4) {
         message = Format(kDotNet4RuntimeFailed, product);
       } else {
-        message = MissingDotNetMessage(table, product, run.DotNet) + kDotNet4Detected;
+        message = MissingDotNetMessage(table, product, run.dot_net) + kDotNet4Detected;
       }
-      notice.link = GetDotNetDownloadLink(run.DotNet.RequiredDotNetMajor, run.DotNet.RequiredDotNetMinor);
+      notice.link = GetDotNetDownloadLink(run.dot_net.RequiredDotNetMajor, run.dot_net.RequiredDotNetMinor);
       break;
     default:
       FormatConfigString(table, cfg::RunFailedMessage, message, product, code);

@@ -19,8 +19,8 @@ namespace lantern {
 // gates found (their defaults when a gate did not run).
 struct FailureFacts {
   std::int32_t FrontEndExitCode = 0;
-  RequiredDotNet DotNet;
-  DiskSpaceResult Disk;
+  RequiredDotNet dot_net;
+  DiskSpaceResult disk;
 };
 
 // The free-space amount as message 102 shows it: above 1000 MB in GB.

@@ -58,8 +58,9 @@ void CLanternInstallerApp::ComposeAndRun() {
   Win32WebPageSystem web_pages;
   Win32Wow64 wow64;
   const CryptoApi crypto = LoadCryptoApi();
-  const SystemPorts ports{environment,        {registry, disk, token, system_files},
-                          WebPagesFor(web_pages), wow64, crypto, SystemWinVerifyTrust()};
+  const SystemPorts ports{
+      environment,           {registry, disk, token, system_files}, WebPagesFor(web_pages), wow64, crypto,
+      SystemWinVerifyTrust()};
 
   Win32RunSteps system_steps({*this, run_, strings, log_, working_folder, own_path, arguments}, ports);
   RunSteps& steps = StepsFor(system_steps);

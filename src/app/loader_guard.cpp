@@ -12,7 +12,7 @@ ResultCode RefuseUnsafeDllSearch(RunState& run, const std::function<ResultCode()
   parse_options();
   log.LogFormat(L"DLL search cannot be limited to the system folder; not running %0x\n",
                 kUnsafeDllSearchResult);
-  if (!run.Options.Silent) show(kUnsafeDllSearchMessage);
+  if (!run.options.Silent) show(kUnsafeDllSearchMessage);
   run.RunResult = kUnsafeDllSearchResult;
   return kUnsafeDllSearchResult;
 }

@@ -11,12 +11,12 @@ namespace {
 ResultCode DecideOnSignatureFailure(const RunState& run, RunSteps& steps, const StringTable& strings,
                                     DiagnosticLog& log, const SignatureCheck& check) {
   log.LogFormat(L"Certificate error %0x\n", check.status);
-  if (run.Options.Silent) {
+  if (run.options.Silent) {
     if (check.status == rc::CertChaining) {
       log.LogText(L"Ignore chaining error....\n");
       return rc::Ok;
     }
-    if (run.Options.RunFrontEnd) {
+    if (run.options.RunFrontEnd) {
       log.LogText(L"Not signed correctly so failing now!\n");
       return rc::NoSignature;
     }
@@ -30,7 +30,8 @@ ResultCode DecideOnSignatureFailure(const RunState& run, RunSteps& steps, const 
 }
 
 // Options, signature, signer details, gates and work; the first failure ends it.
-ResultCode RunUntilFirstFailure(RunState& run, RunSteps& steps, const StringTable& strings, DiagnosticLog& log) {
+ResultCode RunUntilFirstFailure(RunState& run, RunSteps& steps, const StringTable& strings,
+                                DiagnosticLog& log) {
   ResultCode result = steps.ParseOptions();
   if (result != rc::Ok) return result;
 
@@ -44,8 +45,8 @@ ResultCode RunUntilFirstFailure(RunState& run, RunSteps& steps, const StringTabl
 
   steps.ReadSignerDetails();
 
-  run.Prerequisites = steps.CheckPrerequisites(run.Options.WorkingFolderRoot);
-  if (run.Prerequisites.Result != rc::Ok) return run.Prerequisites.Result;
+  run.prerequisites = steps.CheckPrerequisites(run.options.WorkingFolderRoot);
+  if (run.prerequisites.result != rc::Ok) return run.prerequisites.result;
 
   steps.RunWorker();
   return run.WorkerResult;
@@ -70,7 +71,7 @@ ResultCode RunEmbeddedResource(RunState& run, RunSteps& steps, DiagnosticLog& lo
     log.LogText(L"Failed to parse parameters\n");
     return result;
   }
-  RunOptions& options = run.Options;
+  RunOptions& options = run.options;
   std::wstring program_path;
   if (steps.CreateProbeFile(options.WorkingFolderRoot) != rc::Ok) {
     result = steps.PromptForWorkingFolderRoot(options.WorkingFolderRoot);

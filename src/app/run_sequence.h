@@ -20,12 +20,12 @@ namespace lantern {
 struct RunState {
   // From the latest parse of the command line; the drive-letter prompt
   // replaces its working-folder root.
-  RunOptions Options;
+  RunOptions options;
   // Help was asked for by any parse.
   bool HelpRequested = false;
   std::wstring InstallerName;
   // What the prerequisite gates found, for the failure report.
-  PrerequisiteReport Prerequisites;
+  PrerequisiteReport prerequisites;
   ResultCode WorkerResult = 0;
   std::int32_t FrontEndExitCode = 0;
   // Bootstrapper prompts open on the worker thread; the main thread's wait

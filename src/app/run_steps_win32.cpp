@@ -31,7 +31,7 @@ ResultCode Win32RunSteps::ParseOptions() {
       lantern::ParseOptions(context_.arguments, run.InstallerName, ports_.environment, context_.log, options);
   // Help asked for by either parse is remembered.
   if (options.HelpRequested) run.HelpRequested = true;
-  run.Options = std::move(options);
+  run.options = std::move(options);
   return result;
 }
 
@@ -69,7 +69,7 @@ void Win32RunSteps::RunWorker() {
   // Made hidden; a prompt the worker has already opened keeps it hidden.
   CSplashDlg splash;
   splash.Create();
-  if (!run.Options.Silent && run.PromptDepth.load() == 0) splash.ShowWindow(SW_SHOW);
+  if (!run.options.Silent && run.PromptDepth.load() == 0) splash.ShowWindow(SW_SHOW);
   const HANDLE handles[2] = {front_end_shown_.get(), worker_done_.get()};
   WaitForWorker(handles, run.PromptDepth, &splash);
   splash.DestroyWindow();
@@ -89,23 +89,24 @@ DWORD WINAPI Win32RunSteps::WorkerThreadProc(LPVOID parameter) {
 }
 
 void Win32RunSteps::OpenHelpPage() {
-  OpenWebPage({kHelpPageAddress, L"", SW_SHOW}, context_.run.Options.Silent, ports_.web_pages, context_.log);
+  OpenWebPage({kHelpPageAddress, L"", SW_SHOW}, context_.run.options.Silent, ports_.web_pages, context_.log);
 }
 
 void Win32RunSteps::ReportFailure(ResultCode code) {
   const RunState& run = context_.run;
-  const FailureFacts facts{run.FrontEndExitCode, run.Prerequisites.DotNet.Required, run.Prerequisites.Disk};
+  const FailureFacts facts{run.FrontEndExitCode, run.prerequisites.dot_net.required, run.prerequisites.disk};
   CWinApp& app = context_.app;
   WebPageSystem& pages = ports_.web_pages;
-  lantern::ReportFailure(context_.strings, code, facts, run.Options.Silent, app.m_lpCmdLine ? app.m_lpCmdLine : L"",
-                         context_.log,
-                         [&app, &pages](const FailureNotice& notice) { ShowFailureNotice(app, notice, pages); });
+  lantern::ReportFailure(
+      context_.strings, code, facts, run.options.Silent, app.m_lpCmdLine ? app.m_lpCmdLine : L"",
+      context_.log, [&app, &pages](const FailureNotice& notice) { ShowFailureNotice(app, notice, pages); });
 }
 
 ResultCode Win32RunSteps::PromptForWorkingFolderRoot(std::wstring& root) {
   RunState& run = context_.run;
-  return lantern::PromptForWorkingFolderRoot(context_.app, run.Options.Silent, run.PromptDepth, root,
-                                             LoadConfigString(context_.strings, cfg::ProductName), context_.log);
+  return lantern::PromptForWorkingFolderRoot(context_.app, run.options.Silent, run.PromptDepth, root,
+                                             LoadConfigString(context_.strings, cfg::ProductName),
+                                             context_.log);
 }
 
 ResultCode Win32RunSteps::PrepareWorkingFolder(bool zero_guid) {
@@ -124,8 +125,8 @@ ResultCode Win32RunSteps::ExtractResources(std::wstring& program_path) {
 
 ResultCode Win32RunSteps::RunProgram(const std::wstring& program_path, const std::wstring& arguments,
                                      std::int32_t& exit_code) {
-  const LaunchContext launch{context_.working_folder.Get(), front_end_shown_.get(), context_.log, ports_.wow64,
-                             context_.strings};
+  const LaunchContext launch{context_.working_folder.Get(), front_end_shown_.get(), context_.log,
+                             ports_.wow64, context_.strings};
   return lantern::RunProgram(program_path, arguments, exit_code, launch);
 }
 
@@ -147,9 +148,14 @@ int WaitForWorker(const HANDLE handles[2], const std::atomic<std::int32_t>& prom
     if (depth != seen) {
       if (splash && splash->m_hWnd) {
         switch (SplashActionForPromptDepth(seen, depth)) {
-          case SplashAction::Show: ShowWindow(splash->m_hWnd, SW_SHOW); break;
-          case SplashAction::Hide: ShowWindow(splash->m_hWnd, SW_HIDE); break;
-          case SplashAction::None: break;
+          case SplashAction::Show:
+            ShowWindow(splash->m_hWnd, SW_SHOW);
+            break;
+          case SplashAction::Hide:
+            ShowWindow(splash->m_hWnd, SW_HIDE);
+            break;
+          case SplashAction::None:
+            break;
         }
       }
       seen = prompt_depth.load();

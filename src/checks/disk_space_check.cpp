@@ -67,11 +67,11 @@ DiskSpaceResult CheckFreeDiskSpace(const StringTable& table, DiskSpace& disk, Di
   result.FreeDiskMB = static_cast<std::int64_t>(*free_bytes >> 20);  // whole megabytes, rounded down
   if (result.FreeDiskMB > result.RequiredDiskMB) {
     log.LogText(L"Free disk space requirement passed.\n");
-    result.Passed = true;
+    result.passed = true;
     return result;
   }
-  log.LogFormat(L"Insufficient disk space: %I64d MB required but only %I64d MB free.\n", result.RequiredDiskMB,
-                result.FreeDiskMB);
+  log.LogFormat(L"Insufficient disk space: %I64d MB required but only %I64d MB free.\n",
+                result.RequiredDiskMB, result.FreeDiskMB);
   return result;
 }
 

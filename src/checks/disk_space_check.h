@@ -43,10 +43,10 @@ std::wstring FreeSpaceQueryPath(const std::wstring& drive, const std::wstring& r
 
 // What the gate found, for the failure report.
 struct DiskSpaceResult {
-  bool Passed = false;
+  bool passed = false;
   std::int64_t RequiredDiskMB = 0;  // string 103
   std::int64_t FreeDiskMB = 0;      // whole megabytes, rounded down; 0 when not measured
-  std::wstring WorkingDrive;        // the root's drive ("C:"); empty for a share or a root that cannot be split
+  std::wstring WorkingDrive;  // the root's drive ("C:"); empty for a share or a root that cannot be split
 };
 
 // The gate: passed when the drive of `working_folder_root` has more whole

@@ -169,8 +169,8 @@ DotNetResult CheckDotNetFramework(const StringTable& table, Registry& registry, 
     log.LogFormat(kRows[row].requirement_line, requirement.texts[row]);
   }
   DotNetResult result;
-  result.Required = SelectRequiredDotNet(requirement);
-  const RequiredDotNet& required = result.Required;
+  result.required = SelectRequiredDotNet(requirement);
+  const RequiredDotNet& required = result.required;
 
   for (std::size_t row = 0; row < kDotNetRowCount; ++row) {
     const std::int32_t minimum = requirement.levels[row];
@@ -180,11 +180,12 @@ DotNetResult CheckDotNetFramework(const StringTable& table, Registry& registry, 
     log.LogFormat(kRows[row].detected_line, *installed);
     if (minimum <= *installed) {
       log.LogText(L".NET Version OK\n");
-      result.Passed = true;
+      result.passed = true;
       return result;
     }
   }
-  log.LogFormat(L".NET Version Not OK %s %ld\n", required.RequiredDotNetName, required.RequiredDotNetServicePack);
+  log.LogFormat(L".NET Version Not OK %s %ld\n", required.RequiredDotNetName,
+                required.RequiredDotNetServicePack);
   return result;
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/config_strings.h"
 #include "checks/registry.h"
+#include "core/config_strings.h"
 #include "log/log.h"
 
 namespace lantern {
@@ -65,8 +65,8 @@ RequiredDotNet SelectRequiredDotNet(const DotNetRequirement& requirement);
 
 // What the gate found: whether it passed, and the row that was required.
 struct DotNetResult {
-  bool Passed = false;
-  RequiredDotNet Required;
+  bool passed = false;
+  RequiredDotNet required;
 };
 
 // The gate: passed when an accepted row is installed at or above its minimum

@@ -5,20 +5,20 @@ namespace lantern {
 PrerequisiteReport Prerequisites::Check(const std::wstring& working_folder_root) {
   PrerequisiteReport report;
   if (IsAdminRequired(table_) && !machine_.token.IsUserAdmin()) {
-    report.Result = rc::NotAdmin;
+    report.result = rc::NotAdmin;
     return report;
   }
-  report.DotNet = CheckDotNetFramework(table_, machine_.registry, log_);
-  if (!report.DotNet.Passed) {
-    report.Result = rc::NoDotNet;
+  report.dot_net = CheckDotNetFramework(table_, machine_.registry, log_);
+  if (!report.dot_net.passed) {
+    report.result = rc::NoDotNet;
     return report;
   }
   if (!CheckWindowsInstaller(machine_.files)) {
-    report.Result = rc::InstallPackageVersion;
+    report.result = rc::InstallPackageVersion;
     return report;
   }
-  report.Disk = CheckFreeDiskSpace(table_, machine_.disk, log_, working_folder_root);
-  if (!report.Disk.Passed) report.Result = rc::MediumFull;
+  report.disk = CheckFreeDiskSpace(table_, machine_.disk, log_, working_folder_root);
+  if (!report.disk.passed) report.result = rc::MediumFull;
   return report;
 }
 

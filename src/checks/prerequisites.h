@@ -26,9 +26,9 @@ struct MachineParts {
 // What the gates found. The .NET and disk results keep their defaults when
 // an earlier gate stopped the check.
 struct PrerequisiteReport {
-  ResultCode Result = rc::Ok;  // 0, or the code of the gate that failed
-  DotNetResult DotNet;
-  DiskSpaceResult Disk;
+  ResultCode result = rc::Ok;  // 0, or the code of the gate that failed
+  DotNetResult dot_net;
+  DiskSpaceResult disk;
 };
 
 class Prerequisites {

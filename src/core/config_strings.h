@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/result_codes.h"
 #include "core/format.h"
+#include "core/result_codes.h"
 
 namespace lantern {
 

@@ -26,10 +26,9 @@ class OpenPrompt {
 
 }  // namespace
 
-ResultCode PromptForWorkingFolderRoot(bool silent, std::atomic<std::int32_t>& prompt_depth, std::wstring& root,
-                                      const std::wstring& product,
-                                      DiagnosticLog& log, const AskForFolder& ask,
-                                      const PromptDepthChanged& depth_changed) {
+ResultCode PromptForWorkingFolderRoot(bool silent, std::atomic<std::int32_t>& prompt_depth,
+                                      std::wstring& root, const std::wstring& product, DiagnosticLog& log,
+                                      const AskForFolder& ask, const PromptDepthChanged& depth_changed) {
   if (silent) {
     log.LogText(L"Not Prompting the user as silent installation\n");
     return rc::Fail;

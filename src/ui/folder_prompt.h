@@ -26,9 +26,8 @@ using PromptDepthChanged = std::function<void()>;
 // S_OK when the user confirmed a text, which then replaces `root`; E_FAIL when
 // the run is silent or the user cancelled, `root` unchanged.
 // `prompt_depth` counts the bootstrapper's prompts open at the moment.
-ResultCode PromptForWorkingFolderRoot(bool silent, std::atomic<std::int32_t>& prompt_depth, std::wstring& root,
-                                      const std::wstring& product,
-                                      DiagnosticLog& log, const AskForFolder& ask,
-                                      const PromptDepthChanged& depth_changed = {});
+ResultCode PromptForWorkingFolderRoot(bool silent, std::atomic<std::int32_t>& prompt_depth,
+                                      std::wstring& root, const std::wstring& product, DiagnosticLog& log,
+                                      const AskForFolder& ask, const PromptDepthChanged& depth_changed = {});
 
 }  // namespace lantern

@@ -16,11 +16,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/config_strings.h"
 #include "checks/disk_space_check.h"
 #include "checks/dotnet_check.h"
-#include "launch/processor_mode.h"
+#include "core/config_strings.h"
 #include "fuzz_support.h"
+#include "launch/processor_mode.h"
 #include "memory_log.h"
 
 namespace lantern {
@@ -93,8 +93,9 @@ void CheckGates(const std::vector<std::wstring>& lines) {
 
   testing_fakes::MemoryLog log;
   FixedDisk disk;
-  const DiskSpaceResult run = CheckFreeDiskSpace(table, disk, log.log, L"C:\\Users\\pat\\AppData\\Local\\Temp\\");
-  const bool enough = run.Passed;
+  const DiskSpaceResult run =
+      CheckFreeDiskSpace(table, disk, log.log, L"C:\\Users\\pat\\AppData\\Local\\Temp\\");
+  const bool enough = run.passed;
   const std::int32_t asked = ReadConfigNumber(LoadConfigString(table, cfg::RequiredDiskMB));
   FUZZ_CHECK(run.RequiredDiskMB == asked, "disk space asked for is not the entry's number");
   FUZZ_CHECK(enough == (5000 > asked), "disk gate for " + std::to_string(asked) + " MB");

@@ -114,7 +114,7 @@ TEST(CheckFreeDiskSpace, WholeMegabytesAgainstTheMinimum) {
     MemoryLogSystem system;
     DiagnosticLog log(system);
     const DiskSpaceResult run = CheckFreeDiskSpace(strings, disk, log, kRoot);
-    EXPECT_EQ(run.Passed, c.passes);
+    EXPECT_EQ(run.passed, c.passes);
     EXPECT_EQ(run.RequiredDiskMB, c.required_mb);
     EXPECT_EQ(run.FreeDiskMB, c.free_mb);
     EXPECT_EQ(run.WorkingDrive, L"C:");
@@ -130,12 +130,13 @@ TEST(CheckFreeDiskSpace, ARootThatCannotBeSplitFailsWithoutAskingTheDisk) {
   DiagnosticLog log(system);
   const std::wstring root = L"C:\\" + std::wstring(254, L'd') + L"\\";
   const DiskSpaceResult run = CheckFreeDiskSpace(strings, disk, log, root);
-  EXPECT_FALSE(run.Passed);
+  EXPECT_FALSE(run.passed);
   EXPECT_TRUE(disk.asked.empty());
   EXPECT_EQ(run.RequiredDiskMB, 100);
   EXPECT_EQ(run.FreeDiskMB, 0);
   EXPECT_EQ(run.WorkingDrive, L"");
-  EXPECT_EQ(log.Pending(), L"Free Disk Space\nFailed to parse directory for free disk space check. " + root + L"\n");
+  EXPECT_EQ(log.Pending(),
+            L"Free Disk Space\nFailed to parse directory for free disk space check. " + root + L"\n");
 }
 
 TEST(CheckFreeDiskSpace, ARootOnANetworkShareIsMeasuredThere) {
@@ -144,7 +145,7 @@ TEST(CheckFreeDiskSpace, ARootOnANetworkShareIsMeasuredThere) {
   MemoryLogSystem system;
   DiagnosticLog log(system);
   const DiskSpaceResult run = CheckFreeDiskSpace(strings, disk, log, L"\\\\server\\share\\setup\\");
-  EXPECT_TRUE(run.Passed);
+  EXPECT_TRUE(run.passed);
   EXPECT_EQ(run.WorkingDrive, L"");
   EXPECT_EQ(disk.asked, std::vector<std::wstring>{L"\\\\server\\share\\"});
   EXPECT_EQ(log.Pending(),

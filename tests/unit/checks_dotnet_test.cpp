@@ -242,9 +242,9 @@ TEST(CheckDotNetFramework, TableOfMachines) {
     DiagnosticLog log(system);
     FakeRegistry registry = c.machine();
     const DotNetResult result = CheckDotNetFramework(c.strings, registry, log);
-    EXPECT_EQ(result.Passed, c.passes);
+    EXPECT_EQ(result.passed, c.passes);
     EXPECT_EQ(log.Pending(), c.log);
-    const RequiredDotNet& run = result.Required;
+    const RequiredDotNet& run = result.required;
     EXPECT_EQ(run.RequiredDotNetName, c.fields.name);
     EXPECT_EQ(run.RequiredDotNetServicePack, c.fields.service_pack);
     EXPECT_EQ(run.RequiredDotNetMajor, c.fields.major);
@@ -258,8 +258,8 @@ TEST(CheckDotNetFramework, NoAcceptedRowReadsNothingAndKeepsTheFields) {
   FakeRegistry registry = Only48();
   const MapStringTable strings = Accepting({});
   const DotNetResult result = CheckDotNetFramework(strings, registry, log);
-  EXPECT_FALSE(result.Passed);
-  const RequiredDotNet& run = result.Required;
+  EXPECT_FALSE(result.passed);
+  const RequiredDotNet& run = result.required;
   EXPECT_EQ(registry.reads, 0);
   EXPECT_EQ(log.Pending(), RequirementLines({L"-1", L"-1", L"-1", L"-1", L"-1", L"-1", L"-1"}) +
                                L".NET Version Not OK Unknown .NET Version 0\n");

@@ -82,7 +82,7 @@ class GatesInOrder : public testing::Test {
   ResultCode Run() {
     Prerequisites gates(strings_, {registry_, disk_, token_, files_}, log_);
     report_ = gates.Check(L"C:\\users\\pat\\Temp\\");
-    return report_.Result;
+    return report_.result;
   }
 
   MapStringTable strings_;
@@ -98,11 +98,11 @@ class GatesInOrder : public testing::Test {
 TEST_F(GatesInOrder, AllPassOnTheMachineTheyMean) {
   EXPECT_EQ(Run(), rc::Ok);
   EXPECT_EQ(token_.asked, 1);
-  EXPECT_TRUE(report_.DotNet.Passed);
-  EXPECT_EQ(report_.DotNet.Required.RequiredDotNetName, L".NET 3.5");
-  EXPECT_TRUE(report_.Disk.Passed);
-  EXPECT_EQ(report_.Disk.FreeDiskMB, 50 * 1024);
-  EXPECT_EQ(report_.Disk.WorkingDrive, L"C:");
+  EXPECT_TRUE(report_.dot_net.passed);
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetName, L".NET 3.5");
+  EXPECT_TRUE(report_.disk.passed);
+  EXPECT_EQ(report_.disk.FreeDiskMB, 50 * 1024);
+  EXPECT_EQ(report_.disk.WorkingDrive, L"C:");
 }
 
 TEST_F(GatesInOrder, String145ZeroNeverAsksForTheToken) {
@@ -129,8 +129,8 @@ TEST_F(GatesInOrder, ANonAdministratorIsStoppedBeforeTheDotNetCheck) {
     EXPECT_TRUE(files_.asked.empty());
     EXPECT_TRUE(disk_.asked.empty());
     // Nothing was found of the later gates: the report keeps their defaults.
-    EXPECT_EQ(report_.DotNet.Required, RequiredDotNet{});
-    EXPECT_EQ(report_.Disk.RequiredDiskMB, 0);
+    EXPECT_EQ(report_.dot_net.required, RequiredDotNet{});
+    EXPECT_EQ(report_.disk.RequiredDiskMB, 0);
   }
 }
 
@@ -139,25 +139,25 @@ TEST_F(GatesInOrder, NoFrameworkStopsWithItsCodeAndTheFieldsForTheReport) {
   EXPECT_EQ(Run(), rc::NoDotNet);
   EXPECT_TRUE(files_.asked.empty());
   EXPECT_TRUE(disk_.asked.empty());
-  EXPECT_EQ(report_.DotNet.Required.RequiredDotNetName, L".NET 3.5");
-  EXPECT_EQ(report_.DotNet.Required.RequiredDotNetMajor, 3);
-  EXPECT_EQ(report_.DotNet.Required.RequiredDotNetMinor, 5);
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetName, L".NET 3.5");
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetMajor, 3);
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetMinor, 5);
 }
 
 TEST_F(GatesInOrder, AnOldWindowsInstallerStopsWith1613BeforeTheDisk) {
   files_.msi_version = std::pair{1u, 1u};
   EXPECT_EQ(Run(), rc::InstallPackageVersion);
   EXPECT_TRUE(disk_.asked.empty());
-  EXPECT_TRUE(report_.DotNet.Passed);
+  EXPECT_TRUE(report_.dot_net.passed);
 }
 
 TEST_F(GatesInOrder, TooLittleSpaceStopsWithMediumFullAndTheFieldsForTheReport) {
   disk_.free_bytes = std::uint64_t{100} << 20;
   EXPECT_EQ(Run(), rc::MediumFull);
   EXPECT_EQ(disk_.asked, std::vector<std::wstring>{L"C:"});
-  EXPECT_EQ(report_.Disk.RequiredDiskMB, 100);
-  EXPECT_EQ(report_.Disk.FreeDiskMB, 100);
-  EXPECT_EQ(report_.Disk.WorkingDrive, L"C:");
+  EXPECT_EQ(report_.disk.RequiredDiskMB, 100);
+  EXPECT_EQ(report_.disk.FreeDiskMB, 100);
+  EXPECT_EQ(report_.disk.WorkingDrive, L"C:");
 }
 
 }  // namespace

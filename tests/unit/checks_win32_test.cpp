@@ -133,7 +133,7 @@ TEST(Win32Registry, TheGateFindsAFrameworkInRealKeys) {
   DiagnosticLog log(system);
   const testing_fakes::MapStringTable strings(
       {{138, L"0"}, {139, L"0"}, {140, L"0"}, {141, L"0"}, {142, L"0"}, {143, L"0"}, {144, L"0"}});
-  EXPECT_TRUE(CheckDotNetFramework(strings, registry, log).Passed);
+  EXPECT_TRUE(CheckDotNetFramework(strings, registry, log).passed);
   EXPECT_TRUE(log.Pending().ends_with(L".NET 4.0 Client Detected SP 8\n.NET Version OK\n")) << log.Pending();
 }
 
@@ -177,7 +177,7 @@ TEST(Win32Registry, TheGateTakesNoValueOfTheWrongType) {
     DiagnosticLog log(system);
     const testing_fakes::MapStringTable strings(
         {{138, L"1"}, {139, L"-1"}, {140, L"-1"}, {141, L"-1"}, {142, L"-1"}, {143, L"-1"}, {144, L"-1"}});
-    EXPECT_EQ(CheckDotNetFramework(strings, registry, log).Passed, c.passes);
+    EXPECT_EQ(CheckDotNetFramework(strings, registry, log).passed, c.passes);
     const std::wstring& lines = log.Pending();
     if (c.detected) {
       EXPECT_NE(lines.find(c.detected), std::wstring::npos) << testing::PrintToString(lines);

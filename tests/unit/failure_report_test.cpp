@@ -53,10 +53,10 @@ TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
   const auto nothing = [](FailureFacts&) {};
   const auto dotnet = [](std::int32_t major, std::int32_t minor, std::int32_t sp, const wchar_t* name) {
     return [=](FailureFacts& run) {
-      run.DotNet.RequiredDotNetMajor = major;
-      run.DotNet.RequiredDotNetMinor = minor;
-      run.DotNet.RequiredDotNetServicePack = sp;
-      run.DotNet.RequiredDotNetName = name;
+      run.dot_net.RequiredDotNetMajor = major;
+      run.dot_net.RequiredDotNetMinor = minor;
+      run.dot_net.RequiredDotNetServicePack = sp;
+      run.dot_net.RequiredDotNetName = name;
     };
   };
   const auto front_end = [](std::int32_t exit_code, std::function<void(FailureFacts&)> more = {}) {
@@ -67,8 +67,8 @@ TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
   };
   const auto disk = [](std::int64_t mb) {
     return [=](FailureFacts& run) {
-      run.Disk.RequiredDiskMB = mb;
-      run.Disk.WorkingDrive = L"C:";
+      run.disk.RequiredDiskMB = mb;
+      run.disk.WorkingDrive = L"C:";
     };
   };
   const std::wstring missing_35 =
@@ -135,7 +135,8 @@ TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
     SCOPED_TRACE(c.name);
     FailureFacts run;
     c.setup(run);
-    const FailureNotice notice = ComposeFailureNotice(testing_fakes::ProgramStrings(), c.code, run, L"/log \"x\"\ty");
+    const FailureNotice notice =
+        ComposeFailureNotice(testing_fakes::ProgramStrings(), c.code, run, L"/log \"x\"\ty");
     EXPECT_EQ(notice.message, c.message);
     EXPECT_EQ(notice.link, c.link);
   }
@@ -162,8 +163,8 @@ TEST(FailureReport, DiskAmountIsTheMinimumInMbUpTo1000AndInGbAbove) {
   }
   // As message 102 prints it.
   FailureFacts run;
-  run.Disk.RequiredDiskMB = 1001;
-  run.Disk.WorkingDrive = L"D:";
+  run.disk.RequiredDiskMB = 1001;
+  run.disk.WorkingDrive = L"D:";
   EXPECT_EQ(ComposeFailureNotice(testing_fakes::ProgramStrings(), rc::MediumFull, run, L"").message,
             L"Insufficient disk space on drive 'D:'. 1.0 GB of free disk space is required.");
 }
@@ -206,8 +207,8 @@ TEST(FailureReport, LogsTheMessageAsALineAndShowsItUnlessSilent) {
     MemoryLogSystem system;
     DiagnosticLog log(system);
     FailureFacts run;
-    run.DotNet.RequiredDotNetMajor = 3;
-    run.DotNet.RequiredDotNetName = L".NET Framework 3.5";
+    run.dot_net.RequiredDotNetMajor = 3;
+    run.dot_net.RequiredDotNetName = L".NET Framework 3.5";
     std::vector<FailureNotice> shown;
     ReportFailure(testing_fakes::ProgramStrings(), rc::NoDotNet, run, silent, L"", log,
                   [&shown](const FailureNotice& notice) { shown.push_back(notice); });

@@ -36,7 +36,7 @@ TEST(LoaderGuard, RefusesWithAMessageALogLineAndAResultCode) {
         run,
         [&] {
           ++parses;
-          run.Options.Silent = c.silent;
+          run.options.Silent = c.silent;
           run.HelpRequested = c.parsed == rc::HelpRequested;
           log.log.LogText(L"Command line params \n");
           return c.parsed;

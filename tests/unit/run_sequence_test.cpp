@@ -60,7 +60,7 @@ class FakeSteps final : public RunSteps {
     calls.push_back("Gates");
     checked_root = root;
     PrerequisiteReport report;
-    report.Result = gates_result;
+    report.result = gates_result;
     return report;
   }
   void RunWorker() override {
@@ -121,7 +121,7 @@ using Calls = std::vector<std::string>;
 
 TEST_F(RunSequenceTest, AWholeRunCallsEveryStepInOrderAndEndsWithTheFrontEndsExitCode) {
   steps_.front_end_exit_code = 5;
-  run_.Options.WorkingFolderRoot = L"C:\\Temp\\";
+  run_.options.WorkingFolderRoot = L"C:\\Temp\\";
   EXPECT_EQ(Run(), rc::Ok);
   EXPECT_EQ(steps_.calls, (Calls{"ParseOptions", "Verify", "ReadSignerDetails", "Gates", "RunWorker",
                                  "ParseOptions", "Probe", "Folder", "Info", "Extract", "Launch", "Remove"}));
@@ -178,8 +178,8 @@ TEST_F(RunSequenceTest, SignatureOutcomes) {
     MemoryLogSystem system;
     DiagnosticLog log(system);
     RunState run;
-    run.Options.Silent = c.silent;
-    run.Options.RunFrontEnd = c.run_front_end;
+    run.options.Silent = c.silent;
+    run.options.RunFrontEnd = c.run_front_end;
     FakeSteps steps(run, log);
     steps.signature = {c.status, L"The file is not signed."};
     steps.answer_yes = c.answer_yes;
@@ -213,7 +213,7 @@ TEST_F(RunSequenceTest, AFailedGateStopsTheRunWithItsCodeAndIsReported) {
     EXPECT_EQ(RunMainSequence(run, steps, ProgramStrings(), log), code);
     EXPECT_EQ(steps.calls, (Calls{"ParseOptions", "Verify", "ReadSignerDetails", "Gates", "Report"}));
     EXPECT_EQ(steps.reported, code);
-    EXPECT_EQ(run.Prerequisites.Result, code);
+    EXPECT_EQ(run.prerequisites.result, code);
     // Reported as a failure to scripts too, 1613 included.
     EXPECT_EQ(SettleExitCode(run), code);
   }
@@ -230,23 +230,23 @@ TEST_F(RunSequenceTest, WorkerSequence) {
   const std::wstring started = L"Run Embedded Resources \n";
   const Case cases[] = {
       {"dontrun extracts and removes",
-       [](RunState& r, FakeSteps&) { r.Options.RunFrontEnd = false; },
+       [](RunState& r, FakeSteps&) { r.options.RunFrontEnd = false; },
        rc::Ok,
        {"Probe", "Folder", "Info", "Extract", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"keep leaves the folder",
-       [](RunState& r, FakeSteps&) { r.Options.RemoveFolder = false; },
+       [](RunState& r, FakeSteps&) { r.options.RemoveFolder = false; },
        rc::Ok,
        {"Probe", "Folder", "Info", "Extract", "Launch"},
        started + L"Remove folder 'No'\n"},
       {"zeroguid names the folder before anything is written",
-       [](RunState& r, FakeSteps&) { r.Options.ZeroGuid = true; },
+       [](RunState& r, FakeSteps&) { r.options.ZeroGuid = true; },
        rc::Ok,
        {"Probe", "ZeroGuidFolder", "Info", "Extract", "Launch", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a folder the run may not use ends the worker before anything is written or removed",
        [](RunState& r, FakeSteps& s) {
-         r.Options.ZeroGuid = true;
+         r.options.ZeroGuid = true;
          s.folder_result = rc::Fail;
        },
        rc::Fail,

@@ -100,13 +100,13 @@ class ScriptedSteps final : public RunSteps {
     const std::wstring& value = script[L"dotnet"];
     int major = 0, minor = 0, service_pack = 0, used = 0;
     if (swscanf(value.c_str(), L"%d,%d,%d,%n", &major, &minor, &service_pack, &used) >= 3) {
-      RequiredDotNet& required = report.DotNet.Required;
+      RequiredDotNet& required = report.dot_net.required;
       required.RequiredDotNetMajor = major;
       required.RequiredDotNetMinor = minor;
       required.RequiredDotNetServicePack = service_pack;
       required.RequiredDotNetName = value.substr(static_cast<size_t>(used));
     }
-    report.Result = rc::NoDotNet;
+    report.result = rc::NoDotNet;
     return report;
   }
   void RunWorker() override { system->RunWorker(); }
