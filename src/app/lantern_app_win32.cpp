@@ -82,24 +82,30 @@ class Win32RunSteps final : public RunSteps {
   void ReportFailure(ResultCode code) override { lantern::ReportFailure(app_, app_, code, WebPages()); }
 
   bool HasModule() override { return app_.m_hInstance != nullptr; }
-  ResultCode CreateProbeFile(const std::wstring& root) override { return TheWorkingFolder().CreateProbeFile(root); }
+  ResultCode CreateProbeFile(const std::wstring& root) override {
+    return working_folder_.CreateProbeFile(root);
+  }
   ResultCode PromptForWorkingFolderRoot(std::wstring& root) override {
     return lantern::PromptForWorkingFolderRoot(app_, app_, root);
   }
-  void SetZeroGuidFlag() override { TheWorkingFolder().SetZeroGuid(); }
-  ResultCode PrepareWorkingFolder() override { return TheWorkingFolder().Prepare(); }
-  void WriteEmbeddedInformation() override { lantern::WriteEmbeddedInformation(TheWorkingFolder(), TheLog()); }
+  void SetZeroGuidFlag() override { working_folder_.SetZeroGuid(); }
+  ResultCode PrepareWorkingFolder() override { return working_folder_.Prepare(); }
+  void WriteEmbeddedInformation() override {
+    lantern::WriteEmbeddedInformation(working_folder_, GetModulePath(), TheLog());
+  }
   ResultCode ExtractResources(std::wstring& program_path) override {
-    Win32PayloadSystem system(app_.m_hInstance, TheWorkingFolder(), TheLog());
+    Win32PayloadSystem system(app_.m_hInstance, working_folder_, TheLog());
     return lantern::ExtractResources(app_.Resources, system, program_path, TheLog());
   }
   ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
                         std::int32_t& exit_code) override {
-    const LaunchContext context{GetWorkingFolder(), app_.FrontEndShownEvent, TheLog(), SystemWow64(),
+    const LaunchContext context{working_folder_.Get(), app_.FrontEndShownEvent, TheLog(), SystemWow64(),
                                 BuildStringTable()};
     return lantern::RunProgram(program_path, arguments, exit_code, context);
   }
-  void RemoveWorkingFolder() override { lantern::RemoveWorkingFolder(app_.Resources, TheWorkingFolder(), TheLog()); }
+  void RemoveWorkingFolder() override {
+    lantern::RemoveWorkingFolder(app_.Resources, working_folder_, TheLog());
+  }
 
  private:
   WebPageSystem& WebPages() { return app_.WebPagesFor(web_pages_); }
@@ -111,6 +117,8 @@ class Win32RunSteps final : public RunSteps {
   Win32DiskSpace disk_;
   Win32AdminToken token_;
   Win32SystemFiles system_files_;
+  FolderSecurity folder_security_;
+  WorkingFolder working_folder_{TheLog(), folder_security_};
   PrerequisiteChecks checks_{BuildStringTable(), {registry_, disk_, token_, system_files_}, TheLog()};
 };
 
