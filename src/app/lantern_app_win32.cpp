@@ -9,8 +9,10 @@
 #include "checks/prerequisites.h"
 #include "cmdline/path_environment_win32.h"
 #include "cmdline/run_options.h"
+#include "framework/module_path_win32.h"
 #include "framework/system_dlls_win32.h"
 #include "launch/run_program_win32.h"
+#include "launch/wow64_win32.h"
 #include "log/log.h"
 #include "payload/embedded_info_win32.h"
 #include "payload/payload_system_win32.h"
@@ -61,7 +63,8 @@ class Win32RunSteps final : public RunSteps {
   std::uint32_t TickCount() override { return GetTickCount(); }
   SignatureCheck VerifyOwnSignature() override {
     SignatureCheck check;
-    check.status = VerifyFileSignature(GetModulePath(), check.verdict);
+    check.status =
+        VerifyFileSignature(GetModulePath(GetModuleFileNameW), check.verdict, LoadWinVerifyTrust(), TheLog());
     return check;
   }
   bool AskToContinue(const std::wstring& heading, const std::wstring& message) override {
@@ -69,7 +72,10 @@ class Win32RunSteps final : public RunSteps {
     app_.m_pMainWnd = nullptr;
     return yes;
   }
-  void ReadSignerDetails() override { lantern::ReadSignerDetails(app_.InstallerName); }
+  void ReadSignerDetails() override {
+    lantern::ReadSignerDetails(GetModulePath(GetModuleFileNameW), app_.InstallerName, LoadCryptoApi(),
+                               TheLog());
+  }
   bool IsAdminRequired() override { return checks_.IsAdminRequired(); }
   bool IsUserAdmin() override { return checks_.IsUserAdmin(); }
   bool CheckDotNetFramework() override { return checks_.CheckDotNetFramework(app_); }
@@ -95,7 +101,7 @@ class Win32RunSteps final : public RunSteps {
   }
   ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
                         std::int32_t& exit_code) override {
-    const LaunchContext context{GetWorkingFolder(), app_.FrontEndShownEvent, TheLog(), SystemWow64(),
+    const LaunchContext context{GetWorkingFolder(), app_.FrontEndShownEvent, TheLog(), wow64_,
                                 BuildStringTable()};
     return lantern::RunProgram(program_path, arguments, exit_code, context);
   }
@@ -105,7 +111,8 @@ class Win32RunSteps final : public RunSteps {
   WebPageSystem& WebPages() { return app_.WebPagesFor(web_pages_); }
 
   CLanternInstallerApp& app_;
-  Win32WebPageSystem web_pages_;
+  Win32WebPageSystem web_pages_{BuildStringTable()};
+  Win32Wow64 wow64_;
   Win32PathEnvironment environment_;
   Win32Registry registry_;
   Win32DiskSpace disk_;
@@ -130,7 +137,7 @@ void Win32RunSteps::RunWorker() {
   CloseHandle(thread);
 
   // Made hidden; a prompt the worker has already opened keeps it hidden.
-  SplashDlg splash;
+  CSplashDlg splash;
   splash.Create();
   if (!app_.Silent && app_.PromptDepth.load() == 0) splash.ShowWindow(SW_SHOW);
   const HANDLE handles[2] = {app_.FrontEndShownEvent, app_.WorkerDoneEvent};

@@ -5,6 +5,7 @@
 #include "ui/folder_prompt.h"
 #include "ui/notice_dialog_win32.h"
 #include "ui/temp_folder_dialog_win32.h"
+#include "ui/web_page_win32.h"
 
 namespace lantern {
 
@@ -25,7 +26,8 @@ void DispatchWaitingMessagesDroppingQuit() {
 }  // namespace
 
 bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring& message) {
-  CLanternInstallerDlg dialog(true);
+  Win32WebPageSystem pages(BuildStringTable());
+  CLanternInstallerDlg dialog(true, BuildStringTable(), TheLog(), pages);
   dialog.HeadingText = heading;
   dialog.MessageText = message;
   app.m_pMainWnd = &dialog;
@@ -36,10 +38,9 @@ bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring
 }
 
 void ShowFailureNotice(CWinApp& app, const FailureNotice& notice, WebPageSystem& pages) {
-  CLanternInstallerDlg dialog(false);
+  CLanternInstallerDlg dialog(false, BuildStringTable(), TheLog(), pages);
   dialog.MessageText = notice.message;
   dialog.LinkText = notice.link;
-  dialog.LinkControl.WebPages = &pages;
   app.m_pMainWnd = &dialog;
   dialog.DoModal();
   // The dialog object ends here; the application must not keep pointing at it.
