@@ -45,7 +45,7 @@ BOOL CLanternInstallerApp::InitInstance() {
 void CLanternInstallerApp::ComposeAndRun() {
   // Everything the run uses, made once here and handed down.
   const ResourceStringTable strings(m_hInstance);
-  const std::wstring own_path = GetModulePath();
+  const std::wstring own_path = GetModulePath(GetModuleFileNameW);
   const std::vector<std::wstring> arguments = SplitCommandLine(GetCommandLineW());
   FolderSecurity folder_security;
   WorkingFolder working_folder(log_, folder_security);
@@ -55,12 +55,12 @@ void CLanternInstallerApp::ComposeAndRun() {
   Win32DiskSpace disk;
   Win32AdminToken token;
   Win32SystemFiles system_files;
-  Win32WebPageSystem web_pages;
+  Win32WebPageSystem web_pages(strings);
   Win32Wow64 wow64;
   const CryptoApi crypto = LoadCryptoApi();
   const SystemPorts ports{
       environment,           {registry, disk, token, system_files}, WebPagesFor(web_pages), wow64, crypto,
-      SystemWinVerifyTrust()};
+      LoadWinVerifyTrust()};
 
   Win32RunSteps system_steps({*this, run_, strings, log_, working_folder, own_path, arguments}, ports);
   RunSteps& steps = StepsFor(system_steps);

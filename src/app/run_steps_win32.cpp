@@ -42,7 +42,8 @@ SignatureCheck Win32RunSteps::VerifyOwnSignature() {
 }
 
 bool Win32RunSteps::AskToContinue(const std::wstring& heading, const std::wstring& message) {
-  const bool yes = lantern::AskToContinue(context_.app, heading, message);
+  const bool yes =
+      lantern::AskToContinue(context_.app, {context_.strings, context_.log, ports_.web_pages}, heading, message);
   context_.app.m_pMainWnd = nullptr;
   return yes;
 }
@@ -96,10 +97,10 @@ void Win32RunSteps::ReportFailure(ResultCode code) {
   const RunState& run = context_.run;
   const FailureFacts facts{run.FrontEndExitCode, run.prerequisites.dot_net.required, run.prerequisites.disk};
   CWinApp& app = context_.app;
-  WebPageSystem& pages = ports_.web_pages;
+  const NoticeParts parts{context_.strings, context_.log, ports_.web_pages};
   lantern::ReportFailure(
       context_.strings, code, facts, run.options.Silent, app.m_lpCmdLine ? app.m_lpCmdLine : L"",
-      context_.log, [&app, &pages](const FailureNotice& notice) { ShowFailureNotice(app, notice, pages); });
+      context_.log, [&app, &parts](const FailureNotice& notice) { ShowFailureNotice(app, parts, notice); });
 }
 
 ResultCode Win32RunSteps::PromptForWorkingFolderRoot(std::wstring& root) {

@@ -22,8 +22,9 @@ void DispatchWaitingMessagesDroppingQuit() {
 
 }  // namespace
 
-bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring& message) {
-  CLanternInstallerDlg dialog(true);
+bool AskToContinue(CWinApp& app, const NoticeParts& parts, const std::wstring& heading,
+                   const std::wstring& message) {
+  CLanternInstallerDlg dialog(true, parts.strings, parts.log, parts.pages);
   dialog.HeadingText = heading;
   dialog.MessageText = message;
   app.m_pMainWnd = &dialog;
@@ -33,11 +34,10 @@ bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring
   return answer == IDOK;
 }
 
-void ShowFailureNotice(CWinApp& app, const FailureNotice& notice, WebPageSystem& pages) {
-  CLanternInstallerDlg dialog(false);
+void ShowFailureNotice(CWinApp& app, const NoticeParts& parts, const FailureNotice& notice) {
+  CLanternInstallerDlg dialog(false, parts.strings, parts.log, parts.pages);
   dialog.MessageText = notice.message;
   dialog.LinkText = notice.link;
-  dialog.LinkControl.WebPages = &pages;
   app.m_pMainWnd = &dialog;
   dialog.DoModal();
   // The dialog object ends here; the application must not keep pointing at it.
