@@ -65,7 +65,8 @@ struct FindHandleTraits {
 };
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 
-// Memory the system allocated with LocalAlloc (security descriptors, ACLs).
+// Memory allocated with LocalAlloc (security descriptors, ACLs, fixed working
+// buffers, whose handle is their address).
 struct LocalMemoryTraits {
   using Value = HLOCAL;
   static Value Empty() { return nullptr; }
