@@ -14,13 +14,12 @@ class CAddressDialog : public CDialog {
   // The caption is the product's name from `strings`.
   CAddressDialog(const std::wstring& address, const StringTable& strings, CWnd* owner = nullptr);
 
-  std::wstring Address;
-
  protected:
   BOOL OnInitDialog() override;
   BOOL OnDialogMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
 
  private:
+  std::wstring address_;
   const StringTable& strings_;
 };
 

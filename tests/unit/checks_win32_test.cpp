@@ -18,14 +18,10 @@
 #include "checks/dotnet_check.h"
 #include "checks/machine_win32.h"
 #include "checks_fakes.h"
+#include "framework/unique_handle_win32.h"
 
 namespace lantern {
 namespace {
-
-struct KeyCloser {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 const std::wstring kNdp = L"Software\\Microsoft\\NET Framework Setup\\NDP\\";
 
@@ -58,7 +54,7 @@ class ScratchKey {
     ASSERT_EQ(RegCreateKeyExW(key_.get(), subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
                               nullptr),
               ERROR_SUCCESS);
-    const UniqueKey opened(created);
+    const UniqueRegistryKey opened(created);
     ASSERT_EQ(RegSetValueExW(opened.get(), name.c_str(), 0, type, static_cast<const BYTE*>(bytes), size),
               ERROR_SUCCESS);
   }
@@ -71,7 +67,7 @@ class ScratchKey {
 
  private:
   std::wstring path_;
-  UniqueKey key_;
+  UniqueRegistryKey key_;
 };
 
 TEST(Win32Registry, ReadsANumberOnlyFromADwordAndATextOnlyFromAText) {
