@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "core/config_strings.h"
+#include "app/built_in_strings.h"
 
 namespace lantern {
 namespace {
@@ -17,24 +17,16 @@ constexpr DefaultString kDefaultStrings[] = {
 #include "default_strings.inc"
 };
 
-class BuiltInStringTable final : public StringTable {
- public:
-  std::optional<std::wstring> Find(unsigned id) const override {
-    const auto entry = std::find_if(std::begin(kDefaultStrings), std::end(kDefaultStrings),
-                                    [id](const DefaultString& s) { return s.id == id; });
-    // An empty entry reads as missing, as it does from a string-table resource.
-    if (entry == std::end(kDefaultStrings) || entry->text[0] == L'\0') {
-      return std::nullopt;
-    }
-    return std::wstring(entry->text);
-  }
-};
-
 }  // namespace
 
-const StringTable& BuildStringTable() {
-  static const BuiltInStringTable table;
-  return table;
+std::optional<std::wstring> BuiltInStringTable::Find(unsigned id) const {
+  const auto entry = std::find_if(std::begin(kDefaultStrings), std::end(kDefaultStrings),
+                                  [id](const DefaultString& s) { return s.id == id; });
+  // An empty entry reads as missing, as it does from a string-table resource.
+  if (entry == std::end(kDefaultStrings) || entry->text[0] == L'\0') {
+    return std::nullopt;
+  }
+  return std::wstring(entry->text);
 }
 
 }  // namespace lantern

@@ -47,9 +47,4 @@ std::optional<std::wstring> ResourceStringTable::Find(unsigned id) const {
   return std::nullopt;
 }
 
-const StringTable& BuildStringTable() {
-  static const ResourceStringTable table(GetModuleHandleW(nullptr));
-  return table;
-}
-
 }  // namespace lantern

@@ -11,13 +11,13 @@ constexpr wchar_t kDotNet4Detected[] = L"\r\n(.NET 4 was detected.)";
 
 // Message 108, or 115 when a service pack is needed.
 std::wstring MissingDotNetMessage(const StringTable& table, const std::wstring& product,
-                                  const RunFields& run) {
+                                  const RequiredDotNet& required) {
   std::wstring message;
-  if (run.RequiredDotNetServicePack == 0) {
-    FormatConfigString(table, cfg::DotNetMessage, message, product, run.RequiredDotNetName);
+  if (required.RequiredDotNetServicePack == 0) {
+    FormatConfigString(table, cfg::DotNetMessage, message, product, required.RequiredDotNetName);
   } else {
-    FormatConfigString(table, cfg::DotNetServicePackMessage, message, product, run.RequiredDotNetName,
-                       run.RequiredDotNetServicePack);
+    FormatConfigString(table, cfg::DotNetServicePackMessage, message, product, required.RequiredDotNetName,
+                       required.RequiredDotNetServicePack);
   }
   return message;
 }
@@ -49,7 +49,7 @@ std::wstring GetDotNetDownloadLink(std::int32_t major, std::int32_t minor) {
   }
 }
 
-FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, const RunFields& run,
+FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, const FailureFacts& run,
                                    std::wstring_view raw_arguments) {
   const std::wstring product = LoadConfigString(table, cfg::ProductName);
   FailureNotice notice;
@@ -69,16 +69,17 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
       FormatConfigString(table, cfg::IncorrectBuildMessage, message, product);
       break;
     case rc::MediumFull: {
-      const DiskAmount amount = DiskAmountFor(run.RequiredDiskMB);
-      FormatConfigString(table, cfg::DiskSpaceMessage, message, run.WorkingDrive, amount.amount, amount.unit);
+      const DiskAmount amount = DiskAmountFor(run.disk.RequiredDiskMB);
+      FormatConfigString(table, cfg::DiskSpaceMessage, message, run.disk.WorkingDrive, amount.amount,
+                         amount.unit);
       break;
     }
     case rc::NotAdmin:
       FormatConfigString(table, cfg::AdminMessage, message, product);
       break;
     case rc::NoDotNet:
-      message = MissingDotNetMessage(table, product, run);
-      notice.link = GetDotNetDownloadLink(run.RequiredDotNetMajor, run.RequiredDotNetMinor);
+      message = MissingDotNetMessage(table, product, run.dot_net);
+      notice.link = GetDotNetDownloadLink(run.dot_net.RequiredDotNetMajor, run.dot_net.RequiredDotNetMinor);
       break;
     case rc::InstallPackageVersion:
       FormatConfigString(table, cfg::MsiMessage, message, product);
@@ -88,12 +89,12 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
         FormatConfigString(table, cfg::FrontEndFailedMessage, message, product, run.FrontEndExitCode);
         break;
       }
-      if (run.RequiredDotNetServicePack >= 4) {
+      if (run.dot_net.RequiredDotNetServicePack >= 4) {
         message = Format(kDotNet4RuntimeFailed, product);
       } else {
-        message = MissingDotNetMessage(table, product, run) + kDotNet4Detected;
+        message = MissingDotNetMessage(table, product, run.dot_net) + kDotNet4Detected;
       }
-      notice.link = GetDotNetDownloadLink(run.RequiredDotNetMajor, run.RequiredDotNetMinor);
+      notice.link = GetDotNetDownloadLink(run.dot_net.RequiredDotNetMajor, run.dot_net.RequiredDotNetMinor);
       break;
     default:
       FormatConfigString(table, cfg::RunFailedMessage, message, product, code);
@@ -102,12 +103,12 @@ FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, co
   return notice;
 }
 
-void ReportFailure(const StringTable& table, ResultCode code, const RunFields& run,
+void ReportFailure(const StringTable& table, ResultCode code, const FailureFacts& run, bool silent,
                    std::wstring_view raw_arguments, DiagnosticLog& log, const FailureNoticeView& show) {
   const FailureNotice notice = ComposeFailureNotice(table, code, run, raw_arguments);
   log.LogText(notice.message);
   log.LogText(L"\n");
-  if (!run.Silent && show) show(notice);
+  if (!silent && show) show(notice);
 }
 
 }  // namespace lantern

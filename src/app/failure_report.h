@@ -7,16 +7,20 @@
 #include <string>
 #include <string_view>
 
+#include "checks/disk_space_check.h"
+#include "checks/dotnet_check.h"
 #include "core/config_strings.h"
-#include "app/run_sequence.h"
 #include "log/log.h"
+#include "ui/failure_notice.h"
 
 namespace lantern {
 
-// What the user is told about a failure.
-struct FailureNotice {
-  std::wstring message;
-  std::wstring link;  // empty: no download page fits
+// What the messages tell of a run: the front end's exit code and what the
+// gates found (their defaults when a gate did not run).
+struct FailureFacts {
+  std::int32_t FrontEndExitCode = 0;
+  RequiredDotNet dot_net;
+  DiskSpaceResult disk;
 };
 
 // The free-space amount as message 102 shows it: above 1000 MB in GB.
@@ -33,13 +37,13 @@ std::wstring GetDotNetDownloadLink(std::int32_t major, std::int32_t minor);
 // Chooses and fills the message for a run's result. `code` is 0 when only the
 // front end's exit code failed. `raw_arguments` is the command line without
 // the program's name.
-FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, const RunFields& run,
+FailureNotice ComposeFailureNotice(const StringTable& table, ResultCode code, const FailureFacts& run,
                                    std::wstring_view raw_arguments);
 
 // Logs the notice's message and an empty line, then shows it through `show`
 // unless the run is silent.
 using FailureNoticeView = std::function<void(const FailureNotice&)>;
-void ReportFailure(const StringTable& table, ResultCode code, const RunFields& run,
+void ReportFailure(const StringTable& table, ResultCode code, const FailureFacts& run, bool silent,
                    std::wstring_view raw_arguments, DiagnosticLog& log, const FailureNoticeView& show);
 
 }  // namespace lantern

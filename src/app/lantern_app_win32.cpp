@@ -3,31 +3,23 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "core/config_strings.h"
+#include <string>
+#include <vector>
+
+#include "app/config_strings_win32.h"
 #include "app/loader_guard.h"
+#include "app/thread_entry.h"
 #include "checks/machine_win32.h"
-#include "checks/prerequisites.h"
 #include "cmdline/path_environment_win32.h"
-#include "cmdline/run_options.h"
-#include "framework/system_dlls_win32.h"
-#include "launch/run_program_win32.h"
-#include "log/log.h"
-#include "payload/embedded_info_win32.h"
-#include "payload/payload_system_win32.h"
-#include "payload/removal.h"
+#include "core/config_strings.h"
+#include "framework/module_path_win32.h"
+#include "launch/wow64_win32.h"
 #include "payload/working_folder.h"
-#include "trust/signer_details_win32.h"
-#include "trust/verify_signature_win32.h"
-#include "ui/splash_win32.h"
-#include "ui/ui_steps_win32.h"
 #include "ui/web_page_win32.h"
 
 namespace lantern {
 
 namespace {
-
-// The maker's installer help page, opened by "?".
-constexpr wchar_t kHelpPageAddress[] = L"https://www.vantrel.example/Installer/Help";
 
 void InitCommonControls95() {
   using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
@@ -41,181 +33,61 @@ void InitCommonControls95() {
 
 }  // namespace
 
-// The run's steps as this program performs them.
-class Win32RunSteps final : public RunSteps {
- public:
-  explicit Win32RunSteps(CLanternInstallerApp& app) : app_(app) {}
-
-  ResultCode ParseOptions() override {
-    RunOptions options;
-    const ResultCode result = lantern::ParseOptions(app_.tokens_, app_.InstallerName, environment_, TheLog(), options);
-    app_.ZeroGuid = options.ZeroGuid;
-    app_.RemoveFolder = options.RemoveFolder;
-    app_.RunFrontEnd = options.RunFrontEnd;
-    app_.Silent = options.Silent;
-    app_.WorkingFolderRoot = options.WorkingFolderRoot;
-    app_.FrontEndCommandLine = options.FrontEndCommandLine;
-    if (options.HelpRequested) app_.HelpRequested = true;
-    return result;
-  }
-  std::uint32_t TickCount() override { return GetTickCount(); }
-  SignatureCheck VerifyOwnSignature() override {
-    SignatureCheck check;
-    check.status = VerifyFileSignature(GetModulePath(), check.verdict);
-    return check;
-  }
-  bool AskToContinue(const std::wstring& heading, const std::wstring& message) override {
-    const bool yes = lantern::AskToContinue(app_, heading, message);
-    app_.m_pMainWnd = nullptr;
-    return yes;
-  }
-  void ReadSignerDetails() override { lantern::ReadSignerDetails(app_.InstallerName); }
-  bool IsAdminRequired() override { return checks_.IsAdminRequired(); }
-  bool IsUserAdmin() override { return checks_.IsUserAdmin(); }
-  bool CheckDotNetFramework() override { return checks_.CheckDotNetFramework(app_); }
-  bool CheckWindowsInstaller() override { return checks_.CheckWindowsInstaller(); }
-  bool CheckFreeDiskSpace() override { return checks_.CheckFreeDiskSpace(app_); }
-  void RunWorker() override;
-  void OpenHelpPage() override {
-    OpenWebPage({kHelpPageAddress, L"", SW_SHOW}, app_.Silent, WebPages(), TheLog());
-  }
-  void ReportFailure(ResultCode code) override { lantern::ReportFailure(app_, app_, code, WebPages()); }
-
-  bool HasModule() override { return app_.m_hInstance != nullptr; }
-  ResultCode CreateProbeFile(const std::wstring& root) override { return TheWorkingFolder().CreateProbeFile(root); }
-  ResultCode PromptForWorkingFolderRoot(std::wstring& root) override {
-    return lantern::PromptForWorkingFolderRoot(app_, app_, root);
-  }
-  void SetZeroGuidFlag() override { TheWorkingFolder().SetZeroGuid(); }
-  ResultCode PrepareWorkingFolder() override { return TheWorkingFolder().Prepare(); }
-  void WriteEmbeddedInformation() override { lantern::WriteEmbeddedInformation(TheWorkingFolder(), TheLog()); }
-  ResultCode ExtractResources(std::wstring& program_path) override {
-    Win32PayloadSystem system(app_.m_hInstance, TheWorkingFolder(), TheLog());
-    return lantern::ExtractResources(app_.Resources, system, program_path, TheLog());
-  }
-  ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
-                        std::int32_t& exit_code) override {
-    const LaunchContext context{GetWorkingFolder(), app_.FrontEndShownEvent, TheLog(), SystemWow64(),
-                                BuildStringTable()};
-    return lantern::RunProgram(program_path, arguments, exit_code, context);
-  }
-  void RemoveWorkingFolder() override { lantern::RemoveWorkingFolder(app_.Resources, TheWorkingFolder(), TheLog()); }
-
- private:
-  WebPageSystem& WebPages() { return app_.WebPagesFor(web_pages_); }
-
-  CLanternInstallerApp& app_;
-  Win32WebPageSystem web_pages_;
-  Win32PathEnvironment environment_;
-  Win32Registry registry_;
-  Win32DiskSpace disk_;
-  Win32AdminToken token_;
-  Win32SystemFiles system_files_;
-  PrerequisiteChecks checks_{BuildStringTable(), {registry_, disk_, token_, system_files_}, TheLog()};
-};
-
-void Win32RunSteps::RunWorker() {
-  app_.WorkerDoneEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  app_.FrontEndShownEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE thread = nullptr;
-  if (app_.WorkerDoneEvent && app_.FrontEndShownEvent) {
-    thread = CreateThread(nullptr, 0, CLanternInstallerApp::WorkerThreadProc, &app_, 0, nullptr);
-  }
-  if (!thread) {
-    const DWORD error = GetLastError();
-    app_.WorkerResult = error ? Hr(0x80070000u | (error & 0xFFFFu)) : rc::Fail;
-    LogFormat(L"Failed to start the worker thread %x\n", app_.WorkerResult);
-    return;
-  }
-  CloseHandle(thread);
-
-  // Made hidden; a prompt the worker has already opened keeps it hidden.
-  SplashDlg splash;
-  splash.Create();
-  if (!app_.Silent && app_.PromptDepth.load() == 0) splash.ShowWindow(SW_SHOW);
-  const HANDLE handles[2] = {app_.FrontEndShownEvent, app_.WorkerDoneEvent};
-  WaitForWorker(handles, app_, &splash);
-  splash.DestroyWindow();
+BOOL CLanternInstallerApp::InitInstance() {
+  const ResultCode failure = RunThreadBody(log_, L"Main", [this] {
+    ComposeAndRun();
+    return rc::Ok;
+  });
+  if (failure != rc::Ok) run_.RunResult = failure;
+  return FALSE;
 }
 
-CLanternInstallerApp::~CLanternInstallerApp() = default;
+void CLanternInstallerApp::ComposeAndRun() {
+  // Everything the run uses, made once here and handed down.
+  const ResourceStringTable strings(m_hInstance);
+  const std::wstring own_path = GetModulePath(GetModuleFileNameW);
+  const std::vector<std::wstring> arguments = SplitCommandLine(GetCommandLineW());
+  FolderSecurity folder_security;
+  WorkingFolder working_folder(log_, folder_security);
 
-BOOL CLanternInstallerApp::InitInstance() {
-  PromptDepth = 0;
-  tokens_ = SplitCommandLine(GetCommandLineW());
-  Win32RunSteps system_steps(*this);
+  Win32PathEnvironment environment;
+  Win32Registry registry;
+  Win32DiskSpace disk;
+  Win32AdminToken token;
+  Win32SystemFiles system_files;
+  Win32WebPageSystem web_pages(strings);
+  Win32Wow64 wow64;
+  const CryptoApi crypto = LoadCryptoApi();
+  const SystemPorts ports{
+      environment,           {registry, disk, token, system_files}, WebPagesFor(web_pages), wow64, crypto,
+      LoadWinVerifyTrust()};
+
+  Win32RunSteps system_steps({*this, run_, strings, log_, working_folder, own_path, arguments}, ports);
   RunSteps& steps = StepsFor(system_steps);
+  system_steps.SetWorkerSteps(steps);
 
   // Before the common controls and COM, which load further DLLs by name.
   if (!DllSearchIsRestricted()) {
     RefuseUnsafeDllSearch(
-        *this, [&steps] { return steps.ParseOptions(); }, TheLog(),
-        [](const std::wstring& message) {
-          const std::wstring caption = LoadConfigString(cfg::ProductName);
+        run_, [&steps] { return steps.ParseOptions(); }, log_,
+        [&strings](const std::wstring& message) {
+          const std::wstring caption = LoadConfigString(strings, cfg::ProductName);
           MessageBoxW(nullptr, message.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
         });
-    return FALSE;
+    return;
   }
 
   InitCommonControls95();
   CoInitialize(nullptr);
-  steps_ = &steps;
-  RunMainSequence(*this, steps, TheLog());
-  steps_ = nullptr;
-  return FALSE;
+  RunMainSequence(run_, steps, strings, log_);
 }
 
 int CLanternInstallerApp::ExitInstance() {
   CWinApp::ExitInstance();
-  const std::int32_t exit_code = SettleExitCode(*this);
-  LogFormat(L"Ended %ld\n", GetTickCount());
-  CloseLogFile();
+  const std::int32_t exit_code = SettleExitCode(run_);
+  log_.LogFormat(L"Ended %ld\n", GetTickCount());
+  log_.CloseLogFile();
   return exit_code;
-}
-
-DWORD WINAPI CLanternInstallerApp::WorkerThreadProc(LPVOID application) {
-  auto& app = *static_cast<CLanternInstallerApp*>(application);
-  CoInitialize(nullptr);
-  app.WorkerResult = RunEmbeddedResource(app, *app.steps_, TheLog(), app.FrontEndExitCode);
-  SetEvent(app.WorkerDoneEvent);
-  CoUninitialize();
-  return 0;
-}
-
-int WaitForWorker(const HANDLE handles[2], CLanternInstallerApp& application, CWnd* splash) {
-  std::int32_t seen = 0;
-  for (;;) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      // The quit request the framework posts when a main window goes must not
-      // end anything here.
-      if (message.message != WM_QUIT) DispatchMessageW(&message);
-    }
-
-    const std::int32_t depth = application.PromptDepth.load();
-    if (depth != seen) {
-      if (splash && splash->m_hWnd) {
-        switch (SplashActionForPromptDepth(seen, depth)) {
-          case SplashAction::Show: ShowWindow(splash->m_hWnd, SW_SHOW); break;
-          case SplashAction::Hide: ShowWindow(splash->m_hWnd, SW_HIDE); break;
-          case SplashAction::None: break;
-        }
-      }
-      seen = application.PromptDepth.load();
-    }
-
-    const DWORD woken = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_ALLINPUT);
-    if (woken == WAIT_OBJECT_0) {
-      ResetEvent(handles[0]);
-      if (splash && splash->m_hWnd) {
-        EndDialog(splash->m_hWnd, IDOK);
-        splash = nullptr;
-      }
-    } else if (woken == WAIT_OBJECT_0 + 1) {
-      if (splash && splash->m_hWnd) EndDialog(splash->m_hWnd, IDOK);
-      return 0;
-    }
-  }
 }
 
 }  // namespace lantern

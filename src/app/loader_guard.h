@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "core/result_codes.h"
 #include "app/run_sequence.h"
+#include "core/result_codes.h"
 #include "log/log.h"
 
 namespace lantern {
@@ -25,7 +25,7 @@ using ShowMessage = std::function<void(const std::wstring& message)>;
 // that does not parse changes nothing), logs the refusal, shows the message
 // unless the run is silent, and ends the run with kUnsafeDllSearchResult.
 // Nothing else runs: no signature check, no help page, no extraction.
-ResultCode RefuseUnsafeDllSearch(RunFields& run, const std::function<ResultCode()>& parse_options,
+ResultCode RefuseUnsafeDllSearch(RunState& run, const std::function<ResultCode()>& parse_options,
                                  DiagnosticLog& log, const ShowMessage& show);
 
 }  // namespace lantern

@@ -8,15 +8,15 @@ namespace {
 
 // The signature was not verified: a silent run decides by itself, anyone else
 // is asked.
-ResultCode DecideOnSignatureFailure(RunFields& run, RunSteps& steps, DiagnosticLog& log,
-                                    const SignatureCheck& check) {
+ResultCode DecideOnSignatureFailure(const RunState& run, RunSteps& steps, const StringTable& strings,
+                                    DiagnosticLog& log, const SignatureCheck& check) {
   log.LogFormat(L"Certificate error %0x\n", check.status);
-  if (run.Silent) {
+  if (run.options.Silent) {
     if (check.status == rc::CertChaining) {
       log.LogText(L"Ignore chaining error....\n");
       return rc::Ok;
     }
-    if (run.RunFrontEnd) {
+    if (run.options.RunFrontEnd) {
       log.LogText(L"Not signed correctly so failing now!\n");
       return rc::NoSignature;
     }
@@ -24,21 +24,14 @@ ResultCode DecideOnSignatureFailure(RunFields& run, RunSteps& steps, DiagnosticL
     return rc::Ok;
   }
   std::wstring heading;
-  FormatConfigString(cfg::VerifyQuestion, heading, LoadConfigString(cfg::ProductName));
+  FormatConfigString(strings, cfg::VerifyQuestion, heading, LoadConfigString(strings, cfg::ProductName));
   log.LogFormat(L"Not signed correctly %0x\n", check.status);
   return steps.AskToContinue(heading, check.verdict) ? rc::Ok : rc::NoSignature;
 }
 
-ResultCode RunGates(RunSteps& steps) {
-  if (steps.IsAdminRequired() && !steps.IsUserAdmin()) return rc::NotAdmin;
-  if (!steps.CheckDotNetFramework()) return rc::NoDotNet;
-  if (!steps.CheckWindowsInstaller()) return rc::InstallPackageVersion;
-  if (!steps.CheckFreeDiskSpace()) return rc::MediumFull;
-  return rc::Ok;
-}
-
 // Options, signature, signer details, gates and work; the first failure ends it.
-ResultCode RunUntilFirstFailure(RunFields& run, RunSteps& steps, DiagnosticLog& log) {
+ResultCode RunUntilFirstFailure(RunState& run, RunSteps& steps, const StringTable& strings,
+                                DiagnosticLog& log) {
   ResultCode result = steps.ParseOptions();
   if (result != rc::Ok) return result;
 
@@ -46,14 +39,14 @@ ResultCode RunUntilFirstFailure(RunFields& run, RunSteps& steps, DiagnosticLog& 
 
   const SignatureCheck check = steps.VerifyOwnSignature();
   if (check.status != 0) {
-    result = DecideOnSignatureFailure(run, steps, log, check);
+    result = DecideOnSignatureFailure(run, steps, strings, log, check);
     if (result != rc::Ok) return result;
   }
 
   steps.ReadSignerDetails();
 
-  result = RunGates(steps);
-  if (result != rc::Ok) return result;
+  run.prerequisites = steps.CheckPrerequisites(run.options.WorkingFolderRoot);
+  if (run.prerequisites.result != rc::Ok) return run.prerequisites.result;
 
   steps.RunWorker();
   return run.WorkerResult;
@@ -61,15 +54,15 @@ ResultCode RunUntilFirstFailure(RunFields& run, RunSteps& steps, DiagnosticLog& 
 
 }  // namespace
 
-ResultCode RunMainSequence(RunFields& run, RunSteps& steps, DiagnosticLog& log) {
-  const ResultCode result = RunUntilFirstFailure(run, steps, log);
+ResultCode RunMainSequence(RunState& run, RunSteps& steps, const StringTable& strings, DiagnosticLog& log) {
+  const ResultCode result = RunUntilFirstFailure(run, steps, strings, log);
   run.RunResult = result;
   if (run.HelpRequested) steps.OpenHelpPage();
   if (IsFailureResult(result) || run.FrontEndExitCode < 0) steps.ReportFailure(result);
   return result;
 }
 
-ResultCode RunEmbeddedResource(RunFields& run, RunSteps& steps, DiagnosticLog& log, std::int32_t& exit_code) {
+ResultCode RunEmbeddedResource(RunState& run, RunSteps& steps, DiagnosticLog& log, std::int32_t& exit_code) {
   log.LogText(L"Run Embedded Resources \n");
   exit_code = 0;
 
@@ -78,36 +71,31 @@ ResultCode RunEmbeddedResource(RunFields& run, RunSteps& steps, DiagnosticLog& l
     log.LogText(L"Failed to parse parameters\n");
     return result;
   }
-  if (!steps.HasModule()) {
-    log.LogText(L"RunEmbeddedResource hLibrary is not set\n");
-    return rc::Ok;
-  }
-
+  RunOptions& options = run.options;
   std::wstring program_path;
-  if (steps.CreateProbeFile(run.WorkingFolderRoot) != rc::Ok) {
-    result = steps.PromptForWorkingFolderRoot(run.WorkingFolderRoot);
+  if (steps.CreateProbeFile(options.WorkingFolderRoot) != rc::Ok) {
+    result = steps.PromptForWorkingFolderRoot(options.WorkingFolderRoot);
     if (result != rc::Ok) return result;
-    result = steps.CreateProbeFile(run.WorkingFolderRoot);
+    result = steps.CreateProbeFile(options.WorkingFolderRoot);
     if (result != rc::Ok) return result;
   }
-  if (run.ZeroGuid) steps.SetZeroGuidFlag();
   // A folder that is not the run's own to use is neither written to nor removed.
-  result = steps.PrepareWorkingFolder();
+  result = steps.PrepareWorkingFolder(options.ZeroGuid);
   if (result != rc::Ok) return result;
 
   steps.WriteEmbeddedInformation();
   result = steps.ExtractResources(program_path);
-  if (run.RunFrontEnd && result == rc::Ok) {
-    result = steps.RunProgram(program_path, run.FrontEndCommandLine, exit_code);
+  if (options.RunFrontEnd && result == rc::Ok) {
+    result = steps.RunProgram(program_path, options.FrontEndCommandLine, exit_code);
   }
 
   // Also after a failed extraction or launch: nothing is left behind.
-  log.LogFormat(L"Remove folder '%s'\n", run.RemoveFolder ? L"Yes" : L"No");
-  if (run.RemoveFolder) steps.RemoveWorkingFolder();
+  log.LogFormat(L"Remove folder '%s'\n", options.RemoveFolder ? L"Yes" : L"No");
+  if (options.RemoveFolder) steps.RemoveWorkingFolder();
   return result;
 }
 
-std::int32_t SettleExitCode(RunFields& run) {
+std::int32_t SettleExitCode(RunState& run) {
   if (run.WorkerResult != 0) run.FrontEndExitCode = run.WorkerResult;
   if (run.FrontEndExitCode == 0 && IsFailureResult(run.RunResult)) return run.RunResult;
   return run.FrontEndExitCode;

@@ -43,34 +43,36 @@ std::wstring FreeSpaceQueryPath(const std::wstring& drive, const std::wstring& r
   return root;
 }
 
-bool CheckFreeDiskSpace(const StringTable& table, DiskSpace& disk, DiagnosticLog& log, RunFields& run) {
+DiskSpaceResult CheckFreeDiskSpace(const StringTable& table, DiskSpace& disk, DiagnosticLog& log,
+                                   const std::wstring& working_folder_root) {
   log.LogText(L"Free Disk Space\n");
-  run.FreeDiskMB = 0;
-  run.RequiredDiskMB = ReadConfigNumber(LoadConfigString(table, cfg::RequiredDiskMB));
+  DiskSpaceResult result;
+  result.RequiredDiskMB = ReadConfigNumber(LoadConfigString(table, cfg::RequiredDiskMB));
 
-  const std::optional<PathParts> parts = SplitPath(run.WorkingFolderRoot);
+  const std::optional<PathParts> parts = SplitPath(working_folder_root);
   if (!parts) {
-    log.LogFormat(L"Failed to parse directory for free disk space check. %s\n", run.WorkingFolderRoot);
-    return false;
+    log.LogFormat(L"Failed to parse directory for free disk space check. %s\n", working_folder_root);
+    return result;
   }
-  run.WorkingDrive = parts->drive;
+  result.WorkingDrive = parts->drive;
   log.LogFormat(L"Free Disk Space: Checking at least %I64d MB free on drive '%s' for temp directory '%s'\n",
-                run.RequiredDiskMB, run.WorkingDrive, run.WorkingFolderRoot);
+                result.RequiredDiskMB, result.WorkingDrive, working_folder_root);
 
   const std::optional<std::uint64_t> free_bytes =
-      disk.FreeBytesAvailable(FreeSpaceQueryPath(run.WorkingDrive, run.WorkingFolderRoot));
+      disk.FreeBytesAvailable(FreeSpaceQueryPath(result.WorkingDrive, working_folder_root));
   if (!free_bytes) {
     log.LogText(L"Failed to check free disk space.\n");
-    return false;
+    return result;
   }
-  run.FreeDiskMB = static_cast<std::int64_t>(*free_bytes >> 20);  // whole megabytes, rounded down
-  if (run.FreeDiskMB > run.RequiredDiskMB) {
+  result.FreeDiskMB = static_cast<std::int64_t>(*free_bytes >> 20);  // whole megabytes, rounded down
+  if (result.FreeDiskMB > result.RequiredDiskMB) {
     log.LogText(L"Free disk space requirement passed.\n");
-    return true;
+    result.passed = true;
+    return result;
   }
-  log.LogFormat(L"Insufficient disk space: %I64d MB required but only %I64d MB free.\n", run.RequiredDiskMB,
-                run.FreeDiskMB);
-  return false;
+  log.LogFormat(L"Insufficient disk space: %I64d MB required but only %I64d MB free.\n",
+                result.RequiredDiskMB, result.FreeDiskMB);
+  return result;
 }
 
 }  // namespace lantern

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "core/config_strings.h"
-#include "app/run_sequence.h"
 #include "log/log.h"
 
 namespace lantern {
@@ -42,9 +41,17 @@ std::optional<PathParts> SplitPath(std::wstring_view path);
 // for a root without one, the root of its network share.
 std::wstring FreeSpaceQueryPath(const std::wstring& drive, const std::wstring& root);
 
-// The gate: true when the drive of WorkingFolderRoot has more whole megabytes
-// free than string 103 asks for. Fills RequiredDiskMB, FreeDiskMB and
-// WorkingDrive and logs every step.
-bool CheckFreeDiskSpace(const StringTable& table, DiskSpace& disk, DiagnosticLog& log, RunFields& run);
+// What the gate found, for the failure report.
+struct DiskSpaceResult {
+  bool passed = false;
+  std::int64_t RequiredDiskMB = 0;  // string 103
+  std::int64_t FreeDiskMB = 0;      // whole megabytes, rounded down; 0 when not measured
+  std::wstring WorkingDrive;  // the root's drive ("C:"); empty for a share or a root that cannot be split
+};
+
+// The gate: passed when the drive of `working_folder_root` has more whole
+// megabytes free than string 103 asks for. Logs every step.
+DiskSpaceResult CheckFreeDiskSpace(const StringTable& table, DiskSpace& disk, DiagnosticLog& log,
+                                   const std::wstring& working_folder_root);
 
 }  // namespace lantern

@@ -150,37 +150,43 @@ DotNetRequirement ReadDotNetRequirement(const StringTable& table) {
   return requirement;
 }
 
-void SelectRequiredDotNet(const DotNetRequirement& requirement, RunFields& run) {
+RequiredDotNet SelectRequiredDotNet(const DotNetRequirement& requirement) {
+  RequiredDotNet required;
   for (std::size_t row = 0; row < kDotNetRowCount; ++row) {
     if (requirement.levels[row] < 0) continue;
-    run.RequiredDotNetName = kRows[row].name;
-    run.RequiredDotNetMajor = kRows[row].major;
-    if (kRows[row].minor) run.RequiredDotNetMinor = *kRows[row].minor;
-    run.RequiredDotNetServicePack = requirement.levels[row];
-    return;
+    required.RequiredDotNetName = kRows[row].name;
+    required.RequiredDotNetMajor = kRows[row].major;
+    if (kRows[row].minor) required.RequiredDotNetMinor = *kRows[row].minor;
+    required.RequiredDotNetServicePack = requirement.levels[row];
+    break;
   }
+  return required;
 }
 
-bool CheckDotNetFramework(const StringTable& table, Registry& registry, DiagnosticLog& log, RunFields& run) {
+DotNetResult CheckDotNetFramework(const StringTable& table, Registry& registry, DiagnosticLog& log) {
   const DotNetRequirement requirement = ReadDotNetRequirement(table);
   for (std::size_t row = 0; row < kDotNetRowCount; ++row) {
     log.LogFormat(kRows[row].requirement_line, requirement.texts[row]);
   }
-  SelectRequiredDotNet(requirement, run);
+  DotNetResult result;
+  result.required = SelectRequiredDotNet(requirement);
+  const RequiredDotNet& required = result.required;
 
   for (std::size_t row = 0; row < kDotNetRowCount; ++row) {
-    const std::int32_t required = requirement.levels[row];
-    if (required < 0) continue;  // not accepted: its keys are not even read
+    const std::int32_t minimum = requirement.levels[row];
+    if (minimum < 0) continue;  // not accepted: its keys are not even read
     const std::optional<std::int32_t> installed = ProbeRow(registry, kRows[row].probe);
     if (!installed) continue;
     log.LogFormat(kRows[row].detected_line, *installed);
-    if (required <= *installed) {
+    if (minimum <= *installed) {
       log.LogText(L".NET Version OK\n");
-      return true;
+      result.passed = true;
+      return result;
     }
   }
-  log.LogFormat(L".NET Version Not OK %s %ld\n", run.RequiredDotNetName, run.RequiredDotNetServicePack);
-  return false;
+  log.LogFormat(L".NET Version Not OK %s %ld\n", required.RequiredDotNetName,
+                required.RequiredDotNetServicePack);
+  return result;
 }
 
 }  // namespace lantern

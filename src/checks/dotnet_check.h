@@ -5,11 +5,11 @@
 #include <array>
 #include <compare>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
-#include "core/config_strings.h"
-#include "app/run_sequence.h"
 #include "checks/registry.h"
+#include "core/config_strings.h"
 #include "log/log.h"
 
 namespace lantern {
@@ -50,12 +50,27 @@ struct DotNetRequirement {
 };
 DotNetRequirement ReadDotNetRequirement(const StringTable& table);
 
-// Names the first accepted row (level 0 or more) in the run's fields for the
-// failure report; leaves them as they are when no row is accepted.
-void SelectRequiredDotNet(const DotNetRequirement& requirement, RunFields& run);
+// The framework a failure report asks the user for.
+struct RequiredDotNet {
+  std::wstring RequiredDotNetName = L"Unknown .NET Version";
+  std::int32_t RequiredDotNetServicePack = 0;
+  std::int32_t RequiredDotNetMajor = 4;
+  std::int32_t RequiredDotNetMinor = 5;
+  bool operator==(const RequiredDotNet&) const = default;
+};
 
-// The gate: true when an accepted row is installed at or above its minimum
-// level. Fills the run's RequiredDotNet fields and logs every step.
-bool CheckDotNetFramework(const StringTable& table, Registry& registry, DiagnosticLog& log, RunFields& run);
+// The first accepted row (level 0 or more); the defaults when no row is
+// accepted. Rows for 2.0 and 3.0 keep the default minor version.
+RequiredDotNet SelectRequiredDotNet(const DotNetRequirement& requirement);
+
+// What the gate found: whether it passed, and the row that was required.
+struct DotNetResult {
+  bool passed = false;
+  RequiredDotNet required;
+};
+
+// The gate: passed when an accepted row is installed at or above its minimum
+// level. Logs every step.
+DotNetResult CheckDotNetFramework(const StringTable& table, Registry& registry, DiagnosticLog& log);
 
 }  // namespace lantern

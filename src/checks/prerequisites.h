@@ -1,14 +1,17 @@
-// The four prerequisite gates of a run over the parts of the system they
-// read; the run sequence calls them in its order.
+// The four prerequisite gates of a run, in their order, over the parts of the
+// system they read: administrator rights, the .NET Framework, Windows
+// Installer and free disk space. The first gate that fails ends the check.
 #pragma once
 
-#include "core/config_strings.h"
-#include "app/run_sequence.h"
+#include <string>
+
 #include "checks/admin_check.h"
 #include "checks/disk_space_check.h"
 #include "checks/dotnet_check.h"
 #include "checks/registry.h"
 #include "checks/windows_installer_check.h"
+#include "core/config_strings.h"
+#include "core/result_codes.h"
 #include "log/log.h"
 
 namespace lantern {
@@ -20,20 +23,23 @@ struct MachineParts {
   SystemFiles& files;
 };
 
-class PrerequisiteChecks {
+// What the gates found. The .NET and disk results keep their defaults when
+// an earlier gate stopped the check.
+struct PrerequisiteReport {
+  ResultCode result = rc::Ok;  // 0, or the code of the gate that failed
+  DotNetResult dot_net;
+  DiskSpaceResult disk;
+};
+
+class Prerequisites {
  public:
-  PrerequisiteChecks(const StringTable& table, MachineParts machine, DiagnosticLog& log)
+  Prerequisites(const StringTable& table, MachineParts machine, DiagnosticLog& log)
       : table_(table), machine_(machine), log_(log) {}
 
-  bool IsAdminRequired() { return lantern::IsAdminRequired(table_); }
-  bool IsUserAdmin() { return machine_.token.IsUserAdmin(); }
-  bool CheckDotNetFramework(RunFields& run) {
-    return lantern::CheckDotNetFramework(table_, machine_.registry, log_, run);
-  }
-  bool CheckWindowsInstaller() { return lantern::CheckWindowsInstaller(machine_.files); }
-  bool CheckFreeDiskSpace(RunFields& run) {
-    return lantern::CheckFreeDiskSpace(table_, machine_.disk, log_, run);
-  }
+  // Runs the gates for a working folder under `working_folder_root`. The
+  // result names the gate that failed: NotAdmin, NoDotNet,
+  // InstallPackageVersion (1613) or MediumFull.
+  PrerequisiteReport Check(const std::wstring& working_folder_root);
 
  private:
   const StringTable& table_;

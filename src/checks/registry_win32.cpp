@@ -4,21 +4,17 @@
 #include <type_traits>
 
 #include "checks/machine_win32.h"
+#include "framework/unique_handle_win32.h"
 
 namespace lantern {
 
 namespace {
 
-struct KeyCloser {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
-UniqueKey OpenKey(HKEY root, std::wstring_view key) {
+UniqueRegistryKey OpenKey(HKEY root, std::wstring_view key) {
   const std::wstring path(key);
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return nullptr;
-  return UniqueKey(opened);
+  UniqueRegistryKey opened;
+  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return {};
+  return opened;
 }
 
 // A value's type and bytes; nothing when the key or the value is missing or
@@ -31,7 +27,7 @@ struct Value {
 template <std::size_t N>
 std::optional<Value> QueryValue(HKEY root, std::wstring_view key, std::wstring_view name,
                                 std::array<BYTE, N>& buffer) {
-  const UniqueKey opened = OpenKey(root, key);
+  const UniqueRegistryKey opened = OpenKey(root, key);
   if (!opened) return std::nullopt;
   const std::wstring value_name(name);
   Value value;

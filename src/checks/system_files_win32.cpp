@@ -7,15 +7,11 @@
 
 #include "checks/machine_win32.h"
 #include "framework/system_dlls_win32.h"
+#include "framework/unique_handle_win32.h"
 
 namespace lantern {
 
 namespace {
-
-struct ItemListFreer {
-  void operator()(LPITEMIDLIST list) const { CoTaskMemFree(list); }  // the shell's allocator
-};
-using UniqueItemList = std::unique_ptr<ITEMIDLIST, ItemListFreer>;
 
 using GetFileVersionInfoSizeWFn = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
 using GetFileVersionInfoWFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
@@ -28,9 +24,9 @@ constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
 bool Win32SystemFiles::GetSystemFolder(std::wstring& path) {
   LPITEMIDLIST found = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_SYSTEM, &found))) return false;
-  const UniqueItemList list(found);
+  const UniqueTaskMemory list(found);  // the shell's allocator
   wchar_t folder[MAX_PATH] = {};
-  if (!SHGetPathFromIDListW(list.get(), folder)) return false;
+  if (!SHGetPathFromIDListW(found, folder)) return false;
   path = folder;
   path += L'\\';
   return true;

@@ -16,7 +16,6 @@ namespace {
 constexpr std::size_t kMaxRootLength = 100;
 // Below this length the all-users folder gets a folder of our own appended.
 constexpr std::size_t kMaxRootForSubfolder = 90;
-constexpr ResultCode kOutOfMemory = Hr(0x8007000E);  // E_OUTOFMEMORY
 
 // As PathAppendW joins: exactly one backslash between the two.
 std::wstring AppendPath(std::wstring path, std::wstring_view name) {
@@ -148,7 +147,7 @@ ResultCode ParseOptions(const std::vector<std::wstring>& tokens, std::wstring_vi
   try {
     return ParseOptionsOrThrow(tokens, installer_name, environment, log, options);
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return rc::OutOfMemory;
   }
 }
 

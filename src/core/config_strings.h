@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/result_codes.h"
 #include "core/format.h"
+#include "core/result_codes.h"
 
 namespace lantern {
 
@@ -19,10 +19,6 @@ class StringTable {
   // The entry's text; nothing when the table has no such entry.
   virtual std::optional<std::wstring> Find(unsigned id) const = 0;
 };
-
-// This program's own table (its string-table resource on Windows; the default
-// values built in elsewhere).
-const StringTable& BuildStringTable();
 
 // Ids of the entries the program reads.
 namespace cfg {
@@ -50,7 +46,6 @@ constexpr unsigned AdminRequired = 145;
 
 // Text reading: the entry's text, or empty text when it is missing.
 std::wstring LoadConfigString(const StringTable& table, unsigned id);
-inline std::wstring LoadConfigString(unsigned id) { return LoadConfigString(BuildStringTable(), id); }
 
 // Flag reading: true unless the text is exactly "0".
 bool ReadConfigFlag(std::wstring_view text);
@@ -72,11 +67,6 @@ ResultCode FormatConfigString(const StringTable& table, unsigned id, std::wstrin
     const FormatArg list[] = {FormatArg(args)...};
     return FormatConfigStringArgs(table, id, out, list);
   }
-}
-
-template <class... Args>
-ResultCode FormatConfigString(unsigned id, std::wstring& out, const Args&... args) {
-  return FormatConfigString(BuildStringTable(), id, out, args...);
 }
 
 }  // namespace lantern

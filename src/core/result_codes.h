@@ -14,9 +14,11 @@ constexpr ResultCode Hr(std::uint32_t bits) { return static_cast<ResultCode>(bit
 namespace rc {
 constexpr ResultCode Ok = 0;
 constexpr ResultCode HelpRequested = 1;
-constexpr ResultCode InstallPackageVersion = 1613;  // Windows Installer too old
-constexpr ResultCode Fail = Hr(0x80004005);         // E_FAIL
-constexpr ResultCode Abort = Hr(0x80004004);        // E_ABORT
+constexpr ResultCode InstallPackageVersion = 1613;       // Windows Installer too old
+constexpr ResultCode Fail = Hr(0x80004005);              // E_FAIL
+constexpr ResultCode Abort = Hr(0x80004004);             // E_ABORT
+constexpr ResultCode Unexpected = Hr(0x8000FFFF);        // E_UNEXPECTED
+constexpr ResultCode OutOfMemory = Hr(0x8007000E);       // E_OUTOFMEMORY
 constexpr ResultCode InvalidParameter = Hr(0x80030057);  // STG_E_INVALIDPARAMETER
 constexpr ResultCode MediumFull = Hr(0x80030070);        // STG_E_MEDIUMFULL
 constexpr ResultCode NoSignature = Hr(0x800B0100);       // TRUST_E_NOSIGNATURE

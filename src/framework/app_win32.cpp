@@ -20,7 +20,7 @@ int CWinApp::Run() {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  m_exitCode = got == 0 ? static_cast<int>(message.wParam) : 0;
+  exit_code_ = got == 0 ? static_cast<int>(message.wParam) : 0;
   return ExitInstance();
 }
 

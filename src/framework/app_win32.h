@@ -18,7 +18,7 @@ class CWinApp {
 
   virtual BOOL InitInstance() { return TRUE; }
   // The process exit code. Here, the code of the message loop's quit request.
-  virtual int ExitInstance() { return m_exitCode; }
+  virtual int ExitInstance() { return exit_code_; }
   // Pumps messages until a quit request arrives.
   virtual int Run();
 
@@ -32,7 +32,7 @@ class CWinApp {
   CWnd* m_pMainWnd = nullptr;
 
  private:
-  int m_exitCode = 0;
+  int exit_code_ = 0;
 };
 
 // The application object, or null before it is constructed.

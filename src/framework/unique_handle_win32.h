@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <objbase.h>
 
 #include <utility>
 
@@ -65,7 +67,8 @@ struct FindHandleTraits {
 };
 using UniqueFindHandle = UniqueResource<FindHandleTraits>;
 
-// Memory the system allocated with LocalAlloc (security descriptors, ACLs).
+// Memory allocated with LocalAlloc (security descriptors, ACLs, fixed working
+// buffers, whose handle is their address).
 struct LocalMemoryTraits {
   using Value = HLOCAL;
   static Value Empty() { return nullptr; }
@@ -80,5 +83,21 @@ struct SidTraits {
   static void Close(Value value) { FreeSid(value); }
 };
 using UniqueSid = UniqueResource<SidTraits>;
+
+// Registry keys from RegOpenKeyExW and RegCreateKeyExW.
+struct RegistryKeyTraits {
+  using Value = HKEY;
+  static Value Empty() { return nullptr; }
+  static void Close(Value value) { RegCloseKey(value); }
+};
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+
+// Memory from the COM task allocator (the shell's item lists).
+struct TaskMemoryTraits {
+  using Value = void*;
+  static Value Empty() { return nullptr; }
+  static void Close(Value value) { CoTaskMemFree(value); }
+};
+using UniqueTaskMemory = UniqueResource<TaskMemoryTraits>;
 
 }  // namespace lantern

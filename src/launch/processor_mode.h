@@ -30,15 +30,13 @@ class Wow64 {
   virtual void RevertFsRedirection() = 0;
 };
 
-// This machine's WOW64 services.
-Wow64& SystemWow64();
-
 // Reads ProgramType (entry 0) and logs it and the mode it selects.
 ProcessorMode ReadProgramType(const StringTable& strings, DiagnosticLog& log);
 
 // True when the launch may go on. Sets `redirection_disabled` when it has
 // switched the redirection off.
-bool EnterProcessorMode(bool& redirection_disabled, Wow64& wow64, const StringTable& strings, DiagnosticLog& log);
+bool EnterProcessorMode(bool& redirection_disabled, Wow64& wow64, const StringTable& strings,
+                        DiagnosticLog& log);
 
 // Switches the redirection back on when EnterProcessorMode switched it off.
 void RestoreProcessorMode(bool& redirection_disabled, Wow64& wow64, DiagnosticLog& log);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "framework/unique_handle_win32.h"
 #include "launch/window_iterator_win32.h"
 
 namespace lantern {
@@ -27,23 +28,23 @@ class ProcessorModeGuard {
 
 // Polls for a visible window while the front end runs; once one shows, tells
 // the main thread and waits for the end without further polling.
-void WaitForFrontEnd(const PROCESS_INFORMATION& process, HANDLE front_end_shown) {
+void WaitForFrontEnd(HANDLE process, DWORD process_id, HANDLE front_end_shown) {
   for (;;) {
-    const bool running = WaitForSingleObject(process.hProcess, kWindowPollMs) != WAIT_OBJECT_0;
-    if (HasNoVisibleWindow(process)) {
+    const bool running = WaitForSingleObject(process, kWindowPollMs) != WAIT_OBJECT_0;
+    if (HasNoVisibleWindow(process_id)) {
       if (running) continue;
       return;
     }
     SetEvent(front_end_shown);
-    if (running) WaitForSingleObject(process.hProcess, INFINITE);
+    if (running) WaitForSingleObject(process, INFINITE);
     return;
   }
 }
 
 }  // namespace
 
-ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments, std::int32_t& exit_code,
-                      const LaunchContext& context) {
+ResultCode RunProgram(const std::wstring& program_path, const std::wstring& arguments,
+                      std::int32_t& exit_code, const LaunchContext& context) {
   exit_code = 0;
   ResultCode result = rc::Ok;
   DiagnosticLog& log = context.log;
@@ -55,7 +56,7 @@ ResultCode RunProgram(const std::wstring& program_path, const std::wstring& argu
 
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
+  PROCESS_INFORMATION created{};
   SetCurrentDirectoryW(context.working_folder.c_str());
 
   bool redirection_disabled = false;
@@ -63,27 +64,31 @@ ResultCode RunProgram(const std::wstring& program_path, const std::wstring& argu
     log.LogText(L"Run Program, Failed to set processor mode\n");
     return rc::Abort;
   }
+  // Closed however the launch is left.
+  UniqueKernelHandle process;
+  UniqueKernelHandle thread;
   {
     ProcessorModeGuard mode(redirection_disabled, context);
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &created)) {
       // Read before logging, which may change it: the system's reason is what
       // tells a missing front end from a blocked or broken one.
       const ResultCode failure = ResultFromWin32(GetLastError());
       log.LogText(L"Run Program returned error\n");
       return failure;
     }
+    process.reset(created.hProcess);
+    thread.reset(created.hThread);
     mode.Restore();  // off only around the creation, never while we wait
   }
 
   // The front end may write to the same log file while it runs.
   log.CloseLogFile();
-  WaitForFrontEnd(process, context.front_end_shown);
+  WaitForFrontEnd(process.get(), created.dwProcessId, context.front_end_shown);
 
   DWORD code = 0;
-  if (!GetExitCodeProcess(process.hProcess, &code)) result = static_cast<ResultCode>(GetLastError());
+  if (!GetExitCodeProcess(process.get(), &code)) result = static_cast<ResultCode>(GetLastError());
   exit_code = static_cast<std::int32_t>(code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
 
   log.ReopenLogFile();
   log.LogFormat(L"RunProgram returned %d\n", exit_code);

@@ -43,8 +43,8 @@ BOOL CMainWindowIterator::MatchesWindow(HWND window) {
   return owner == process_id_;
 }
 
-BOOL HasNoVisibleWindow(const PROCESS_INFORMATION& process) {
-  CMainWindowIterator windows(process.dwProcessId, TRUE, kWindowCapacity);
+bool HasNoVisibleWindow(DWORD process_id) {
+  CMainWindowIterator windows(process_id, TRUE, kWindowCapacity);
   return windows.FirstWindow() == nullptr;
 }
 

@@ -48,6 +48,6 @@ class CMainWindowIterator : public CWindowIterator {
 };
 
 // True when the process has no visible top-level window.
-BOOL HasNoVisibleWindow(const PROCESS_INFORMATION& process);
+bool HasNoVisibleWindow(DWORD process_id);
 
 }  // namespace lantern

@@ -4,8 +4,6 @@
 
 #include <new>
 
-#include "core/code_page.h"
-
 namespace lantern {
 namespace {
 
@@ -75,14 +73,6 @@ void DiagnosticLog::LogText(std::wstring_view text) {
   } catch (const std::bad_alloc&) {
     // A line that finds no memory is dropped.
   }
-}
-
-std::optional<std::string> PlatformLogSystem::ToAnsi(std::wstring_view text) { return ToAnsiCodePage(text); }
-
-DiagnosticLog& TheLog() {
-  static PlatformLogSystem system;
-  static DiagnosticLog log(system);
-  return log;
 }
 
 }  // namespace lantern

@@ -1,6 +1,6 @@
 // The diagnostic log: whole lines of text, kept in memory until a log file is
-// named and then written to it in the thread's ANSI code page, one process-wide
-// instance shared by every step of a run.
+// named and then written to it in the thread's ANSI code page. The program
+// makes one and hands it to every step of a run.
 #pragma once
 
 #include <memory>
@@ -75,17 +75,5 @@ class DiagnosticLog {
   std::wstring path_;
   std::wstring pending_;  // lines written while no file is open
 };
-
-// The process-wide log.
-DiagnosticLog& TheLog();
-
-inline void OpenLogFile(std::wstring_view path) { TheLog().OpenLogFile(path); }
-inline void ReopenLogFile() { TheLog().ReopenLogFile(); }
-inline void CloseLogFile() { TheLog().CloseLogFile(); }
-inline void LogText(std::wstring_view text) { TheLog().LogText(text); }
-template <class... Args>
-void LogFormat(std::wstring_view format, const Args&... args) {
-  TheLog().LogFormat(format, args...);
-}
 
 }  // namespace lantern

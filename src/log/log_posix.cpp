@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/code_page.h"
 #include "log/c_file.h"
 #include "log/log.h"
 
@@ -56,6 +57,8 @@ std::string Utf8(std::wstring_view text) {
 }
 
 }  // namespace
+
+std::optional<std::string> PlatformLogSystem::ToAnsi(std::wstring_view text) { return ToAnsiCodePage(text); }
 
 std::unique_ptr<LogFile> PlatformLogSystem::Open(const std::wstring& path, bool append) {
   UniqueFile file(std::fopen(Utf8(path).c_str(), append ? "ab" : "wb"));

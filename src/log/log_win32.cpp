@@ -2,6 +2,7 @@
 // each "\n" into CR LF.
 #include <cstdio>
 
+#include "core/code_page.h"
 #include "log/c_file.h"
 #include "log/log.h"
 
@@ -21,6 +22,8 @@ class CrtLogFile final : public LogFile {
 };
 
 }  // namespace
+
+std::optional<std::string> PlatformLogSystem::ToAnsi(std::wstring_view text) { return ToAnsiCodePage(text); }
 
 std::unique_ptr<LogFile> PlatformLogSystem::Open(const std::wstring& path, bool append) {
   UniqueFile file(_wfopen(path.c_str(), append ? L"at" : L"wt"));

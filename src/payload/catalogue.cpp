@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "core/config_strings.h"
 #include "core/ascii_case.h"
+#include "core/config_strings.h"
 
 namespace lantern {
 
@@ -56,41 +56,32 @@ bool IsProgram(std::wstring_view file_name) {
   return at != std::wstring::npos && at > 0;
 }
 
-void AddResourceName(ResourceList& list, void* module, std::wstring_view type, std::uintptr_t name,
+void AddResourceName(ResourceList& list, std::wstring_view type, std::optional<std::uint32_t> id,
                      DiagnosticLog& log) {
-  if ((name >> 16) != 0) return;  // named by a text, not by an id
+  if (!id) return;  // named by a text, not by an id
   CResource resource;
-  resource.id = static_cast<std::uint32_t>(name);
+  resource.id = *id;
   resource.type = std::wstring(type);
-  resource.module = module;
   list.push_front(std::move(resource));
   log.LogFormat(L"Enumerate Resources %s %x\n", list.front().type, list.front().id);
 }
 
-ResultCode WorkOutFileNames(ResourceList& list, CatalogueSource& source, std::wstring& program_path,
-                            DiagnosticLog& log) {
+std::optional<std::wstring> WorkOutFileNames(ResourceList& list, std::wstring_view catalogue_text,
+                                             DiagnosticLog& log) {
   CatalogueMap map;
-  ResultCode result = rc::Ok;
-  for (const CResource& resource : list) {
-    if (resource.id != kCatalogueId) continue;
-    std::wstring text;
-    result = source.ExtractSelf(resource, text);
-    if (result == rc::Ok) ParseCatalogue(text, map);
-    break;
+  ParseCatalogue(catalogue_text, map);
+  std::optional<std::wstring> program;
+  for (CResource& resource : list) {
+    const auto record = map.find(resource.id);
+    if (record == map.end()) continue;
+    resource.file_name = record->second.file_name;
+    resource.size = record->second.size;
+    // The walk goes from the highest id down, so the lowest program id wins.
+    if (IsProgram(resource)) program = resource.file_name;
+    log.LogFormat(L"Work Out FileName %s, Bytes %ld\n", resource.file_name, resource.size);
   }
-  if (result == rc::Ok) {
-    for (CResource& resource : list) {
-      const auto record = map.find(resource.id);
-      if (record == map.end()) continue;
-      resource.file_name = record->second.file_name;
-      resource.size = record->second.size;
-      // The walk goes from the highest id down, so the lowest program id wins.
-      if (IsProgram(resource)) program_path = source.GetFilePath(resource);
-      log.LogFormat(L"Work Out FileName %s, Bytes %ld\n", resource.file_name, resource.size);
-    }
-  }
-  log.LogFormat(L"WorkOutFileNames %x\n", result);
-  return result;
+  log.LogFormat(L"WorkOutFileNames %x\n", rc::Ok);
+  return program;
 }
 
 }  // namespace lantern

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,7 +23,6 @@ struct CResource {
   std::uint32_t id = 0;
   std::uint32_t size = 0;  // from the catalogue; 0 until then
   std::wstring type;       // as the enumeration reported it
-  void* module = nullptr;  // the module that holds it (the program's own)
   std::wstring file_name;  // relative to the working folder; empty when the catalogue does not list it
 };
 
@@ -53,28 +53,17 @@ ResultCode ParseCatalogue(std::wstring_view text, CatalogueMap& map);
 bool IsProgram(std::wstring_view file_name);
 inline bool IsProgram(const CResource& resource) { return IsProgram(resource.file_name); }
 
-// One name the resource enumeration reported. `name` is the system's name
-// value: an integer id when no bit above the low 16 is set, otherwise a text,
-// which is ignored. Puts a new resource at the head of `list` and logs it.
-void AddResourceName(ResourceList& list, void* module, std::wstring_view type, std::uintptr_t name,
+// One name the resource enumeration reported: `id` is its integer id, or
+// nothing when the resource is named by a text, which is ignored. Puts a new
+// resource at the head of `list` and logs it.
+void AddResourceName(ResourceList& list, std::wstring_view type, std::optional<std::uint32_t> id,
                      DiagnosticLog& log);
 
-// What WorkOutFileNames needs from the system.
-class CatalogueSource {
- public:
-  virtual ~CatalogueSource() = default;
-  // The resource's bytes as text in the thread's ANSI code page; 0 or E_FAIL
-  // (having logged why).
-  virtual ResultCode ExtractSelf(const CResource& resource, std::wstring& text) = 0;
-  // The resource's full path in the working folder; empty when its name
-  // cannot make one inside the working folder.
-  virtual std::wstring GetFilePath(const CResource& resource) = 0;
-};
-
-// Reads the catalogue, gives every listed resource its file name and size, and
-// sets `program_path` to the listed program with the lowest id. 0, or the
-// failure of reading the catalogue.
-ResultCode WorkOutFileNames(ResourceList& list, CatalogueSource& source, std::wstring& program_path,
-                            DiagnosticLog& log);
+// Gives every resource the catalogue text lists its file name and size, and
+// hands back the file name of the listed program with the lowest id (nothing
+// when none is listed). An empty text names nothing. Logs each name and then
+// "WorkOutFileNames 0".
+std::optional<std::wstring> WorkOutFileNames(ResourceList& list, std::wstring_view catalogue_text,
+                                             DiagnosticLog& log);
 
 }  // namespace lantern

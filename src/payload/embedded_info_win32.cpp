@@ -6,34 +6,13 @@
 #include <new>
 #include <string>
 
+#include "core/code_page.h"
+#include "core/payload_paths.h"
 #include "framework/unique_handle_win32.h"
 #include "payload/embedded_info.h"
 #include "payload/folder_handles_win32.h"
-#include "core/payload_paths.h"
 
 namespace lantern {
-
-namespace {
-
-// The information for the log: an 8-bit text in the thread's ANSI code page,
-// up to its first zero byte.
-std::wstring InformationText(const std::string& terminated) {
-  const int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, terminated.c_str(), -1, nullptr, 0);
-  if (needed <= 1) return {};
-  std::wstring text(static_cast<std::size_t>(needed), L'\0');
-  const int written = MultiByteToWideChar(CP_THREAD_ACP, 0, terminated.c_str(), -1, text.data(), needed);
-  text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
-  return text;
-}
-
-// The running program's own file.
-std::wstring OwnFilePath() {
-  wchar_t buffer[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return buffer;
-}
-
-}  // namespace
 
 ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target, DiagnosticLog& log,
                                    const TargetMaker& make_target) {
@@ -62,8 +41,9 @@ ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstrin
   const auto count = static_cast<long>(found->size);
 
   try {
+    // For the log, the information is a text up to its first zero byte.
     const std::string terminated(reinterpret_cast<const char*>(information), found->size);
-    log.LogFormat(L"Found embedded information '%s'\r\n", InformationText(terminated));
+    log.LogFormat(L"Found embedded information '%s'\r\n", FromAnsiCodePage(terminated.c_str()));
   } catch (const std::bad_alloc&) {
     log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(found->size + 1));
   }
@@ -91,7 +71,7 @@ ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstrin
   return rc::Ok;
 }
 
-ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log) {
+ResultCode WriteEmbeddedInformation(WorkingFolder& folder, const std::wstring& own_path, DiagnosticLog& log) {
   const std::wstring& working_folder = folder.Get();
   const std::wstring target = working_folder.empty()
                                   ? std::wstring()
@@ -99,7 +79,7 @@ ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log) {
   // Made in the folder the run holds, never by its path: without a working
   // folder nothing is made, and nothing lands in the current directory.
   HANDLE held = folder.handle();
-  return CopyEmbeddedInformation(OwnFilePath(), target, log, [held](DWORD& error) {
+  return CopyEmbeddedInformation(own_path, target, log, [held](DWORD& error) {
     if (!held) {
       error = ERROR_PATH_NOT_FOUND;
       return UniqueFileHandle();

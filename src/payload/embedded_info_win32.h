@@ -12,9 +12,9 @@
 
 namespace lantern {
 
-// Copies the block of the program's own file to "info.xml" in the working
-// folder, which this first request makes. Always 0.
-ResultCode WriteEmbeddedInformation(WorkingFolder& folder, DiagnosticLog& log);
+// Copies the block of the program's own file, `own_path`, to "info.xml" in
+// the working folder, which this first request makes. Always 0.
+ResultCode WriteEmbeddedInformation(WorkingFolder& folder, const std::wstring& own_path, DiagnosticLog& log);
 
 // Makes the target file for writing; an empty handle with the system error
 // when it cannot.

@@ -1,61 +1,61 @@
 #include "payload/extraction.h"
 
+#include <string_view>
+
+#include "core/code_page.h"
+
 namespace lantern {
 
 namespace {
 
-class SystemCatalogueSource final : public CatalogueSource {
- public:
-  SystemCatalogueSource(PayloadSystem& system, DiagnosticLog& log) : system_(system), log_(log) {}
-  ResultCode ExtractSelf(const CResource& resource, std::wstring& text) override {
-    return lantern::ExtractSelf(resource, system_, text, log_);
-  }
-  std::wstring GetFilePath(const CResource& resource) override {
-    return system_.GetFilePath(resource.file_name);
-  }
-
- private:
-  PayloadSystem& system_;
-  DiagnosticLog& log_;
+// What is logged when a resource cannot be mapped: one text for each step
+// that can fail. Reading the catalogue and writing a file say it in words of
+// their own.
+struct MapFailureTexts {
+  std::wstring_view find;
+  std::wstring_view load;
+  std::wstring_view lock;
 };
+
+constexpr MapFailureTexts kReadTextFailures{L"ExtractSelf FindResource has failed\n",
+                                            L"ExtractSelf LoadResource has failed\n",
+                                            L"ExtractSelf LockResource has failed\n"};
+constexpr MapFailureTexts kExtractFailures{L"FindResource has failed\n", L"ResourceLoaded has failed\n",
+                                           L"LockResource has failed\n"};
+
+// Maps the resource's bytes; false, having logged the step that failed, when
+// they cannot be mapped.
+bool MapBytes(const CResource& resource, PayloadSystem& system, const MapFailureTexts& texts,
+              PayloadSystem::MappedBytes& bytes, DiagnosticLog& log) {
+  using Failure = PayloadSystem::MapFailure;
+  const Failure failure = system.MapResource(resource, bytes);
+  if (failure == Failure::None) return true;
+  log.LogText(failure == Failure::Find ? texts.find : failure == Failure::Load ? texts.load : texts.lock);
+  return false;
+}
+
+// The catalogue's text: empty when the program carries none. 0 or E_FAIL.
+ResultCode ReadCatalogue(const ResourceList& list, PayloadSystem& system, std::wstring& text,
+                         DiagnosticLog& log) {
+  for (const CResource& resource : list) {
+    if (resource.id == kCatalogueId) return ReadResourceText(resource, system, text, log);
+  }
+  return rc::Ok;
+}
 
 }  // namespace
 
-ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text,
-                       DiagnosticLog& log) {
+ResultCode ReadResourceText(const CResource& resource, PayloadSystem& system, std::wstring& text,
+                            DiagnosticLog& log) {
   PayloadSystem::MappedBytes bytes;
-  switch (system.MapResource(resource, bytes)) {
-    case PayloadSystem::MapFailure::Find:
-      log.LogText(L"ExtractSelf FindResource has failed\n");
-      return rc::Fail;
-    case PayloadSystem::MapFailure::Load:
-      log.LogText(L"ExtractSelf LoadResource has failed\n");
-      return rc::Fail;
-    case PayloadSystem::MapFailure::Lock:
-      log.LogText(L"ExtractSelf LockResource has failed\n");
-      return rc::Fail;
-    case PayloadSystem::MapFailure::None:
-      break;
-  }
-  text = bytes.size == 0 ? std::wstring() : system.FromAnsi(bytes);
+  if (!MapBytes(resource, system, kReadTextFailures, bytes, log)) return rc::Fail;
+  text = FromAnsiCodePage(std::string_view(static_cast<const char*>(bytes.data), bytes.size));
   return rc::Ok;
 }
 
 ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log) {
   PayloadSystem::MappedBytes bytes;
-  switch (system.MapResource(resource, bytes)) {
-    case PayloadSystem::MapFailure::Find:
-      log.LogText(L"FindResource has failed\n");
-      return rc::Fail;
-    case PayloadSystem::MapFailure::Load:
-      log.LogText(L"ResourceLoaded has failed\n");
-      return rc::Fail;
-    case PayloadSystem::MapFailure::Lock:
-      log.LogText(L"LockResource has failed\n");
-      return rc::Fail;
-    case PayloadSystem::MapFailure::None:
-      break;
-  }
+  if (!MapBytes(resource, system, kExtractFailures, bytes, log)) return rc::Fail;
 
   const std::wstring path = system.GetFilePath(resource.file_name);
   if (path.empty()) {
@@ -95,9 +95,16 @@ ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstr
   }
   log.LogText(L"Enumerate Resources OK \n");
 
-  SystemCatalogueSource source(system, log);
-  ResultCode result = WorkOutFileNames(list, source, program_path, log);
-  if (result != rc::Ok) return result;
+  std::wstring catalogue;
+  ResultCode result = ReadCatalogue(list, system, catalogue, log);
+  if (result != rc::Ok) {
+    // Nothing is named: the naming step's closing line carries the failure.
+    log.LogFormat(L"WorkOutFileNames %x\n", result);
+    return result;
+  }
+  if (const std::optional<std::wstring> program = WorkOutFileNames(list, catalogue, log)) {
+    program_path = system.GetFilePath(*program);
+  }
 
   for (const CResource& resource : list) {
     if (result != rc::Ok) break;

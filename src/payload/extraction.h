@@ -30,9 +30,6 @@ class PayloadSystem {
   };
   virtual MapFailure MapResource(const CResource& resource, MappedBytes& bytes) = 0;
 
-  // 8-bit text in the thread's ANSI code page, as wide text.
-  virtual std::wstring FromAnsi(const MappedBytes& bytes) = 0;
-
   // The working folder's full path (empty when there is none).
   virtual std::wstring WorkingFolderPath() = 0;
 
@@ -51,8 +48,9 @@ class PayloadSystem {
   virtual WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) = 0;
 };
 
-// Fills `list` with the payload resources, names them from the catalogue, sets
-// `program_path` and writes every named one. 0; E_FAIL when the resources
+// Fills `list` with the payload resources, names them from the catalogue (the
+// first resource of id 101), sets `program_path` to the listed program's path
+// in the working folder and writes every named one. 0; E_FAIL when the resources
 // cannot be enumerated or read, or a file cannot be made or written whole;
 // 0x80040167 when a file's size differs from the catalogue.
 ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstring& program_path,
@@ -61,8 +59,9 @@ ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstr
 // Writes one resource to its file in the working folder.
 ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log);
 
-// The resource's bytes as text (the catalogue). 0 or E_FAIL.
-ResultCode ExtractSelf(const CResource& resource, PayloadSystem& system, std::wstring& text,
-                       DiagnosticLog& log);
+// The resource's bytes as text in the thread's ANSI code page (the
+// catalogue). 0 or E_FAIL.
+ResultCode ReadResourceText(const CResource& resource, PayloadSystem& system, std::wstring& text,
+                            DiagnosticLog& log);
 
 }  // namespace lantern

@@ -1,10 +1,8 @@
 #include "payload/payload_system_win32.h"
 
-#include <climits>
-
+#include "core/payload_paths.h"
 #include "framework/unique_handle_win32.h"
 #include "payload/folder_handles_win32.h"
-#include "core/payload_paths.h"
 
 namespace lantern {
 
@@ -23,11 +21,15 @@ struct Enumeration {
 
 // EnumResourceNamesW's callback; the list arrives through the parameter. It
 // never stops the enumeration.
-BOOL CALLBACK AddResource(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR parameter) {
+BOOL CALLBACK AddResource(HMODULE, LPCWSTR type, LPWSTR name, LONG_PTR parameter) {
   auto& enumeration = *reinterpret_cast<Enumeration*>(parameter);
   const std::wstring_view type_text = IS_INTRESOURCE(type) ? std::wstring_view() : std::wstring_view(type);
-  AddResourceName(enumeration.list, module, type_text, reinterpret_cast<std::uintptr_t>(name),
-                  enumeration.log);
+  // A name with a bit above the low 16 set is a text, not an id.
+  const std::optional<std::uint32_t> id =
+      IS_INTRESOURCE(name)
+          ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name)))
+          : std::nullopt;
+  AddResourceName(enumeration.list, type_text, id, enumeration.log);
   return TRUE;
 }
 
@@ -40,27 +42,14 @@ bool Win32PayloadSystem::EnumerateResources(ResourceList& list) {
 }
 
 PayloadSystem::MapFailure Win32PayloadSystem::MapResource(const CResource& resource, MappedBytes& bytes) {
-  const auto module = static_cast<HMODULE>(resource.module);
-  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(resource.id & 0xFFFF), resource.type.c_str());
+  HRSRC found = FindResourceW(module_, MAKEINTRESOURCEW(resource.id & 0xFFFF), resource.type.c_str());
   if (!found) return MapFailure::Find;
-  HGLOBAL loaded = LoadResource(module, found);
+  HGLOBAL loaded = LoadResource(module_, found);
   if (!loaded) return MapFailure::Load;
   bytes.data = LockResource(loaded);
   if (!bytes.data) return MapFailure::Lock;
-  bytes.size = SizeofResource(module, found);
+  bytes.size = SizeofResource(module_, found);
   return MapFailure::None;
-}
-
-std::wstring Win32PayloadSystem::FromAnsi(const MappedBytes& bytes) {
-  if (bytes.size == 0 || bytes.size > INT_MAX) return {};
-  const auto* text = static_cast<const char*>(bytes.data);
-  const int length = static_cast<int>(bytes.size);
-  const int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, nullptr, 0);
-  if (needed <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  const int written = MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, wide.data(), needed);
-  wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
-  return wide;
 }
 
 PayloadSystem::WriteResult Win32PayloadSystem::WritePayloadFile(const std::wstring& file_name,

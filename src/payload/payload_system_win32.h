@@ -18,13 +18,12 @@ class Win32PayloadSystem final : public PayloadSystem {
 
   bool EnumerateResources(ResourceList& list) override;
   MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override;
-  std::wstring FromAnsi(const MappedBytes& bytes) override;
   std::wstring WorkingFolderPath() override { return folder_.Get(); }
   std::wstring GetFilePath(const std::wstring& file_name) override { return folder_.GetFilePath(file_name); }
   WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override;
 
  private:
-  HMODULE module_;
+  HMODULE module_;  // the module whose resources these are: the program's own
   WorkingFolder& folder_;
   DiagnosticLog& log_;
 };

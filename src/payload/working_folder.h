@@ -19,14 +19,14 @@
 #include "core/result_codes.h"
 #include "framework/unique_handle_win32.h"
 #include "log/log.h"
-#include "payload/catalogue.h"
 #include "payload/folder_security.h"
 
 namespace lantern {
 
 // The system calls about security whose results Wine cannot vary (it runs
 // everyone as an elevated administrator and keeps no access lists); tests
-// replace them to see what is passed and to play other answers.
+// replace them to see what is passed and to play other answers. This class
+// itself makes the real calls.
 class FolderSecurity {
  public:
   virtual ~FolderSecurity() = default;
@@ -50,9 +50,6 @@ class FolderSecurity {
   virtual bool ReadAccess(HANDLE folder, ExistingFolder& facts);
 };
 
-// The real calls.
-FolderSecurity& SystemFolderSecurity();
-
 // A security descriptor in one self-relative block, made from a FolderAccess.
 class SecurityDescriptorBlock {
  public:
@@ -67,8 +64,7 @@ class SecurityDescriptorBlock {
 
 class WorkingFolder {
  public:
-  explicit WorkingFolder(DiagnosticLog& log, FolderSecurity& security = SystemFolderSecurity())
-      : log_(log), security_(security) {}
+  WorkingFolder(DiagnosticLog& log, FolderSecurity& security) : log_(log), security_(security) {}
   WorkingFolder(const WorkingFolder&) = delete;
   WorkingFolder& operator=(const WorkingFolder&) = delete;
 
@@ -140,16 +136,5 @@ class WorkingFolder {
   std::uint64_t file_id_ = 0;
   UniqueKernelHandle lock_;  // a mutex: one run per folder
 };
-
-// The process's working folder, which logs to the process-wide log.
-WorkingFolder& TheWorkingFolder();
-
-// The working folder's full path, made on the first call of the process (see
-// WorkingFolder::Get).
-inline std::wstring GetWorkingFolder() { return TheWorkingFolder().Get(); }
-
-inline std::wstring GetFilePath(const CResource& resource) {
-  return TheWorkingFolder().GetFilePath(resource.file_name);
-}
 
 }  // namespace lantern

@@ -4,8 +4,8 @@
 #include <objbase.h>
 #include <sddl.h>
 
-#include "payload/folder_handles_win32.h"
 #include "core/payload_paths.h"
+#include "payload/folder_handles_win32.h"
 #include "payload/working_folder.h"
 
 namespace lantern {
@@ -132,11 +132,6 @@ bool FolderSecurity::ReadAccess(HANDLE folder, ExistingFolder& facts) {
     facts.entries.push_back(std::move(entry));
   }
   return true;
-}
-
-FolderSecurity& SystemFolderSecurity() {
-  static FolderSecurity security;
-  return security;
 }
 
 SecurityDescriptorBlock SecurityDescriptorBlock::Make(const FolderAccess& access) {
@@ -387,11 +382,6 @@ WorkingFolder::Removal WorkingFolder::DeleteHeldFolder() {
   // The name is free for the next run once the folder is gone.
   if (deleted == 0) lock_.reset();
   return {true, deleted};
-}
-
-WorkingFolder& TheWorkingFolder() {
-  static WorkingFolder folder(TheLog());
-  return folder;
 }
 
 }  // namespace lantern

@@ -6,9 +6,8 @@
 #include <cwchar>
 
 #include "framework/system_dlls_win32.h"
-#include "log/log.h"
+#include "framework/unique_handle_win32.h"
 #include "trust/verdict.h"
-#include "trust/verify_signature_win32.h"
 
 namespace lantern {
 
@@ -17,14 +16,10 @@ namespace {
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr char kOpusInfoOid[] = "1.3.6.1.4.1.311.2.1.12";
 
-// A working buffer from LocalAlloc, released with LocalFree.
-struct LocalFreeDeleter {
-  void operator()(void* block) const noexcept { LocalFree(block); }
-};
-using LocalBuffer = std::unique_ptr<BYTE[], LocalFreeDeleter>;
-
-LocalBuffer AllocateZeroed(DWORD size, const CryptoApi& api) {
-  return LocalBuffer(static_cast<BYTE*>(api.LocalAllocate(LPTR, size)));
+// A working buffer from the local allocator, fixed and zeroed, so that its
+// handle is its address.
+UniqueLocalMemory AllocateZeroed(DWORD size, const CryptoApi& api) {
+  return UniqueLocalMemory(api.LocalAllocate(LPTR, size));
 }
 
 // Closes what CryptQueryObject opened, each only if it was obtained.
@@ -64,18 +59,23 @@ class CertificateContext {
 // choice.
 PageText CopyLink(const SPC_LINK& link, const CryptoApi& api) {
   switch (link.dwLinkChoice) {
-    case SPC_URL_LINK_CHOICE: return CopyText(link.pwszUrl, api);
-    case SPC_FILE_LINK_CHOICE: return CopyText(link.pwszFile, api);
-    default: return nullptr;
+    case SPC_URL_LINK_CHOICE:
+      return CopyText(link.pwszUrl, api);
+    case SPC_FILE_LINK_CHOICE:
+      return CopyText(link.pwszFile, api);
+    default:
+      return nullptr;
   }
 }
 
 // A name of the certificate (the issuer's with CERT_NAME_ISSUER_FLAG), sized
 // by a first call.
 PageText CertificateName(PCCERT_CONTEXT certificate, DWORD flags, const CryptoApi& api) {
-  const DWORD count = api.GetNameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, nullptr, 0);
+  const DWORD count =
+      api.GetNameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, nullptr, 0);
   if (count == 0) return nullptr;
-  PageText name(static_cast<wchar_t*>(api.PageAllocate(nullptr, count * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE)));
+  PageText name(
+      static_cast<wchar_t*>(api.PageAllocate(nullptr, count * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE)));
   if (name) api.GetNameString(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, name.get(), count);
   return name;
 }
@@ -83,38 +83,38 @@ PageText CertificateName(PCCERT_CONTEXT certificate, DWORD flags, const CryptoAp
 // The steps of GetAuthenticodeInformation between opening the signature and
 // closing it; false when the signer information could not be read.
 bool ReadSignerInformation(const std::wstring& path, SignerDetails& details, const CryptoApi& api,
-                           QueriedSignature& signature) {
+                           QueriedSignature& signature, DiagnosticLog& log) {
   // A path cut to fit would name another file: that is a failed copy too.
   wchar_t file[MAX_PATH] = {};
   if (path.size() >= MAX_PATH || !lstrcpynW(file, path.c_str(), MAX_PATH)) {
-    LogFormat(L"GetAuthenticodeInformation failed strcpy %s\n", path);
+    log.LogFormat(L"GetAuthenticodeInformation failed strcpy %s\n", path);
     return false;
   }
 
   DWORD encoding = 0, content_type = 0, format_type = 0;
   if (!api.QueryObject(CERT_QUERY_OBJECT_FILE, file, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                       CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content_type, &format_type, &signature.store_,
-                       &signature.message_, nullptr)) {
+                       CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content_type, &format_type,
+                       &signature.store_, &signature.message_, nullptr)) {
     return false;  // no embedded signature, or no file: no line of its own
   }
 
   DWORD size = 0;
   if (!api.MsgGetParam(signature.message_, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) {
-    LogText(L"GetAuthenticodeInformation failed CryptMsgGetParam\n");
+    log.LogText(L"GetAuthenticodeInformation failed CryptMsgGetParam\n");
     return false;
   }
-  LocalBuffer buffer = AllocateZeroed(size, api);
+  const UniqueLocalMemory buffer = AllocateZeroed(size, api);
   if (!buffer) {
-    LogText(L"GetAuthenticodeInformation failed Allocate 1\n");
+    log.LogText(L"GetAuthenticodeInformation failed Allocate 1\n");
     return false;
   }
   if (!api.MsgGetParam(signature.message_, CMSG_SIGNER_INFO_PARAM, 0, buffer.get(), &size)) {
-    LogText(L"GetAuthenticodeInformation failed SignerInfo \n");
+    log.LogText(L"GetAuthenticodeInformation failed SignerInfo \n");
     return false;
   }
 
-  const auto& signer = *reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.get());
-  GetProgAndPublisherInfo(signer, details, api);
+  const auto& signer = *static_cast<const CMSG_SIGNER_INFO*>(buffer.get());
+  GetProgAndPublisherInfo(signer, details, api, log);
   GetSignerCertificateNames(signature.store_, signer, details, api);
   return true;
 }
@@ -126,24 +126,21 @@ bool CryptoApi::Complete() const {
          GetNameString && FreeCertificateContext && LocalAllocate && PageAllocate;
 }
 
-const CryptoApi& SystemCryptoApi() {
-  static const CryptoApi api = [] {
-    CryptoApi loaded;
-    const HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
-    loaded.QueryObject = ModuleFunction<decltype(loaded.QueryObject)>(crypt32, "CryptQueryObject");
-    loaded.MsgGetParam = ModuleFunction<decltype(loaded.MsgGetParam)>(crypt32, "CryptMsgGetParam");
-    loaded.MsgClose = ModuleFunction<decltype(loaded.MsgClose)>(crypt32, "CryptMsgClose");
-    loaded.CloseStore = ModuleFunction<decltype(loaded.CloseStore)>(crypt32, "CertCloseStore");
-    loaded.DecodeObject = ModuleFunction<decltype(loaded.DecodeObject)>(crypt32, "CryptDecodeObject");
-    loaded.FindCertificateInStore =
-        ModuleFunction<decltype(loaded.FindCertificateInStore)>(crypt32, "CertFindCertificateInStore");
-    loaded.GetNameString = ModuleFunction<decltype(loaded.GetNameString)>(crypt32, "CertGetNameStringW");
-    loaded.FreeCertificateContext =
-        ModuleFunction<decltype(loaded.FreeCertificateContext)>(crypt32, "CertFreeCertificateContext");
-    loaded.LocalAllocate = &::LocalAlloc;
-    loaded.PageAllocate = &::VirtualAlloc;
-    return loaded;
-  }();
+CryptoApi LoadCryptoApi() {
+  CryptoApi api;
+  const HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
+  api.QueryObject = ModuleFunction<decltype(api.QueryObject)>(crypt32, "CryptQueryObject");
+  api.MsgGetParam = ModuleFunction<decltype(api.MsgGetParam)>(crypt32, "CryptMsgGetParam");
+  api.MsgClose = ModuleFunction<decltype(api.MsgClose)>(crypt32, "CryptMsgClose");
+  api.CloseStore = ModuleFunction<decltype(api.CloseStore)>(crypt32, "CertCloseStore");
+  api.DecodeObject = ModuleFunction<decltype(api.DecodeObject)>(crypt32, "CryptDecodeObject");
+  api.FindCertificateInStore =
+      ModuleFunction<decltype(api.FindCertificateInStore)>(crypt32, "CertFindCertificateInStore");
+  api.GetNameString = ModuleFunction<decltype(api.GetNameString)>(crypt32, "CertGetNameStringW");
+  api.FreeCertificateContext =
+      ModuleFunction<decltype(api.FreeCertificateContext)>(crypt32, "CertFreeCertificateContext");
+  api.LocalAllocate = &::LocalAlloc;
+  api.PageAllocate = &::VirtualAlloc;
   return api;
 }
 
@@ -152,16 +149,18 @@ void PageFree::operator()(void* block) const noexcept { VirtualFree(block, 0, ME
 PageText CopyText(const wchar_t* text, const CryptoApi& api) {
   if (!text) return nullptr;
   const std::size_t count = std::wcslen(text) + 1;
-  PageText copy(static_cast<wchar_t*>(api.PageAllocate(nullptr, count * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE)));
+  PageText copy(
+      static_cast<wchar_t*>(api.PageAllocate(nullptr, count * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE)));
   if (copy) std::memcpy(copy.get(), text, count * sizeof(wchar_t));
   return copy;
 }
 
-void ReadSignerDetails(std::wstring& installer_name, const CryptoApi& api) {
+void ReadSignerDetails(const std::wstring& module_path, std::wstring& installer_name, const CryptoApi& api,
+                       DiagnosticLog& log) {
   installer_name = kDefaultInstallerName;
   SignerDetails details;
-  if (!GetAuthenticodeInformation(GetModulePath(), details, api)) {
-    LogText(L"Digital verification: Failed\n");
+  if (!GetAuthenticodeInformation(module_path, details, api, log)) {
+    log.LogText(L"Digital verification: Failed\n");
     return;
   }
   SignerDetailsView view;
@@ -171,27 +170,29 @@ void ReadSignerDetails(std::wstring& installer_name, const CryptoApi& api) {
   view.SerialNumberSize = details.SerialNumberSize;
   view.IssuerName = details.IssuerName.get();
   view.SubjectName = details.SubjectName.get();
-  ReportSignerDetails(view, installer_name, TheLog());
+  ReportSignerDetails(view, installer_name, log);
 }
 
-bool GetAuthenticodeInformation(const std::wstring& path, SignerDetails& details, const CryptoApi& api) {
-  LogText(L"GetAuthenticodeInformation \n");
+bool GetAuthenticodeInformation(const std::wstring& path, SignerDetails& details, const CryptoApi& api,
+                                DiagnosticLog& log) {
+  log.LogText(L"GetAuthenticodeInformation \n");
   bool read = false;
   // Without CryptoAPI no signature can be read; that is a failure like any other.
   if (api.Complete()) {
     try {
       QueriedSignature signature(api);
-      read = ReadSignerInformation(path, details, api, signature);
+      read = ReadSignerInformation(path, details, api, signature, log);
     } catch (...) {
       // Out of memory for a log line: whatever was obtained is released above.
       read = false;
     }
   }
-  LogText(L"GetAuthenticodeInformation Fininshed\n");
+  log.LogText(L"GetAuthenticodeInformation Fininshed\n");
   return read;
 }
 
-void GetProgAndPublisherInfo(const CMSG_SIGNER_INFO& signer, SignerDetails& details, const CryptoApi& api) {
+void GetProgAndPublisherInfo(const CMSG_SIGNER_INFO& signer, SignerDetails& details, const CryptoApi& api,
+                             DiagnosticLog& log) {
   const CRYPT_ATTRIBUTE* opus = nullptr;
   for (DWORD i = 0; i < signer.AuthAttrs.cAttr; ++i) {
     const CRYPT_ATTRIBUTE& attribute = signer.AuthAttrs.rgAttr[i];
@@ -205,36 +206,36 @@ void GetProgAndPublisherInfo(const CMSG_SIGNER_INFO& signer, SignerDetails& deta
   const CRYPT_ATTR_BLOB& value = opus->rgValue[0];
   DWORD size = 0;
   if (!api.DecodeObject(kEncoding, kOpusInfoOid, value.pbData, value.cbData, 0, nullptr, &size)) {
-    LogText(L"GetProgAndPublisherInfo failed CryptDecodeObject\n");
+    log.LogText(L"GetProgAndPublisherInfo failed CryptDecodeObject\n");
     return;
   }
-  LocalBuffer buffer = AllocateZeroed(size, api);
+  const UniqueLocalMemory buffer = AllocateZeroed(size, api);
   if (!buffer) {
-    LogText(L"GetProgAndPublisherInfo failed Allocate1\n");
+    log.LogText(L"GetProgAndPublisherInfo failed Allocate1\n");
     return;
   }
   if (!api.DecodeObject(kEncoding, kOpusInfoOid, value.pbData, value.cbData, 0, buffer.get(), &size)) {
-    LogText(L"GetProgAndPublisherInfo failed CryptoDecodeObject\n");
+    log.LogText(L"GetProgAndPublisherInfo failed CryptoDecodeObject\n");
     return;
   }
-  const auto& info = *reinterpret_cast<const SPC_SP_OPUS_INFO*>(buffer.get());
+  const auto& info = *static_cast<const SPC_SP_OPUS_INFO*>(buffer.get());
 
   if (info.pwszProgramName) {
     details.ProgramName = CopyText(info.pwszProgramName, api);
   } else {
-    LogText(L"GetProgAndPublisherInfo failed pwszProgramName\n");
+    log.LogText(L"GetProgAndPublisherInfo failed pwszProgramName\n");
   }
   if (info.pPublisherInfo) {
     details.PublisherInfo = CopyLink(*info.pPublisherInfo, api);
-    LogFormat(L"GetProgAndPublisherInfo switch 1 %d\n", info.pPublisherInfo->dwLinkChoice);
+    log.LogFormat(L"GetProgAndPublisherInfo switch 1 %d\n", info.pPublisherInfo->dwLinkChoice);
   } else {
-    LogText(L"GetProgAndPublisherInfo pPublisheInfo = null\n");
+    log.LogText(L"GetProgAndPublisherInfo pPublisheInfo = null\n");
   }
   if (info.pMoreInfo) {
     details.MoreInfo = CopyLink(*info.pMoreInfo, api);
-    LogFormat(L"GetProgAndPublisherInfo switch MoreInfo %d\n", info.pMoreInfo->dwLinkChoice);
+    log.LogFormat(L"GetProgAndPublisherInfo switch MoreInfo %d\n", info.pMoreInfo->dwLinkChoice);
   } else {
-    LogText(L"GetProgAndPublisherInfo pMoreInfo = null\n");
+    log.LogText(L"GetProgAndPublisherInfo pMoreInfo = null\n");
   }
 }
 
@@ -249,7 +250,8 @@ void GetSignerCertificateNames(HCERTSTORE store, const CMSG_SIGNER_INFO& signer,
 
   const CRYPT_INTEGER_BLOB& serial = certificate.get()->pCertInfo->SerialNumber;
   details.SerialNumberSize = serial.cbData;
-  details.SerialNumber.reset(static_cast<BYTE*>(api.PageAllocate(nullptr, serial.cbData, MEM_COMMIT, PAGE_READWRITE)));
+  details.SerialNumber.reset(
+      static_cast<BYTE*>(api.PageAllocate(nullptr, serial.cbData, MEM_COMMIT, PAGE_READWRITE)));
   if (details.SerialNumber) std::memcpy(details.SerialNumber.get(), serial.pbData, serial.cbData);
 
   details.IssuerName = CertificateName(certificate.get(), CERT_NAME_ISSUER_FLAG, api);

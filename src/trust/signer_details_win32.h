@@ -4,10 +4,13 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <wincrypt.h>
 
 #include <memory>
 #include <string>
+
+#include "log/log.h"
 
 namespace lantern {
 
@@ -22,16 +25,16 @@ struct CryptoApi {
   decltype(&::CertFindCertificateInStore) FindCertificateInStore = nullptr;
   decltype(&::CertGetNameStringW) GetNameString = nullptr;
   decltype(&::CertFreeCertificateContext) FreeCertificateContext = nullptr;
-  decltype(&::LocalAlloc) LocalAllocate = nullptr;      // working buffers
-  decltype(&::VirtualAlloc) PageAllocate = nullptr;     // the record's texts and serial block
+  decltype(&::LocalAlloc) LocalAllocate = nullptr;   // working buffers
+  decltype(&::VirtualAlloc) PageAllocate = nullptr;  // the record's texts and serial block
 
   // Every function is there.
   bool Complete() const;
 };
 
 // crypt32.dll from the system folder and the system allocators. A function
-// that cannot be found stays null.
-const CryptoApi& SystemCryptoApi();
+// that cannot be found stays null; the module stays loaded.
+CryptoApi LoadCryptoApi();
 
 // Releases what the page allocator gave.
 struct PageFree {
@@ -52,18 +55,21 @@ struct SignerDetails {
   PageText SubjectName;
 };
 
-// Logs the signer details of this program's own file and sets the installer's
-// name: the default, or the signature's program name when it has one.
-void ReadSignerDetails(std::wstring& installer_name, const CryptoApi& api = SystemCryptoApi());
+// Logs the signer details of the program's own file at `module_path` and sets
+// the installer's name: the default, or the signature's program name when it
+// has one.
+void ReadSignerDetails(const std::wstring& module_path, std::wstring& installer_name, const CryptoApi& api,
+                       DiagnosticLog& log);
 
 // Reads the details of the embedded signature of the file at `path` into
 // `details`. False when the signer information could not be read (nothing
 // is filled then).
-bool GetAuthenticodeInformation(const std::wstring& path, SignerDetails& details,
-                                const CryptoApi& api = SystemCryptoApi());
+bool GetAuthenticodeInformation(const std::wstring& path, SignerDetails& details, const CryptoApi& api,
+                                DiagnosticLog& log);
 
 // The opus-info program name and links of a signer.
-void GetProgAndPublisherInfo(const CMSG_SIGNER_INFO& signer, SignerDetails& details, const CryptoApi& api);
+void GetProgAndPublisherInfo(const CMSG_SIGNER_INFO& signer, SignerDetails& details, const CryptoApi& api,
+                             DiagnosticLog& log);
 
 // The serial number and the issuer's and subject's names of the signer's
 // certificate, found in the store that came with the message.

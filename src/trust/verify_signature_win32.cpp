@@ -21,19 +21,12 @@ static_assert(offsetof(WINTRUST_DATA, dwUIContext) + sizeof(DWORD) == kWinTrustD
 
 }  // namespace
 
-std::wstring GetModulePath(GetModuleFileNameFn get_module_file_name) {
-  wchar_t buffer[MAX_PATH] = {};
-  const DWORD length = get_module_file_name(nullptr, buffer, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return std::wstring();
-  return std::wstring(buffer, length);
+WinVerifyTrustFn LoadWinVerifyTrust() {
+  return SystemFunction<WinVerifyTrustFn>(L"wintrust.dll", "WinVerifyTrust");
 }
 
-WinVerifyTrustFn SystemWinVerifyTrust() {
-  static const auto verify = SystemFunction<WinVerifyTrustFn>(L"wintrust.dll", "WinVerifyTrust");
-  return verify;
-}
-
-ResultCode VerifyFileSignature(const std::wstring& path, std::wstring& verdict, WinVerifyTrustFn verify) {
+ResultCode VerifyFileSignature(const std::wstring& path, std::wstring& verdict, WinVerifyTrustFn verify,
+                               DiagnosticLog& log) {
   WINTRUST_FILE_INFO file{};
   file.cbStruct = sizeof(file);
   file.pcwszFilePath = path.c_str();
@@ -67,7 +60,7 @@ ResultCode VerifyFileSignature(const std::wstring& path, std::wstring& verdict, 
   }
 
   verdict = ComposeVerdict(status, last_error, path);
-  LogFormat(L"Digital verification: '%s'\n", verdict);
+  log.LogFormat(L"Digital verification: '%s'\n", verdict);
   return status;
 }
 

@@ -1,25 +1,25 @@
 #include "ui/about_dialog_win32.h"
 
-#include "core/config_strings.h"
 #include "ui/about_info.h"
 #include "ui/resource_ids.h"
 
 namespace lantern {
 
-CAboutDlg::CAboutDlg(CWnd* owner) : CDialog(IDD_LANTERN_ABOUT, owner) {}
+CAboutDlg::CAboutDlg(const StringTable& strings, CWnd* owner)
+    : CDialog(IDD_LANTERN_ABOUT, owner), strings_(strings) {}
 
 BOOL CAboutDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   const HWND version_line = GetDlgItem(m_hWnd, IDC_ABOUT_VERSION);
-  const std::wstring product = LoadConfigString(cfg::ProductName);
+  const std::wstring product = LoadConfigString(strings_, cfg::ProductName);
 
   std::wstring text;
-  FormatConfigString(cfg::AboutTitle, text, product);
+  FormatConfigString(strings_, cfg::AboutTitle, text, product);
   SetWindowText(text);
 
   const auto& version = kLanternAboutInfo.version;
   if (version_line) {
-    FormatConfigString(cfg::AboutVersion, text, product, unsigned{version[0]}, unsigned{version[1]},
+    FormatConfigString(strings_, cfg::AboutVersion, text, product, unsigned{version[0]}, unsigned{version[1]},
                        unsigned{version[2]}, unsigned{version[3]});
     ::SetWindowTextW(version_line, text.c_str());
   }

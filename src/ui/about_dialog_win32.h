@@ -2,16 +2,20 @@
 // copyright line, opened from the notice dialog's system menu.
 #pragma once
 
+#include "core/config_strings.h"
 #include "framework/dialog_win32.h"
 
 namespace lantern {
 
 class CAboutDlg : public CDialog {
  public:
-  explicit CAboutDlg(CWnd* owner = nullptr);
+  explicit CAboutDlg(const StringTable& strings, CWnd* owner = nullptr);
 
  protected:
   BOOL OnInitDialog() override;
+
+ private:
+  const StringTable& strings_;
 };
 
 }  // namespace lantern

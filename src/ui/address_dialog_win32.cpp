@@ -1,19 +1,18 @@
 #include "ui/address_dialog_win32.h"
 
-#include "core/config_strings.h"
 #include "ui/resource_ids.h"
 
 namespace lantern {
 
-CAddressDialog::CAddressDialog(const std::wstring& address, CWnd* owner)
-    : CDialog(IDD_LANTERN_ADDRESS, owner), Address(address) {}
+CAddressDialog::CAddressDialog(const std::wstring& address, const StringTable& strings, CWnd* owner)
+    : CDialog(IDD_LANTERN_ADDRESS, owner), address_(address), strings_(strings) {}
 
 BOOL CAddressDialog::OnInitDialog() {
   CDialog::OnInitDialog();
-  const std::wstring product = LoadConfigString(cfg::ProductName);
+  const std::wstring product = LoadConfigString(strings_, cfg::ProductName);
   if (!product.empty()) SetWindowText(product);
   const HWND box = GetDlgItem(m_hWnd, IDC_ADDRESS_TEXT);
-  ::SetWindowTextW(box, Address.c_str());
+  ::SetWindowTextW(box, address_.c_str());
   // Selected and focused: Ctrl+C copies it at once.
   SetFocus(box);
   SendMessageW(box, EM_SETSEL, 0, -1);

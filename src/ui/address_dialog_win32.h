@@ -4,19 +4,23 @@
 
 #include <string>
 
+#include "core/config_strings.h"
 #include "framework/dialog_win32.h"
 
 namespace lantern {
 
 class CAddressDialog : public CDialog {
  public:
-  explicit CAddressDialog(const std::wstring& address, CWnd* owner = nullptr);
-
-  std::wstring Address;
+  // The caption is the product's name from `strings`.
+  CAddressDialog(const std::wstring& address, const StringTable& strings, CWnd* owner = nullptr);
 
  protected:
   BOOL OnInitDialog() override;
   BOOL OnDialogMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+
+ private:
+  std::wstring address_;
+  const StringTable& strings_;
 };
 
 }  // namespace lantern

@@ -26,16 +26,16 @@ class OpenPrompt {
 
 }  // namespace
 
-ResultCode PromptForWorkingFolderRoot(RunFields& run, std::wstring& root, const std::wstring& product,
-                                      DiagnosticLog& log, const AskForFolder& ask,
-                                      const PromptDepthChanged& depth_changed) {
-  if (run.Silent) {
+ResultCode PromptForWorkingFolderRoot(bool silent, std::atomic<std::int32_t>& prompt_depth,
+                                      std::wstring& root, const std::wstring& product, DiagnosticLog& log,
+                                      const AskForFolder& ask, const PromptDepthChanged& depth_changed) {
+  if (silent) {
     log.LogText(L"Not Prompting the user as silent installation\n");
     return rc::Fail;
   }
   std::optional<std::wstring> answer;
   {
-    const OpenPrompt open(run.PromptDepth, depth_changed);
+    const OpenPrompt open(prompt_depth, depth_changed);
     answer = ask(product, root);
   }
   if (!answer) return rc::Fail;

@@ -1,6 +1,5 @@
 #include "ui/notice_dialog_win32.h"
 
-#include "core/config_strings.h"
 #include "framework/app_win32.h"
 #include "ui/about_dialog_win32.h"
 #include "ui/resource_ids.h"
@@ -8,10 +7,13 @@
 namespace lantern {
 
 // Icons loaded with LoadIcon are shared by the system and never destroyed.
-CLanternInstallerDlg::CLanternInstallerDlg(bool question_form)
+CLanternInstallerDlg::CLanternInstallerDlg(bool question_form, const StringTable& strings, DiagnosticLog& log,
+                                           WebPageSystem& pages)
     : CDialog(IDD_LANTERN_NOTICE),
       AppIcon(LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_LANTERN_APP))),
-      QuestionForm(question_form) {}
+      LinkControl(strings, log, pages),
+      QuestionForm(question_form),
+      strings_(strings) {}
 
 void CLanternInstallerDlg::DoDataExchange(CDataExchange* dx) {
   CDialog::DoDataExchange(dx);
@@ -26,11 +28,11 @@ void CLanternInstallerDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL CLanternInstallerDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  const std::wstring product = LoadConfigString(cfg::ProductName);
+  const std::wstring product = LoadConfigString(strings_, cfg::ProductName);
 
   if (const HMENU system_menu = GetSystemMenu(m_hWnd, FALSE)) {
     std::wstring about;
-    FormatConfigString(cfg::AboutMenu, about, product);
+    FormatConfigString(strings_, cfg::AboutMenu, about, product);
     if (!about.empty()) {
       AppendMenuW(system_menu, MF_SEPARATOR, 0, nullptr);
       AppendMenuW(system_menu, MF_STRING, IDM_LANTERN_ABOUT, about.c_str());
@@ -54,7 +56,7 @@ BOOL CLanternInstallerDlg::OnDialogMessage(UINT message, WPARAM wparam, LPARAM, 
     case WM_SYSCOMMAND:
       if ((wparam & 0xFFF0) != IDM_LANTERN_ABOUT) return FALSE;
       {
-        CAboutDlg about(this);
+        CAboutDlg about(strings_, this);
         about.DoModal();
       }
       result = 0;

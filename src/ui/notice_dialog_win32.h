@@ -5,14 +5,20 @@
 
 #include <string>
 
+#include "core/config_strings.h"
 #include "framework/dialog_win32.h"
+#include "log/log.h"
 #include "ui/static_controls_win32.h"
+#include "ui/web_page.h"
 
 namespace lantern {
 
 class CLanternInstallerDlg : public CDialog {
  public:
-  explicit CLanternInstallerDlg(bool question_form);
+  // The texts come from `strings`; the link opens its page through `pages`
+  // and logs how to `log`.
+  CLanternInstallerDlg(bool question_form, const StringTable& strings, DiagnosticLog& log,
+                       WebPageSystem& pages);
 
   HICON AppIcon;
   CStaticEx HeadingControl;
@@ -31,6 +37,8 @@ class CLanternInstallerDlg : public CDialog {
 
  private:
   void PaintMinimised();
+
+  const StringTable& strings_;
 };
 
 }  // namespace lantern

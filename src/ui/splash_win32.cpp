@@ -6,13 +6,13 @@
 namespace lantern {
 
 // A shared icon: the system owns it.
-SplashDlg::SplashDlg()
+CSplashDlg::CSplashDlg()
     : CDialog(IDD_LANTERN_SPLASH),
       AppIcon(LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_LANTERN_APP))) {}
 
-BOOL SplashDlg::Create() { return CDialog::Create(IDD_LANTERN_SPLASH, nullptr); }
+BOOL CSplashDlg::Create() { return CDialog::Create(IDD_LANTERN_SPLASH, nullptr); }
 
-BOOL SplashDlg::OnInitDialog() {
+BOOL CSplashDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(AppIcon));
   SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(AppIcon));

@@ -7,9 +7,9 @@
 
 namespace lantern {
 
-class SplashDlg : public CDialog {
+class CSplashDlg : public CDialog {
  public:
-  SplashDlg();
+  CSplashDlg();
   // Makes the window, hidden, centred on the screen.
   BOOL Create();
 

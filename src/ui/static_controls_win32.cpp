@@ -1,8 +1,6 @@
 #include "ui/static_controls_win32.h"
 
-#include "core/config_strings.h"
-#include "log/log.h"
-#include "ui/web_page_win32.h"
+#include "ui/web_page.h"
 
 namespace lantern {
 
@@ -47,6 +45,9 @@ BOOL CStaticEx::OnChildNotify(UINT message, WPARAM wparam, LPARAM lparam, LRESUL
   return TRUE;
 }
 
+CStaticLink::CStaticLink(const StringTable& strings, DiagnosticLog& log, WebPageSystem& pages)
+    : strings_(strings), log_(log), pages_(pages) {}
+
 BOOL CStaticLink::OnChildNotify(UINT message, WPARAM wparam, LPARAM, LRESULT* result) {
   if (!IsColourMessage(message) || !IsTextStatic()) return FALSE;
   MakeLinkFont();
@@ -88,14 +89,13 @@ void CStaticLink::PreSubclassWindow() {
 
 // Links show only in dialogs, which a silent run never shows.
 WebPageOutcome CStaticLink::Open(const std::wstring& target) {
-  WebPageSystem& pages = WebPages ? *WebPages : DefaultWebPageSystem();
-  return OpenWebPage({target, L"open", SW_SHOWNORMAL}, false, pages, TheLog());
+  return OpenWebPage({target, L"open", SW_SHOWNORMAL}, false, pages_, log_);
 }
 
 bool CStaticLink::OpenLink() {
   WebPageOutcome outcome = Open(LinkTarget);
   if (outcome == WebPageOutcome::NotOpened) {
-    if (auto entry = BuildStringTable().Find(static_cast<unsigned>(GetDlgCtrlID(m_hWnd)))) {
+    if (auto entry = strings_.Find(static_cast<unsigned>(GetDlgCtrlID(m_hWnd)))) {
       LinkTarget = *entry;
       outcome = Open(LinkTarget);
     }

@@ -7,8 +7,10 @@
 
 #include <string>
 
+#include "core/config_strings.h"
 #include "framework/dialog_win32.h"
 #include "framework/gdi_win32.h"
+#include "log/log.h"
 #include "ui/web_page.h"
 
 namespace lantern {
@@ -30,7 +32,9 @@ class CStaticLink : public CStatic {
   static constexpr COLORREF kUnvisited = RGB(0, 0, 255);
   static constexpr COLORREF kVisited = RGB(128, 0, 128);
 
-  CStaticLink() = default;
+  // Pages open through `pages` and are logged to `log`; `strings` holds the
+  // fallback entry of the control's id.
+  CStaticLink(const StringTable& strings, DiagnosticLog& log, WebPageSystem& pages);
   ~CStaticLink() override;
   BOOL OnChildNotify(UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) override;
   // Opens the link target, else the string-table entry of the control's id,
@@ -42,8 +46,6 @@ class CStaticLink : public CStatic {
   std::wstring LinkTarget;
   COLORREF LinkColour = kUnvisited;
   CFont LinkFont;
-  // How pages open; the system's own when not set.
-  WebPageSystem* WebPages = nullptr;
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -54,6 +56,10 @@ class CStaticLink : public CStatic {
   void MakeLinkFont();
   WebPageOutcome Open(const std::wstring& target);
   void DrawFocus() const;
+
+  const StringTable& strings_;
+  DiagnosticLog& log_;
+  WebPageSystem& pages_;
 };
 
 }  // namespace lantern

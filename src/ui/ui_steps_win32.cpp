@@ -1,7 +1,5 @@
 #include "ui/ui_steps_win32.h"
 
-#include "core/config_strings.h"
-#include "log/log.h"
 #include "ui/folder_prompt.h"
 #include "ui/notice_dialog_win32.h"
 #include "ui/temp_folder_dialog_win32.h"
@@ -24,8 +22,9 @@ void DispatchWaitingMessagesDroppingQuit() {
 
 }  // namespace
 
-bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring& message) {
-  CLanternInstallerDlg dialog(true);
+bool AskToContinue(CWinApp& app, const NoticeParts& parts, const std::wstring& heading,
+                   const std::wstring& message) {
+  CLanternInstallerDlg dialog(true, parts.strings, parts.log, parts.pages);
   dialog.HeadingText = heading;
   dialog.MessageText = message;
   app.m_pMainWnd = &dialog;
@@ -35,27 +34,21 @@ bool AskToContinue(CWinApp& app, const std::wstring& heading, const std::wstring
   return answer == IDOK;
 }
 
-void ShowFailureNotice(CWinApp& app, const FailureNotice& notice, WebPageSystem& pages) {
-  CLanternInstallerDlg dialog(false);
+void ShowFailureNotice(CWinApp& app, const NoticeParts& parts, const FailureNotice& notice) {
+  CLanternInstallerDlg dialog(false, parts.strings, parts.log, parts.pages);
   dialog.MessageText = notice.message;
   dialog.LinkText = notice.link;
-  dialog.LinkControl.WebPages = &pages;
   app.m_pMainWnd = &dialog;
   dialog.DoModal();
   // The dialog object ends here; the application must not keep pointing at it.
   app.m_pMainWnd = nullptr;
 }
 
-void ReportFailure(CWinApp& app, const RunFields& run, ResultCode code, WebPageSystem& pages) {
-  lantern::ReportFailure(
-      BuildStringTable(), code, run, app.m_lpCmdLine ? app.m_lpCmdLine : L"", TheLog(),
-      [&app, &pages](const FailureNotice& notice) { ShowFailureNotice(app, notice, pages); });
-}
-
-ResultCode PromptForWorkingFolderRoot(CWinApp& app, RunFields& run, std::wstring& root) {
+ResultCode PromptForWorkingFolderRoot(CWinApp& app, bool silent, std::atomic<std::int32_t>& prompt_depth,
+                                      std::wstring& root, const std::wstring& product, DiagnosticLog& log) {
   const DWORD main_thread = app.m_nThreadID;
   return lantern::PromptForWorkingFolderRoot(
-      run, root, LoadConfigString(cfg::ProductName), TheLog(),
+      silent, prompt_depth, root, product, log,
       [](const std::wstring& caption, const std::wstring& current) -> std::optional<std::wstring> {
         CTempFolderDialog dialog(caption);
         dialog.FolderText = current;

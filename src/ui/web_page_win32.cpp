@@ -25,12 +25,6 @@ struct ComTraits {
 template <class Interface>
 using ComPtr = UniqueResource<ComTraits<Interface>>;
 
-struct TokenTraits {
-  using Value = HANDLE;
-  static Value Empty() { return nullptr; }
-  static void Close(Value value) { CloseHandle(value); }
-};
-
 // Texts handed to another process must be real BSTRs. OLEAUT32 is loaded from
 // the system folder when first needed.
 class Bstr {
@@ -133,7 +127,7 @@ bool DesktopShellAnswers() {
 }
 
 bool Win32WebPageSystem::IsElevated() {
-  UniqueResource<TokenTraits> token;
+  UniqueKernelHandle token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return true;
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
@@ -182,14 +176,9 @@ bool Win32WebPageSystem::OpenInThisProcess(const WebPage& page) {
 void Win32WebPageSystem::ShowAddress(const std::wstring& address) {
   CWnd owner;
   owner.m_hWnd = GetActiveWindow();
-  CAddressDialog dialog(address, owner.m_hWnd ? &owner : nullptr);
+  CAddressDialog dialog(address, strings_, owner.m_hWnd ? &owner : nullptr);
   dialog.DoModal();
   owner.m_hWnd = nullptr;
-}
-
-WebPageSystem& DefaultWebPageSystem() {
-  static Win32WebPageSystem system;
-  return system;
 }
 
 }  // namespace lantern

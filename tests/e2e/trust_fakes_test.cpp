@@ -15,21 +15,14 @@
 #include "bitness.h"
 #include "e2e_paths.h"
 #include "e2e_support.h"
-#include "log/log.h"
+#include "memory_log.h"
 #include "trust/signer_details_win32.h"
 #include "trust/verify_signature_win32.h"
 
 namespace lantern::e2e {
 namespace {
 
-// The lines the process-wide log gained since this object was made.
-class LogTail {
- public:
-  std::wstring Lines() const { return TheLog().Pending().substr(start_); }
-
- private:
-  std::size_t start_ = TheLog().Pending().size();
-};
+using testing_fakes::MemoryLog;
 
 // ---- the trust provider ----------------------------------------------------
 
@@ -60,10 +53,11 @@ TEST(TrustProvider, IsAskedForTheGenericVerifyActionWithoutWindowOrRevocationChe
   trust_call = {};
   const std::wstring path = L"C:\\Downloads\\Setup.exe";
   std::wstring verdict = L"left over";
-  const LogTail log;
-  EXPECT_EQ(VerifyFileSignature(path, verdict, FakeWinVerifyTrust), 0);
+  MemoryLog log;
+  EXPECT_EQ(VerifyFileSignature(path, verdict, FakeWinVerifyTrust, log.log), 0);
 
-  const GUID generic_verify_v2 = {0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
+  const GUID generic_verify_v2 = {
+      0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
   EXPECT_EQ(trust_call.window, nullptr);
   EXPECT_TRUE(IsEqualGUID(trust_call.action, generic_verify_v2));
   const WINTRUST_DATA& data = trust_call.data;
@@ -109,9 +103,11 @@ TEST(TrustProvider, StatusesWineDoesNotGiveComeBackUnchangedWithTheirVerdict) {
     trust_call.status = static_cast<LONG>(c.status);
     trust_call.last_error = c.last_error;
     std::wstring verdict;
-    const LogTail log;
+    MemoryLog log;
     SetLastError(0);
-    EXPECT_EQ(static_cast<std::uint32_t>(VerifyFileSignature(L"C:\\a.exe", verdict, FakeWinVerifyTrust)), c.status);
+    EXPECT_EQ(
+        static_cast<std::uint32_t>(VerifyFileSignature(L"C:\\a.exe", verdict, FakeWinVerifyTrust, log.log)),
+        c.status);
     EXPECT_EQ(verdict, c.verdict);
     EXPECT_EQ(log.Lines(), L"Digital verification: '" + c.verdict + L"'\n");
   }
@@ -119,38 +115,10 @@ TEST(TrustProvider, StatusesWineDoesNotGiveComeBackUnchangedWithTheirVerdict) {
 
 TEST(TrustProvider, WithoutATrustProviderNothingIsAccepted) {
   std::wstring verdict;
-  EXPECT_EQ(static_cast<std::uint32_t>(VerifyFileSignature(L"C:\\a.exe", verdict, nullptr)), 0x800B0001u);
+  MemoryLog log;
+  EXPECT_EQ(static_cast<std::uint32_t>(VerifyFileSignature(L"C:\\a.exe", verdict, nullptr, log.log)),
+            0x800B0001u);
   EXPECT_EQ(verdict, L"Error is: 0x800b0001.\n");
-}
-
-TEST(TrustProvider, TheModulePathIsThisProgramsFile) {
-  wchar_t own[4 * MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, own, 4 * MAX_PATH);
-  EXPECT_EQ(GetModulePath(), own);
-}
-
-// What the system answers for a program at a path of `module_path_length`
-// characters, into a buffer of `size`: as much as fits, the length written,
-// or `size` when the path was cut.
-std::size_t module_path_length = 0;
-DWORD WINAPI FakeGetModuleFileName(HMODULE, LPWSTR buffer, DWORD size) {
-  const std::wstring path = L"C:\\" + std::wstring(module_path_length - 3, L'p');
-  lstrcpynW(buffer, path.c_str(), static_cast<int>(size));
-  if (path.size() >= size) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return size;
-  }
-  return static_cast<DWORD>(path.size());
-}
-
-TEST(TrustProvider, AModulePathThatDoesNotFitIsNoPathRatherThanAnotherFilesPath) {
-  module_path_length = MAX_PATH - 1;
-  EXPECT_EQ(GetModulePath(FakeGetModuleFileName).size(), MAX_PATH - 1u);
-  // Cut to fit, it would name another file, which the checks would judge instead.
-  for (std::size_t length : {std::size_t{MAX_PATH}, std::size_t{MAX_PATH + 40}}) {
-    module_path_length = length;
-    EXPECT_EQ(GetModulePath(FakeGetModuleFileName), L"") << length;
-  }
 }
 
 // ---- CryptoAPI -------------------------------------------------------------
@@ -166,28 +134,30 @@ struct Crypto {
   int queries = 0, stores = 0, messages = 0, contexts = 0;
 };
 Crypto crypto;
+// What the counting functions hand on to.
+const CryptoApi real_crypto = LoadCryptoApi();
 
-BOOL WINAPI QueryObject(DWORD type, const void* object, DWORD content, DWORD format, DWORD flags, DWORD* encoding,
-                        DWORD* content_type, DWORD* format_type, HCERTSTORE* store, HCRYPTMSG* message,
-                        const void** context) {
+BOOL WINAPI QueryObject(DWORD type, const void* object, DWORD content, DWORD format, DWORD flags,
+                        DWORD* encoding, DWORD* content_type, DWORD* format_type, HCERTSTORE* store,
+                        HCRYPTMSG* message, const void** context) {
   ++crypto.queries;
-  const BOOL ok = SystemCryptoApi().QueryObject(type, object, content, format, flags, encoding, content_type,
-                                                format_type, store, message, context);
+  const BOOL ok = real_crypto.QueryObject(type, object, content, format, flags, encoding, content_type,
+                                          format_type, store, message, context);
   if (ok && store && *store) ++crypto.stores;
   if (ok && message && *message) ++crypto.messages;
   return ok;
 }
 BOOL WINAPI CloseStore(HCERTSTORE store, DWORD flags) {
   --crypto.stores;
-  return SystemCryptoApi().CloseStore(store, flags);
+  return real_crypto.CloseStore(store, flags);
 }
 BOOL WINAPI MsgClose(HCRYPTMSG message) {
   --crypto.messages;
-  return SystemCryptoApi().MsgClose(message);
+  return real_crypto.MsgClose(message);
 }
 BOOL WINAPI MsgGetParam(HCRYPTMSG message, DWORD type, DWORD index, void* data, DWORD* size) {
   if (++crypto.msg_get_param_calls == crypto.fail_msg_get_param_at) return FALSE;
-  return SystemCryptoApi().MsgGetParam(message, type, index, data, size);
+  return real_crypto.MsgGetParam(message, type, index, data, size);
 }
 HLOCAL WINAPI LocalAllocate(UINT flags, SIZE_T size) {
   if (++crypto.local_alloc_calls == crypto.fail_local_alloc_at) return nullptr;
@@ -196,28 +166,28 @@ HLOCAL WINAPI LocalAllocate(UINT flags, SIZE_T size) {
 LPVOID WINAPI PageAllocate(LPVOID at, SIZE_T size, DWORD type, DWORD protect) {
   return crypto.no_pages ? nullptr : VirtualAlloc(at, size, type, protect);
 }
-BOOL WINAPI DecodeObject(DWORD encoding, LPCSTR structure, const BYTE* data, DWORD data_size, DWORD flags, void* out,
-                         DWORD* size) {
+BOOL WINAPI DecodeObject(DWORD encoding, LPCSTR structure, const BYTE* data, DWORD data_size, DWORD flags,
+                         void* out, DWORD* size) {
   if (++crypto.decode_calls == crypto.fail_decode_at) return FALSE;
-  if (!crypto.opus) return SystemCryptoApi().DecodeObject(encoding, structure, data, data_size, flags, out, size);
+  if (!crypto.opus) return real_crypto.DecodeObject(encoding, structure, data, data_size, flags, out, size);
   if (out) std::memcpy(out, crypto.opus, sizeof(SPC_SP_OPUS_INFO));
   *size = sizeof(SPC_SP_OPUS_INFO);
   return TRUE;
 }
-PCCERT_CONTEXT WINAPI FindCertificate(HCERTSTORE store, DWORD encoding, DWORD flags, DWORD type, const void* para,
-                                      PCCERT_CONTEXT previous) {
+PCCERT_CONTEXT WINAPI FindCertificate(HCERTSTORE store, DWORD encoding, DWORD flags, DWORD type,
+                                      const void* para, PCCERT_CONTEXT previous) {
   if (crypto.no_certificate) return nullptr;
-  PCCERT_CONTEXT found = SystemCryptoApi().FindCertificateInStore(store, encoding, flags, type, para, previous);
+  PCCERT_CONTEXT found = real_crypto.FindCertificateInStore(store, encoding, flags, type, para, previous);
   if (found) ++crypto.contexts;
   return found;
 }
 BOOL WINAPI FreeCertificate(PCCERT_CONTEXT context) {
   --crypto.contexts;
-  return SystemCryptoApi().FreeCertificateContext(context);
+  return real_crypto.FreeCertificateContext(context);
 }
 
 CryptoApi CountingApi() {
-  CryptoApi api = SystemCryptoApi();
+  CryptoApi api = real_crypto;
   api.QueryObject = QueryObject;
   api.CloseStore = CloseStore;
   api.MsgClose = MsgClose;
@@ -249,10 +219,11 @@ TEST(SignerDetailsReading, EveryFailureIsLoggedAndEverythingOpenedIsClosed) {
   };
   const Case cases[] = {
       {"all goes well", named, [](Crypto&) {}, true, std::wstring(kStart) + kNamedOpus + kEnd, true, true},
-      {"no signature", HostPath(LANTERN_UNSIGNED_EXE), [](Crypto&) {}, false, std::wstring(kStart) + kEnd, false,
-       false},
-      {"the signer information's size cannot be learned", named, [](Crypto& c) { c.fail_msg_get_param_at = 1; },
-       false, std::wstring(kStart) + L"GetAuthenticodeInformation failed CryptMsgGetParam\n" + kEnd, false, false},
+      {"no signature", HostPath(LANTERN_UNSIGNED_EXE), [](Crypto&) {}, false, std::wstring(kStart) + kEnd,
+       false, false},
+      {"the signer information's size cannot be learned", named,
+       [](Crypto& c) { c.fail_msg_get_param_at = 1; }, false,
+       std::wstring(kStart) + L"GetAuthenticodeInformation failed CryptMsgGetParam\n" + kEnd, false, false},
       {"no memory for the signer information", named, [](Crypto& c) { c.fail_local_alloc_at = 1; }, false,
        std::wstring(kStart) + L"GetAuthenticodeInformation failed Allocate 1\n" + kEnd, false, false},
       {"the signer information cannot be read", named, [](Crypto& c) { c.fail_msg_get_param_at = 2; }, false,
@@ -263,8 +234,8 @@ TEST(SignerDetailsReading, EveryFailureIsLoggedAndEverythingOpenedIsClosed) {
        std::wstring(kStart) + L"GetProgAndPublisherInfo failed Allocate1\n" + kEnd, false, true},
       {"the opus info cannot be decoded", named, [](Crypto& c) { c.fail_decode_at = 2; }, true,
        std::wstring(kStart) + L"GetProgAndPublisherInfo failed CryptoDecodeObject\n" + kEnd, false, true},
-      {"the signer's certificate is not in the store", named, [](Crypto& c) { c.no_certificate = true; }, true,
-       std::wstring(kStart) + kNamedOpus + kEnd, true, false},
+      {"the signer's certificate is not in the store", named, [](Crypto& c) { c.no_certificate = true; },
+       true, std::wstring(kStart) + kNamedOpus + kEnd, true, false},
       // A cut path would name another file.
       {"a path too long to copy", named + L"\\" + std::wstring(MAX_PATH, L'x'), [](Crypto&) {}, false,
        std::wstring(kStart) + L"GetAuthenticodeInformation failed strcpy " + named + L"\\" +
@@ -277,8 +248,8 @@ TEST(SignerDetailsReading, EveryFailureIsLoggedAndEverythingOpenedIsClosed) {
     c.arrange(crypto);
     const CryptoApi api = CountingApi();
     SignerDetails details;
-    const LogTail log;
-    EXPECT_EQ(GetAuthenticodeInformation(c.path, details, api), c.read);
+    MemoryLog log;
+    EXPECT_EQ(GetAuthenticodeInformation(c.path, details, api, log.log), c.read);
     EXPECT_EQ(log.Lines(), c.lines);
     EXPECT_EQ(Text(details.ProgramName), c.program_name ? L"Lantern T\u00ebst Installer" : L"(none)");
     EXPECT_EQ(Text(details.MoreInfo), c.program_name ? L"https://www.vantrel.example/more-info" : L"(none)");
@@ -300,7 +271,8 @@ TEST(SignerDetailsReading, WithoutMemoryForTheDetailsTheyStayEmptyAndTheReadingS
   crypto = {};
   crypto.no_pages = true;
   SignerDetails details;
-  EXPECT_TRUE(GetAuthenticodeInformation(HostPath(LANTERN_NAMED_EXE), details, CountingApi()));
+  MemoryLog log;
+  EXPECT_TRUE(GetAuthenticodeInformation(HostPath(LANTERN_NAMED_EXE), details, CountingApi(), log.log));
   EXPECT_FALSE(details.ProgramName);
   EXPECT_FALSE(details.MoreInfo);
   EXPECT_FALSE(details.SerialNumber);
@@ -311,11 +283,11 @@ TEST(SignerDetailsReading, WithoutMemoryForTheDetailsTheyStayEmptyAndTheReadingS
 }
 
 TEST(SignerDetailsReading, WithoutCryptoApiNothingIsRead) {
-  CryptoApi api = SystemCryptoApi();
+  CryptoApi api = real_crypto;
   api.DecodeObject = nullptr;
   SignerDetails details;
-  const LogTail log;
-  EXPECT_FALSE(GetAuthenticodeInformation(HostPath(LANTERN_NAMED_EXE), details, api));
+  MemoryLog log;
+  EXPECT_FALSE(GetAuthenticodeInformation(HostPath(LANTERN_NAMED_EXE), details, api, log.log));
   EXPECT_EQ(log.Lines(), std::wstring(kStart) + kEnd);
 }
 
@@ -364,8 +336,8 @@ TEST(SignerDetailsReading, LinksAreKeptWhenTheyAreUrlsOrFilesAndTheirChoiceIsLog
     crypto = {};
     crypto.opus = &c.opus;
     SignerDetails details;
-    const LogTail log;
-    EXPECT_TRUE(GetAuthenticodeInformation(HostPath(LANTERN_NAMED_EXE), details, CountingApi()));
+    MemoryLog log;
+    EXPECT_TRUE(GetAuthenticodeInformation(HostPath(LANTERN_NAMED_EXE), details, CountingApi(), log.log));
     EXPECT_EQ(log.Lines(), kStart + c.lines + kEnd);
     EXPECT_EQ(Text(details.ProgramName), c.program_name);
     EXPECT_EQ(Text(details.PublisherInfo), c.publisher);

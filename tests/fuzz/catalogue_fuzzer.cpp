@@ -1,21 +1,24 @@
 // The catalogue as a hostile build could carry it: parsed on its own (every
-// record well formed, and written back out it reads the same), then driven
-// through the extraction, where no file or folder may be made anywhere but
-// below the working folder and the program started is the listed one with
-// the lowest id.
+// record well formed, and written back out it reads the same), then used to
+// name and write the payload, both with any wide character in its names and
+// as the extraction reads it in the code page. No file or folder may be made
+// anywhere but below the working folder, and the program started is the
+// listed one with the lowest id.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/ascii_case.h"
+#include "core/code_page.h"
+#include "core/payload_paths.h"
 #include "fuzz_support.h"
 #include "memory_log.h"
 #include "payload/catalogue.h"
 #include "payload/extraction.h"
-#include "core/payload_paths.h"
-#include "core/ascii_case.h"
 
 namespace lantern {
 namespace {
@@ -90,10 +93,11 @@ class FuzzPayloadSystem final : public PayloadSystem {
   bool EnumerateResources(ResourceList& list) override {
     std::set<std::uint32_t> ids{kCatalogueId, 100};
     for (const auto& [id, record] : listed_) ids.insert(id);
+    // A resource id has 16 bits: the system reports a larger value as a name.
     for (const std::uint32_t id : ids) {
-      AddResourceName(list, this, kPayloadResourceType, id, log_);
+      AddResourceName(list, kPayloadResourceType, id <= 0xFFFF ? std::optional(id) : std::nullopt, log_);
     }
-    AddResourceName(list, this, kPayloadResourceType, 0x12345678, log_);  // a name given as a text
+    AddResourceName(list, kPayloadResourceType, std::nullopt, log_);  // a name given as a text
     return true;
   }
 
@@ -107,10 +111,6 @@ class FuzzPayloadSystem final : public PayloadSystem {
     // The bytes are never read: only the fake writer below sees them.
     bytes = {data_, size + (resource.id & 1u)};
     return MapFailure::None;
-  }
-
-  std::wstring FromAnsi(const MappedBytes& bytes) override {
-    return fuzzing::WideFromBytes(static_cast<const std::uint8_t*>(bytes.data), bytes.size);
   }
 
   std::wstring WorkingFolderPath() override { return kFolder; }
@@ -178,6 +178,55 @@ void CheckParse(const std::wstring& text, const CatalogueMap& map) {
   FUZZ_CHECK(again == map, "written back out, the catalogue reads differently: " + Show(WriteCatalogue(map)));
 }
 
+// The program is the listed one with the lowest id among those the system
+// reported (ids above 16 bits are names, never reported as ids), and it is
+// below the working folder.
+void CheckProgram(const CatalogueMap& map, FuzzPayloadSystem& system, const std::wstring& program_path) {
+  std::wstring expected;
+  for (const auto& [id, record] : map) {
+    if (id > 0xFFFF || !IsProgram(record.file_name)) continue;
+    expected = system.GetFilePath(record.file_name);
+    break;
+  }
+  FUZZ_CHECK(program_path == expected,
+             "program '" + Show(program_path) + "', expected '" + Show(expected) + "'");
+  FUZZ_CHECK(program_path.empty() || IsBelowFolder(program_path), "program outside the folder");
+}
+
+// The extraction as the program runs it: the catalogue's bytes are read in the
+// ANSI code page.
+void ExtractAsTheProgramDoes(const std::uint8_t* data, std::size_t size) {
+  CatalogueMap map;
+  ParseCatalogue(FromAnsiCodePage(std::string_view(reinterpret_cast<const char*>(data), size)), map);
+  testing_fakes::MemoryLog log;
+  FuzzPayloadSystem system(data, size, map, log.log);
+  ResourceList list;
+  std::wstring program_path;
+  const ResultCode result = ExtractResources(list, system, program_path, log.log);
+  FUZZ_CHECK(result == rc::Ok || result == rc::Fail || result == rc::FileCorrupt,
+             "unexpected result " + std::to_string(result));
+  CheckProgram(map, system, program_path);
+}
+
+// Naming and writing with any wide character in the names, as a code page
+// richer than the one here can give them: the text `map` was read from is
+// named and every named resource written.
+void NameAndWriteWideText(const std::uint8_t* data, std::size_t size, const std::wstring& text,
+                          const CatalogueMap& map) {
+  testing_fakes::MemoryLog log;
+  FuzzPayloadSystem system(data, size, map, log.log);
+  ResourceList list;
+  system.EnumerateResources(list);
+  const std::optional<std::wstring> program = WorkOutFileNames(list, text, log.log);
+  for (const CResource& resource : list) {
+    if (resource.file_name.empty()) continue;
+    const ResultCode result = ExtractFile(resource, system, log.log);
+    FUZZ_CHECK(result == rc::Ok || result == rc::Fail || result == rc::FileCorrupt,
+               "unexpected result " + std::to_string(result));
+  }
+  CheckProgram(map, system, program ? system.GetFilePath(*program) : std::wstring());
+}
+
 }  // namespace
 }  // namespace lantern
 
@@ -188,24 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(ParseCatalogue(text, map) == rc::Ok, "the parse never fails");
   CheckParse(text, map);
 
-  testing_fakes::MemoryLog log;
-  FuzzPayloadSystem system(data, size, map, log.log);
-  ResourceList list;
-  std::wstring program_path;
-  const ResultCode result = ExtractResources(list, system, program_path, log.log);
-  FUZZ_CHECK(result == rc::Ok || result == rc::Fail || result == rc::FileCorrupt,
-             "unexpected result " + std::to_string(result));
-
-  // The program is the listed one with the lowest id among those the system
-  // reported (ids above 16 bits are names, never reported as ids).
-  std::wstring expected;
-  for (const auto& [id, record] : map) {
-    if (id > 0xFFFF || !IsProgram(record.file_name)) continue;
-    expected = system.GetFilePath(record.file_name);
-    break;
-  }
-  FUZZ_CHECK(program_path == expected,
-             "program '" + fuzzing::Show(program_path) + "', expected '" + fuzzing::Show(expected) + "'");
-  FUZZ_CHECK(program_path.empty() || IsBelowFolder(program_path), "program outside the folder");
+  NameAndWriteWideText(data, size, text, map);
+  ExtractAsTheProgramDoes(data, size);
   return 0;
 }

@@ -16,12 +16,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/config_strings.h"
-#include "app/run_sequence.h"
 #include "checks/disk_space_check.h"
 #include "checks/dotnet_check.h"
-#include "launch/processor_mode.h"
+#include "core/config_strings.h"
 #include "fuzz_support.h"
+#include "launch/processor_mode.h"
 #include "memory_log.h"
 
 namespace lantern {
@@ -93,10 +92,10 @@ void CheckGates(const std::vector<std::wstring>& lines) {
   for (std::size_t i = 0; i < lines.size() && i < std::size(ids); ++i) table.entries[ids[i]] = lines[i];
 
   testing_fakes::MemoryLog log;
-  RunFields run;
-  run.WorkingFolderRoot = L"C:\\Users\\pat\\AppData\\Local\\Temp\\";
   FixedDisk disk;
-  const bool enough = CheckFreeDiskSpace(table, disk, log.log, run);
+  const DiskSpaceResult run =
+      CheckFreeDiskSpace(table, disk, log.log, L"C:\\Users\\pat\\AppData\\Local\\Temp\\");
+  const bool enough = run.passed;
   const std::int32_t asked = ReadConfigNumber(LoadConfigString(table, cfg::RequiredDiskMB));
   FUZZ_CHECK(run.RequiredDiskMB == asked, "disk space asked for is not the entry's number");
   FUZZ_CHECK(enough == (5000 > asked), "disk gate for " + std::to_string(asked) + " MB");
@@ -116,8 +115,7 @@ void CheckGates(const std::vector<std::wstring>& lines) {
     FUZZ_CHECK(requirement.levels[0] == -1 && requirement.levels[1] == -1 && requirement.levels[2] == 0,
                "2.0 and 3.0 at level 0 not raised to 3.5");
   }
-  RunFields selected;
-  SelectRequiredDotNet(requirement, selected);
+  const RequiredDotNet selected = SelectRequiredDotNet(requirement);
   for (std::size_t row = 0; row < kDotNetRowCount; ++row) {
     if (requirement.levels[row] < 0) continue;
     FUZZ_CHECK(selected.RequiredDotNetServicePack == requirement.levels[row], "not the first accepted row");

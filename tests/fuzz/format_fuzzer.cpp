@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "core/config_strings.h"
 #include "app/failure_report.h"
-#include "fuzz_support.h"
+#include "core/config_strings.h"
 #include "core/format.h"
+#include "fuzz_support.h"
 
 namespace lantern {
 namespace {
@@ -132,18 +132,18 @@ void CheckFailureNotice(const std::wstring& format, std::size_t choice) {
   table.entries[cfg::ProductName] = format;
   table.entries[cfg::ProgramType] = format;
 
-  RunFields run;
-  run.WorkingDrive = L"C:";
-  run.RequiredDiskMB = 1500;
+  FailureFacts run;
+  run.disk.WorkingDrive = L"C:";
+  run.disk.RequiredDiskMB = 1500;
   run.FrontEndExitCode = -2;
-  run.RequiredDotNetServicePack = 1;
+  run.dot_net.RequiredDotNetServicePack = 1;
   const ResultCode codes[] = {
       rc::FileCorrupt, rc::InvalidParameter,      rc::Abort, rc::Fail,        rc::MediumFull,   rc::NotAdmin,
       rc::NoDotNet,    rc::InstallPackageVersion, rc::Ok,    rc::NoSignature, rc::DotNetRuntime};
   const ResultCode code = codes[choice % std::size(codes)];
   if (code == rc::DotNetRuntime) {  // the front end's exit code: the runtime failed
     run.FrontEndExitCode = rc::DotNetRuntime;
-    run.RequiredDotNetServicePack = 0;
+    run.dot_net.RequiredDotNetServicePack = 0;
   }
   // The format can stand in three places of one message: as the message, the
   // product's name and the program type.

@@ -113,10 +113,8 @@ TEST(CheckFreeDiskSpace, WholeMegabytesAgainstTheMinimum) {
     FakeDiskSpace disk(c.free_bytes);
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
-    run.WorkingFolderRoot = kRoot;
-    run.FreeDiskMB = 12345;  // from nothing before this gate
-    EXPECT_EQ(CheckFreeDiskSpace(strings, disk, log, run), c.passes);
+    const DiskSpaceResult run = CheckFreeDiskSpace(strings, disk, log, kRoot);
+    EXPECT_EQ(run.passed, c.passes);
     EXPECT_EQ(run.RequiredDiskMB, c.required_mb);
     EXPECT_EQ(run.FreeDiskMB, c.free_mb);
     EXPECT_EQ(run.WorkingDrive, L"C:");
@@ -130,17 +128,15 @@ TEST(CheckFreeDiskSpace, ARootThatCannotBeSplitFailsWithoutAskingTheDisk) {
   FakeDiskSpace disk(1000 * kMB);
   MemoryLogSystem system;
   DiagnosticLog log(system);
-  RunFields run;
-  run.WorkingFolderRoot = L"C:\\" + std::wstring(254, L'd') + L"\\";
-  run.WorkingDrive = L"E:";
-  run.FreeDiskMB = 7;
-  EXPECT_FALSE(CheckFreeDiskSpace(strings, disk, log, run));
+  const std::wstring root = L"C:\\" + std::wstring(254, L'd') + L"\\";
+  const DiskSpaceResult run = CheckFreeDiskSpace(strings, disk, log, root);
+  EXPECT_FALSE(run.passed);
   EXPECT_TRUE(disk.asked.empty());
   EXPECT_EQ(run.RequiredDiskMB, 100);
   EXPECT_EQ(run.FreeDiskMB, 0);
-  EXPECT_EQ(run.WorkingDrive, L"E:");
-  EXPECT_EQ(log.Pending(), L"Free Disk Space\nFailed to parse directory for free disk space check. " +
-                               run.WorkingFolderRoot + L"\n");
+  EXPECT_EQ(run.WorkingDrive, L"");
+  EXPECT_EQ(log.Pending(),
+            L"Free Disk Space\nFailed to parse directory for free disk space check. " + root + L"\n");
 }
 
 TEST(CheckFreeDiskSpace, ARootOnANetworkShareIsMeasuredThere) {
@@ -148,9 +144,8 @@ TEST(CheckFreeDiskSpace, ARootOnANetworkShareIsMeasuredThere) {
   FakeDiskSpace disk(500 * kMB);
   MemoryLogSystem system;
   DiagnosticLog log(system);
-  RunFields run;
-  run.WorkingFolderRoot = L"\\\\server\\share\\setup\\";
-  EXPECT_TRUE(CheckFreeDiskSpace(strings, disk, log, run));
+  const DiskSpaceResult run = CheckFreeDiskSpace(strings, disk, log, L"\\\\server\\share\\setup\\");
+  EXPECT_TRUE(run.passed);
   EXPECT_EQ(run.WorkingDrive, L"");
   EXPECT_EQ(disk.asked, std::vector<std::wstring>{L"\\\\server\\share\\"});
   EXPECT_EQ(log.Pending(),

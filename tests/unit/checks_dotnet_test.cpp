@@ -240,10 +240,11 @@ TEST(CheckDotNetFramework, TableOfMachines) {
     SCOPED_TRACE(c.what);
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
     FakeRegistry registry = c.machine();
-    EXPECT_EQ(CheckDotNetFramework(c.strings, registry, log, run), c.passes);
+    const DotNetResult result = CheckDotNetFramework(c.strings, registry, log);
+    EXPECT_EQ(result.passed, c.passes);
     EXPECT_EQ(log.Pending(), c.log);
+    const RequiredDotNet& run = result.required;
     EXPECT_EQ(run.RequiredDotNetName, c.fields.name);
     EXPECT_EQ(run.RequiredDotNetServicePack, c.fields.service_pack);
     EXPECT_EQ(run.RequiredDotNetMajor, c.fields.major);
@@ -254,10 +255,11 @@ TEST(CheckDotNetFramework, TableOfMachines) {
 TEST(CheckDotNetFramework, NoAcceptedRowReadsNothingAndKeepsTheFields) {
   MemoryLogSystem system;
   DiagnosticLog log(system);
-  RunFields run;
   FakeRegistry registry = Only48();
   const MapStringTable strings = Accepting({});
-  EXPECT_FALSE(CheckDotNetFramework(strings, registry, log, run));
+  const DotNetResult result = CheckDotNetFramework(strings, registry, log);
+  EXPECT_FALSE(result.passed);
+  const RequiredDotNet& run = result.required;
   EXPECT_EQ(registry.reads, 0);
   EXPECT_EQ(log.Pending(), RequirementLines({L"-1", L"-1", L"-1", L"-1", L"-1", L"-1", L"-1"}) +
                                L".NET Version Not OK Unknown .NET Version 0\n");

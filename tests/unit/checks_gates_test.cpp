@@ -1,5 +1,5 @@
-// The administrator and Windows Installer gates, and all four gates in a run:
-// which system questions each asks, and the code that stops the run.
+// The administrator and Windows Installer gates, and all four gates in their
+// order: which system questions each asks, and the code that stops the check.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -63,47 +63,11 @@ TEST(CheckWindowsInstaller, MsiDllOfVersionTwoOrLater) {
   }
 }
 
-// A run whose gates are the real ones over fake system parts; every other
-// step goes through without doing anything.
-class GateSteps final : public RunSteps {
- public:
-  GateSteps(RunFields& run, PrerequisiteChecks& checks) : run_(run), checks_(checks) {}
-  ResultCode ParseOptions() override { return rc::Ok; }
-  std::uint32_t TickCount() override { return 1; }
-  SignatureCheck VerifyOwnSignature() override { return {}; }
-  bool AskToContinue(const std::wstring&, const std::wstring&) override { return true; }
-  void ReadSignerDetails() override {}
-  bool IsAdminRequired() override { return checks_.IsAdminRequired(); }
-  bool IsUserAdmin() override { return checks_.IsUserAdmin(); }
-  bool CheckDotNetFramework() override { return checks_.CheckDotNetFramework(run_); }
-  bool CheckWindowsInstaller() override { return checks_.CheckWindowsInstaller(); }
-  bool CheckFreeDiskSpace() override { return checks_.CheckFreeDiskSpace(run_); }
-  void RunWorker() override { worker_started = true; }
-  void OpenHelpPage() override {}
-  void ReportFailure(ResultCode code) override { reported.push_back(code); }
-  bool HasModule() override { return true; }
-  ResultCode CreateProbeFile(const std::wstring&) override { return rc::Ok; }
-  ResultCode PromptForWorkingFolderRoot(std::wstring&) override { return rc::Fail; }
-  void SetZeroGuidFlag() override {}
-  ResultCode PrepareWorkingFolder() override { return rc::Ok; }
-  void WriteEmbeddedInformation() override {}
-  ResultCode ExtractResources(std::wstring&) override { return rc::Ok; }
-  ResultCode RunProgram(const std::wstring&, const std::wstring&, std::int32_t&) override { return rc::Ok; }
-  void RemoveWorkingFolder() override {}
-
-  bool worker_started = false;
-  std::vector<ResultCode> reported;
-
- private:
-  RunFields& run_;
-  PrerequisiteChecks& checks_;
-};
-
 // This build's gate settings on a machine with .NET Framework 4.8, Windows
 // Installer 4.5 and plenty of room, unless a test changes them.
-class GatesInARun : public testing::Test {
+class GatesInOrder : public testing::Test {
  protected:
-  GatesInARun() {
+  GatesInOrder() {
     for (unsigned id = 138; id <= 144; ++id) strings_.entries[id] = L"0";
     strings_.entries[cfg::RequiredDiskMB] = L"100";
     strings_.entries[cfg::AdminRequired] = L"1";
@@ -113,16 +77,12 @@ class GatesInARun : public testing::Test {
           .Dword(ndp + key, L"Servicing", 0)
           .Text(ndp + key, L"Version", L"4.8.04084");
     }
-    run_.WorkingFolderRoot = L"C:\\users\\pat\\Temp\\";
   }
 
   ResultCode Run() {
-    PrerequisiteChecks checks(strings_, {registry_, disk_, token_, files_}, log_);
-    GateSteps steps(run_, checks);
-    const ResultCode result = RunMainSequence(run_, steps, log_);
-    worker_started_ = steps.worker_started;
-    reported_ = steps.reported;
-    return result;
+    Prerequisites gates(strings_, {registry_, disk_, token_, files_}, log_);
+    report_ = gates.Check(L"C:\\users\\pat\\Temp\\");
+    return report_.result;
   }
 
   MapStringTable strings_;
@@ -132,28 +92,27 @@ class GatesInARun : public testing::Test {
   FakeSystemFiles files_;
   MemoryLogSystem system_;
   DiagnosticLog log_{system_};
-  RunFields run_;
-  bool worker_started_ = false;
-  std::vector<ResultCode> reported_;
+  PrerequisiteReport report_;
 };
 
-TEST_F(GatesInARun, AllPassOnTheMachineTheyMean) {
+TEST_F(GatesInOrder, AllPassOnTheMachineTheyMean) {
   EXPECT_EQ(Run(), rc::Ok);
-  EXPECT_TRUE(worker_started_);
   EXPECT_EQ(token_.asked, 1);
-  EXPECT_EQ(run_.FreeDiskMB, 50 * 1024);
-  EXPECT_EQ(run_.WorkingDrive, L"C:");
+  EXPECT_TRUE(report_.dot_net.passed);
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetName, L".NET 3.5");
+  EXPECT_TRUE(report_.disk.passed);
+  EXPECT_EQ(report_.disk.FreeDiskMB, 50 * 1024);
+  EXPECT_EQ(report_.disk.WorkingDrive, L"C:");
 }
 
-TEST_F(GatesInARun, String145ZeroNeverAsksForTheToken) {
+TEST_F(GatesInOrder, String145ZeroNeverAsksForTheToken) {
   strings_.entries[cfg::AdminRequired] = L"0";
   token_.admin = false;
   EXPECT_EQ(Run(), rc::Ok);
   EXPECT_EQ(token_.asked, 0);
-  EXPECT_TRUE(worker_started_);
 }
 
-TEST_F(GatesInARun, ANonAdministratorIsStoppedBeforeTheDotNetCheck) {
+TEST_F(GatesInOrder, ANonAdministratorIsStoppedBeforeTheDotNetCheck) {
   const std::optional<std::wstring> requiring[] = {L"1", L" 0", L"00", std::nullopt};
   for (const auto& entry : requiring) {
     SCOPED_TRACE(testing::PrintToString(entry));
@@ -167,39 +126,38 @@ TEST_F(GatesInARun, ANonAdministratorIsStoppedBeforeTheDotNetCheck) {
     EXPECT_EQ(Run(), rc::NotAdmin);
     EXPECT_EQ(token_.asked, 1);
     EXPECT_EQ(registry_.reads, 0);
-    EXPECT_FALSE(worker_started_);
-    EXPECT_EQ(reported_, std::vector<ResultCode>{rc::NotAdmin});
-    EXPECT_EQ(SettleExitCode(run_), static_cast<std::int32_t>(0x80110413));
+    EXPECT_TRUE(files_.asked.empty());
+    EXPECT_TRUE(disk_.asked.empty());
+    // Nothing was found of the later gates: the report keeps their defaults.
+    EXPECT_EQ(report_.dot_net.required, RequiredDotNet{});
+    EXPECT_EQ(report_.disk.RequiredDiskMB, 0);
   }
 }
 
-TEST_F(GatesInARun, NoFrameworkStopsWithItsCodeAndTheFieldsForTheReport) {
+TEST_F(GatesInOrder, NoFrameworkStopsWithItsCodeAndTheFieldsForTheReport) {
   registry_ = FakeRegistry();
   EXPECT_EQ(Run(), rc::NoDotNet);
   EXPECT_TRUE(files_.asked.empty());
   EXPECT_TRUE(disk_.asked.empty());
-  EXPECT_EQ(run_.RequiredDotNetName, L".NET 3.5");
-  EXPECT_EQ(run_.RequiredDotNetMajor, 3);
-  EXPECT_EQ(run_.RequiredDotNetMinor, 5);
-  EXPECT_EQ(SettleExitCode(run_), static_cast<std::int32_t>(0x80110409));
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetName, L".NET 3.5");
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetMajor, 3);
+  EXPECT_EQ(report_.dot_net.required.RequiredDotNetMinor, 5);
 }
 
-TEST_F(GatesInARun, AnOldWindowsInstallerStopsWith1613BeforeTheDisk) {
+TEST_F(GatesInOrder, AnOldWindowsInstallerStopsWith1613BeforeTheDisk) {
   files_.msi_version = std::pair{1u, 1u};
   EXPECT_EQ(Run(), rc::InstallPackageVersion);
   EXPECT_TRUE(disk_.asked.empty());
-  EXPECT_EQ(reported_, std::vector<ResultCode>{1613});
-  EXPECT_EQ(SettleExitCode(run_), 1613);
+  EXPECT_TRUE(report_.dot_net.passed);
 }
 
-TEST_F(GatesInARun, TooLittleSpaceStopsWithMediumFullAndTheFieldsForTheReport) {
+TEST_F(GatesInOrder, TooLittleSpaceStopsWithMediumFullAndTheFieldsForTheReport) {
   disk_.free_bytes = std::uint64_t{100} << 20;
   EXPECT_EQ(Run(), rc::MediumFull);
-  EXPECT_FALSE(worker_started_);
-  EXPECT_EQ(run_.RequiredDiskMB, 100);
-  EXPECT_EQ(run_.FreeDiskMB, 100);
-  EXPECT_EQ(run_.WorkingDrive, L"C:");
-  EXPECT_EQ(SettleExitCode(run_), static_cast<std::int32_t>(0x80030070));
+  EXPECT_EQ(disk_.asked, std::vector<std::wstring>{L"C:"});
+  EXPECT_EQ(report_.disk.RequiredDiskMB, 100);
+  EXPECT_EQ(report_.disk.FreeDiskMB, 100);
+  EXPECT_EQ(report_.disk.WorkingDrive, L"C:");
 }
 
 }  // namespace

@@ -18,14 +18,10 @@
 #include "checks/dotnet_check.h"
 #include "checks/machine_win32.h"
 #include "checks_fakes.h"
+#include "framework/unique_handle_win32.h"
 
 namespace lantern {
 namespace {
-
-struct KeyCloser {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 const std::wstring kNdp = L"Software\\Microsoft\\NET Framework Setup\\NDP\\";
 
@@ -58,7 +54,7 @@ class ScratchKey {
     ASSERT_EQ(RegCreateKeyExW(key_.get(), subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
                               nullptr),
               ERROR_SUCCESS);
-    const UniqueKey opened(created);
+    const UniqueRegistryKey opened(created);
     ASSERT_EQ(RegSetValueExW(opened.get(), name.c_str(), 0, type, static_cast<const BYTE*>(bytes), size),
               ERROR_SUCCESS);
   }
@@ -71,7 +67,7 @@ class ScratchKey {
 
  private:
   std::wstring path_;
-  UniqueKey key_;
+  UniqueRegistryKey key_;
 };
 
 TEST(Win32Registry, ReadsANumberOnlyFromADwordAndATextOnlyFromAText) {
@@ -131,10 +127,9 @@ TEST(Win32Registry, TheGateFindsAFrameworkInRealKeys) {
   Win32Registry registry(scratch.get());
   testing_fakes::MemoryLogSystem system;
   DiagnosticLog log(system);
-  RunFields run;
   const testing_fakes::MapStringTable strings(
       {{138, L"0"}, {139, L"0"}, {140, L"0"}, {141, L"0"}, {142, L"0"}, {143, L"0"}, {144, L"0"}});
-  EXPECT_TRUE(CheckDotNetFramework(strings, registry, log, run));
+  EXPECT_TRUE(CheckDotNetFramework(strings, registry, log).passed);
   EXPECT_TRUE(log.Pending().ends_with(L".NET 4.0 Client Detected SP 8\n.NET Version OK\n")) << log.Pending();
 }
 
@@ -176,10 +171,9 @@ TEST(Win32Registry, TheGateTakesNoValueOfTheWrongType) {
     Win32Registry registry(scratch.get());
     testing_fakes::MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
     const testing_fakes::MapStringTable strings(
         {{138, L"1"}, {139, L"-1"}, {140, L"-1"}, {141, L"-1"}, {142, L"-1"}, {143, L"-1"}, {144, L"-1"}});
-    EXPECT_EQ(CheckDotNetFramework(strings, registry, log, run), c.passes);
+    EXPECT_EQ(CheckDotNetFramework(strings, registry, log).passed, c.passes);
     const std::wstring& lines = log.Pending();
     if (c.detected) {
       EXPECT_NE(lines.find(c.detected), std::wstring::npos) << testing::PrintToString(lines);

@@ -7,6 +7,7 @@
 
 #include "build_strings_expected.h"
 #include "map_string_table.h"
+#include "program_strings.h"
 
 namespace lantern {
 namespace {
@@ -115,7 +116,7 @@ TEST(ConfigStrings, FormatReadingOfAMissingEntryFails) {
 }
 
 TEST(ConfigStrings, TheBuildTableHoldsThisBuildsValues) {
-  const StringTable& table = BuildStringTable();
+  const StringTable& table = testing_fakes::ProgramStrings();
   for (const auto& expected : testing_values::kBuildStrings) {
     SCOPED_TRACE(testing::Message() << "entry " << expected.id);
     const std::wstring text = LoadConfigString(table, expected.id);
@@ -124,8 +125,8 @@ TEST(ConfigStrings, TheBuildTableHoldsThisBuildsValues) {
   for (const unsigned id : testing_values::kUnusedIds) {
     EXPECT_EQ(table.Find(id), std::nullopt) << "entry " << id;
   }
-  EXPECT_EQ(ReadConfigNumber(LoadConfigString(cfg::RequiredDiskMB)), 100);
-  EXPECT_TRUE(ReadConfigFlag(LoadConfigString(cfg::AdminRequired)));
+  EXPECT_EQ(ReadConfigNumber(LoadConfigString(table, cfg::RequiredDiskMB)), 100);
+  EXPECT_TRUE(ReadConfigFlag(LoadConfigString(table, cfg::AdminRequired)));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "program_strings.h"
 #include "ui/folder_prompt.h"
 
 namespace lantern {
@@ -29,7 +30,7 @@ class TableWithout final : public StringTable {
     for (unsigned m : missing_) {
       if (m == id) return std::nullopt;
     }
-    return BuildStringTable().Find(id);
+    return testing_fakes::ProgramStrings().Find(id);
   }
 
  private:
@@ -43,31 +44,31 @@ constexpr wchar_t kUsageTail[] =
 struct Case {
   const char* name;
   ResultCode code;
-  std::function<void(RunFields&)> setup;
+  std::function<void(FailureFacts&)> setup;
   std::wstring message;
   std::wstring link;
 };
 
 TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
-  const auto nothing = [](RunFields&) {};
+  const auto nothing = [](FailureFacts&) {};
   const auto dotnet = [](std::int32_t major, std::int32_t minor, std::int32_t sp, const wchar_t* name) {
-    return [=](RunFields& run) {
-      run.RequiredDotNetMajor = major;
-      run.RequiredDotNetMinor = minor;
-      run.RequiredDotNetServicePack = sp;
-      run.RequiredDotNetName = name;
+    return [=](FailureFacts& run) {
+      run.dot_net.RequiredDotNetMajor = major;
+      run.dot_net.RequiredDotNetMinor = minor;
+      run.dot_net.RequiredDotNetServicePack = sp;
+      run.dot_net.RequiredDotNetName = name;
     };
   };
-  const auto front_end = [](std::int32_t exit_code, std::function<void(RunFields&)> more = {}) {
-    return [=](RunFields& run) {
+  const auto front_end = [](std::int32_t exit_code, std::function<void(FailureFacts&)> more = {}) {
+    return [=](FailureFacts& run) {
       run.FrontEndExitCode = exit_code;
       if (more) more(run);
     };
   };
   const auto disk = [](std::int64_t mb) {
-    return [=](RunFields& run) {
-      run.RequiredDiskMB = mb;
-      run.WorkingDrive = L"C:";
+    return [=](FailureFacts& run) {
+      run.disk.RequiredDiskMB = mb;
+      run.disk.WorkingDrive = L"C:";
     };
   };
   const std::wstring missing_35 =
@@ -132,9 +133,10 @@ TEST(FailureReport, EveryCodeChoosesItsMessageAndLink) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RunFields run;
+    FailureFacts run;
     c.setup(run);
-    const FailureNotice notice = ComposeFailureNotice(BuildStringTable(), c.code, run, L"/log \"x\"\ty");
+    const FailureNotice notice =
+        ComposeFailureNotice(testing_fakes::ProgramStrings(), c.code, run, L"/log \"x\"\ty");
     EXPECT_EQ(notice.message, c.message);
     EXPECT_EQ(notice.link, c.link);
   }
@@ -160,10 +162,10 @@ TEST(FailureReport, DiskAmountIsTheMinimumInMbUpTo1000AndInGbAbove) {
     EXPECT_EQ(amount.unit, a.unit);
   }
   // As message 102 prints it.
-  RunFields run;
-  run.RequiredDiskMB = 1001;
-  run.WorkingDrive = L"D:";
-  EXPECT_EQ(ComposeFailureNotice(BuildStringTable(), rc::MediumFull, run, L"").message,
+  FailureFacts run;
+  run.disk.RequiredDiskMB = 1001;
+  run.disk.WorkingDrive = L"D:";
+  EXPECT_EQ(ComposeFailureNotice(testing_fakes::ProgramStrings(), rc::MediumFull, run, L"").message,
             L"Insufficient disk space on drive 'D:'. 1.0 GB of free disk space is required.");
 }
 
@@ -191,7 +193,7 @@ TEST(FailureReport, DownloadLinkByDotNetVersion) {
 
 TEST(FailureReport, AMissingProductNameLeavesItEmpty) {
   const TableWithout table({cfg::ProductName});
-  const RunFields run;
+  const FailureFacts run;
   EXPECT_EQ(
       ComposeFailureNotice(table, rc::Fail, run, L"").message,
       L"Contact Technical Support. Incorrect  build. (Try setting the temp folder from the command line.)");
@@ -204,12 +206,11 @@ TEST(FailureReport, LogsTheMessageAsALineAndShowsItUnlessSilent) {
     SCOPED_TRACE(silent ? "silent" : "interactive");
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
-    run.Silent = silent;
-    run.RequiredDotNetMajor = 3;
-    run.RequiredDotNetName = L".NET Framework 3.5";
+    FailureFacts run;
+    run.dot_net.RequiredDotNetMajor = 3;
+    run.dot_net.RequiredDotNetName = L".NET Framework 3.5";
     std::vector<FailureNotice> shown;
-    ReportFailure(BuildStringTable(), rc::NoDotNet, run, L"", log,
+    ReportFailure(testing_fakes::ProgramStrings(), rc::NoDotNet, run, silent, L"", log,
                   [&shown](const FailureNotice& notice) { shown.push_back(notice); });
     EXPECT_EQ(log.Pending(),
               L"Vantrel Studio Download requires .NET Framework 3.5. Please download from the Microsoft "
@@ -226,15 +227,14 @@ TEST(FailureReport, LogsTheMessageAsALineAndShowsItUnlessSilent) {
 TEST(FolderPrompt, ASilentRunAsksNobodyAndFails) {
   MemoryLogSystem system;
   DiagnosticLog log(system);
-  RunFields run;
-  run.Silent = true;
+  std::atomic<std::int32_t> depth{0};
   std::wstring root = L"Q:\\";
   bool asked = false;
   const auto ask = [&](const std::wstring&, const std::wstring&) -> std::optional<std::wstring> {
     asked = true;
     return L"C:";
   };
-  EXPECT_EQ(PromptForWorkingFolderRoot(run, root, L"Product", log, ask), rc::Fail);
+  EXPECT_EQ(PromptForWorkingFolderRoot(true, depth, root, L"Product", log, ask), rc::Fail);
   EXPECT_FALSE(asked);
   EXPECT_EQ(root, L"Q:\\");
   EXPECT_EQ(log.Pending(), L"Not Prompting the user as silent installation\n");
@@ -254,20 +254,20 @@ TEST(FolderPrompt, TheAnswerReplacesTheRootAsTypedAndTheDepthCountsTheOpenPrompt
   for (const Answer& a : answers) {
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
+    std::atomic<std::int32_t> depth{0};
     std::wstring root = L"Q:\\unwritable";
     std::vector<std::int32_t> depths_seen;
     const auto ask = [&](const std::wstring& caption, const std::wstring& current) {
       EXPECT_EQ(caption, L"Product");
       EXPECT_EQ(current, L"Q:\\unwritable");
-      depths_seen.push_back(run.PromptDepth.load());
+      depths_seen.push_back(depth.load());
       return a.typed;
     };
-    const auto changed = [&] { depths_seen.push_back(run.PromptDepth.load()); };
-    EXPECT_EQ(PromptForWorkingFolderRoot(run, root, L"Product", log, ask, changed), a.result);
+    const auto changed = [&] { depths_seen.push_back(depth.load()); };
+    EXPECT_EQ(PromptForWorkingFolderRoot(false, depth, root, L"Product", log, ask, changed), a.result);
     EXPECT_EQ(root, a.root_after);
     EXPECT_EQ(depths_seen, (std::vector<std::int32_t>{1, 1, 0}));
-    EXPECT_EQ(run.PromptDepth.load(), 0);
+    EXPECT_EQ(depth.load(), 0);
     EXPECT_TRUE(log.Pending().empty());
   }
 }

@@ -28,7 +28,7 @@ TEST(LoaderGuard, RefusesWithAMessageALogLineAndAResultCode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RunFields run;
+    RunState run;
     testing_fakes::MemoryLog log;
     int parses = 0;
     std::vector<std::wstring> shown;
@@ -36,7 +36,7 @@ TEST(LoaderGuard, RefusesWithAMessageALogLineAndAResultCode) {
         run,
         [&] {
           ++parses;
-          run.Silent = c.silent;
+          run.options.Silent = c.silent;
           run.HelpRequested = c.parsed == rc::HelpRequested;
           log.log.LogText(L"Command line params \n");
           return c.parsed;

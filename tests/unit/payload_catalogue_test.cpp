@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -78,46 +79,27 @@ TEST(IsProgram, WantsExeAfterTheFirstCharacterInAnyCase) {
 TEST(AddResourceName, PutsIdsAtTheHeadAndIgnoresTextNames) {
   MemoryLog memory;
   ResourceList list;
-  int module = 0;
-  std::uintptr_t text_name = 0x10000;  // any value with a bit above the low 16
-  AddResourceName(list, &module, L"TOOLKIT", 101, memory.log);
-  AddResourceName(list, &module, L"TOOLKIT", text_name, memory.log);
-  AddResourceName(list, &module, L"TOOLKIT", 129, memory.log);
+  AddResourceName(list, L"TOOLKIT", 101, memory.log);
+  AddResourceName(list, L"TOOLKIT", std::nullopt, memory.log);  // named by a text
+  AddResourceName(list, L"TOOLKIT", 129, memory.log);
 
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list.front().id, 129u);
   EXPECT_EQ(list.back().id, 101u);
   for (const CResource& resource : list) {
     EXPECT_EQ(resource.type, L"TOOLKIT");
-    EXPECT_EQ(resource.module, &module);
     EXPECT_EQ(resource.size, 0u);
     EXPECT_TRUE(resource.file_name.empty());
   }
   EXPECT_EQ(memory.Lines(), L"Enumerate Resources TOOLKIT 65\nEnumerate Resources TOOLKIT 81\n");
 }
 
-// The catalogue's bytes and the working folder, as the system would give them.
-class FakeCatalogueSource final : public CatalogueSource {
- public:
-  ResultCode result = rc::Ok;
-  std::wstring catalogue;
-  int reads = 0;
-
-  ResultCode ExtractSelf(const CResource& resource, std::wstring& text) override {
-    ++reads;
-    EXPECT_EQ(resource.id, kCatalogueId);
-    if (result == rc::Ok) text = catalogue;
-    return result;
-  }
-  std::wstring GetFilePath(const CResource& resource) override { return L"C:\\w\\" + resource.file_name; }
-};
-
 class WorkOutFileNamesTest : public ::testing::Test {
  protected:
   // Resources as the enumeration leaves them: ascending ids, each at the head.
   void Enumerate(std::initializer_list<std::uint32_t> ids) {
     MemoryLog scratch;
-    for (const std::uint32_t id : ids) AddResourceName(list_, nullptr, L"TOOLKIT", id, scratch.log);
+    for (const std::uint32_t id : ids) AddResourceName(list_, L"TOOLKIT", id, scratch.log);
   }
   const CResource& Resource(std::uint32_t id) const {
     for (const CResource& resource : list_) {
@@ -128,17 +110,16 @@ class WorkOutFileNamesTest : public ::testing::Test {
 
   MemoryLog memory_;
   ResourceList list_;
-  FakeCatalogueSource source_;
-  std::wstring program_path_;
 };
 
 TEST_F(WorkOutFileNamesTest, NamesListedResourcesFromTheHighestIdAndPicksTheLowestProgram) {
   Enumerate({101, 102, 103, 104, 105});
-  source_.catalogue =
-      L"102*payload.bin*4096*103*Frontend.exe*2048*104*Frontend.exe.config*512*999*gone.bin*1";
 
-  EXPECT_EQ(WorkOutFileNames(list_, source_, program_path_, memory_.log), rc::Ok);
-  EXPECT_EQ(program_path_, L"C:\\w\\Frontend.exe");
+  EXPECT_EQ(
+      WorkOutFileNames(
+          list_, L"102*payload.bin*4096*103*Frontend.exe*2048*104*Frontend.exe.config*512*999*gone.bin*1",
+          memory_.log),
+      L"Frontend.exe");
   EXPECT_EQ(Resource(102).file_name, L"payload.bin");
   EXPECT_EQ(Resource(102).size, 4096u);
   EXPECT_EQ(Resource(104).file_name, L"Frontend.exe.config");
@@ -152,32 +133,23 @@ TEST_F(WorkOutFileNamesTest, NamesListedResourcesFromTheHighestIdAndPicksTheLowe
             L"WorkOutFileNames 0\n");
 }
 
-TEST_F(WorkOutFileNamesTest, ACatalogueThatCannotBeReadNamesNothing) {
-  Enumerate({101, 102});
-  source_.catalogue = L"102*payload.bin*4096";
-  source_.result = rc::Fail;
-
-  EXPECT_EQ(WorkOutFileNames(list_, source_, program_path_, memory_.log), rc::Fail);
-  EXPECT_TRUE(Resource(102).file_name.empty());
-  EXPECT_TRUE(program_path_.empty());
-  EXPECT_EQ(memory_.Lines(), L"WorkOutFileNames 80004005\n");
-}
-
-TEST_F(WorkOutFileNamesTest, WithoutACatalogueOrWithAnEmptyOneNothingIsNamed) {
-  for (const bool with_catalogue : {false, true}) {
-    SCOPED_TRACE(with_catalogue);
+TEST_F(WorkOutFileNamesTest, AnEmptyCatalogueOrOneWithoutAProgramNamesNoProgram) {
+  const struct {
+    const wchar_t* text;
+    std::size_t named;
+  } cases[] = {{L"", 0}, {L"***", 0}, {L"102*payload.bin*4096*103*.exe*1", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text, c.text + std::wcslen(c.text)));
     list_.clear();
-    source_.reads = 0;
-    if (with_catalogue)
-      Enumerate({101, 102});
-    else
-      Enumerate({102, 103});
+    Enumerate({101, 102, 103});
     MemoryLog memory;
-    EXPECT_EQ(WorkOutFileNames(list_, source_, program_path_, memory.log), rc::Ok);
-    EXPECT_EQ(source_.reads, with_catalogue ? 1 : 0);
-    for (const CResource& resource : list_) EXPECT_TRUE(resource.file_name.empty());
-    EXPECT_TRUE(program_path_.empty());
-    EXPECT_EQ(memory.Lines(), L"WorkOutFileNames 0\n");
+    EXPECT_EQ(WorkOutFileNames(list_, c.text, memory.log), std::nullopt);
+    std::size_t named = 0;
+    for (const CResource& resource : list_) named += resource.file_name.empty() ? 0 : 1;
+    EXPECT_EQ(named, c.named);
+    if (c.named == 0) {
+      EXPECT_EQ(memory.Lines(), L"WorkOutFileNames 0\n");
+    }
   }
 }
 

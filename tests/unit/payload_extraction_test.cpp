@@ -29,25 +29,22 @@ class FakePayloadSystem final : public PayloadSystem {
 
   // What happened, by file name.
   std::vector<std::pair<std::wstring, std::string>> files_written;
+  int maps = 0;  // resources mapped
 
   bool EnumerateResources(ResourceList& list) override {
     if (enumeration_fails) return false;
     MemoryLog scratch;
-    for (const auto& [id, bytes] : resources) AddResourceName(list, this, L"TOOLKIT", id, scratch.log);
+    for (const auto& [id, bytes] : resources) AddResourceName(list, L"TOOLKIT", id, scratch.log);
     return true;
   }
   MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override {
-    EXPECT_EQ(resource.module, this);
+    ++maps;
     if (const auto failure = map_failures.find(resource.id); failure != map_failures.end())
       return failure->second;
     const std::string& data = resources.at(resource.id);
     bytes.data = data.data();
     bytes.size = static_cast<std::uint32_t>(data.size());
     return MapFailure::None;
-  }
-  std::wstring FromAnsi(const MappedBytes& bytes) override {
-    const auto* text = static_cast<const char*>(bytes.data);
-    return std::wstring(text, text + bytes.size);
   }
   std::wstring WorkingFolderPath() override { return L"W:\\f"; }
   std::wstring GetFilePath(const std::wstring& file_name) override {
@@ -123,23 +120,56 @@ TEST_F(ExtractionTest, TwoEntriesWithOneNameLeaveTheLowerIdsBytes) {
   EXPECT_EQ(system_.files_written.back().second, "low");
 }
 
-TEST_F(ExtractionTest, NothingToEnumerateOrAnUnreadableCatalogueWritesNothing) {
-  {
-    system_.enumeration_fails = true;
-    EXPECT_EQ(Extract(), rc::Fail);
-    EXPECT_EQ(memory_.Lines(), L"Enumerate Resources has failed\n");
-  }
-  {
+TEST_F(ExtractionTest, NothingToEnumerateWritesNothing) {
+  system_.enumeration_fails = true;
+  EXPECT_EQ(Extract(), rc::Fail);
+  EXPECT_EQ(memory_.Lines(), L"Enumerate Resources has failed\n");
+}
+
+TEST_F(ExtractionTest, ACatalogueThatCannotBeReadNamesAndWritesNothing) {
+  using Failure = PayloadSystem::MapFailure;
+  const struct {
+    Failure failure;
+    const wchar_t* line;
+  } cases[] = {{Failure::Find, L"ExtractSelf FindResource has failed\n"},
+               {Failure::Load, L"ExtractSelf LoadResource has failed\n"},
+               {Failure::Lock, L"ExtractSelf LockResource has failed\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.failure));
     FakePayloadSystem system;
-    system.resources = {{101, "102*a.bin*3"}, {102, "abc"}};
-    system.map_failures[101] = PayloadSystem::MapFailure::Lock;
+    system.resources = {{101, "102*a.exe*3"}, {102, "abc"}};
+    system.map_failures[101] = c.failure;
     MemoryLog memory;
     ResourceList list;
-    EXPECT_EQ(ExtractResources(list, system, program_path_, memory.log), rc::Fail);
+    std::wstring program_path;
+    EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), rc::Fail);
     EXPECT_TRUE(system.files_written.empty());
-    EXPECT_NE(memory.Lines().find(L"Enumerate Resources OK \nExtractSelf LockResource has failed\n"
-                                  L"WorkOutFileNames 80004005\n"),
-              std::wstring::npos);
+    EXPECT_TRUE(program_path.empty());
+    for (const CResource& resource : list) EXPECT_TRUE(resource.file_name.empty());
+    EXPECT_EQ(memory.Lines(),
+              L"Enumerate Resources OK \n" + std::wstring(c.line) + L"WorkOutFileNames 80004005\n");
+  }
+}
+
+TEST_F(ExtractionTest, WithoutACatalogueOrWithAnEmptyOneNothingIsNamedOrWritten) {
+  const struct {
+    const char* what;
+    std::map<std::uint32_t, std::string> resources;
+    int maps;  // only a catalogue that is there is read
+  } cases[] = {{"no catalogue", {{102, "102*a.exe*3"}, {103, "abc"}}, 0},
+               {"an empty catalogue", {{101, ""}, {102, "abc"}}, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePayloadSystem system;
+    system.resources = c.resources;
+    MemoryLog memory;
+    ResourceList list;
+    std::wstring program_path;
+    EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), rc::Ok);
+    EXPECT_EQ(system.maps, c.maps);
+    EXPECT_TRUE(system.files_written.empty());
+    EXPECT_TRUE(program_path.empty());
+    EXPECT_EQ(memory.Lines(), L"Enumerate Resources OK \nWorkOutFileNames 0\n");
   }
 }
 

@@ -155,7 +155,8 @@ class WorkingFolderTest : public ::testing::Test {
  protected:
   ScratchFolder scratch_;
   MemoryLog memory_;
-  WorkingFolder folder_{memory_.log};
+  FolderSecurity security_;
+  WorkingFolder folder_{memory_.log, security_};
 };
 
 TEST_F(WorkingFolderTest, TheProbeMakesTheLastLevelOfTheRootAndLeavesNothing) {
@@ -396,7 +397,8 @@ TEST(WorkingFolderSecurity, EveryFolderIsMadeProtectedForTheTrustedOnly) {
 TEST(WorkingFolderSecurity, TheHeldFolderCannotBeDeletedOrRenamed) {
   ScratchFolder scratch;
   MemoryLog memory;
-  WorkingFolder folder(memory.log);
+  FolderSecurity security;
+  WorkingFolder folder(memory.log, security);
   folder.CreateProbeFile(scratch.path());
   ASSERT_EQ(folder.Prepare(), rc::Ok);
   const std::wstring made = folder.Get();
@@ -596,7 +598,8 @@ TEST(WorkingFolderSecurity, ReadOnlyFilesGoAndWhatIsHeldOpenGoesAtTheNextRestart
   ClearPendingDeletions();
   ScratchFolder scratch;
   MemoryLog memory;
-  WorkingFolder folder(memory.log);
+  FolderSecurity security;
+  WorkingFolder folder(memory.log, security);
   folder.CreateProbeFile(scratch.path());
   ASSERT_EQ(folder.Prepare(), rc::Ok);
   const std::wstring working = folder.Get();

@@ -1,6 +1,5 @@
 // The launch, tried on the stand-in front end: exit codes, the shared log,
 // window detection, the argument text, the current folder and the processor mode.
-#include "bitness.h"
 #include "launch/run_program_win32.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include "bitness.h"
+#include "launch/wow64_win32.h"
 #include "map_string_table.h"
 #include "standin_support_win32.h"
 #include "unit_paths.h"
@@ -53,10 +54,10 @@ class LaunchTest : public ::testing::Test {
     fs::remove_all(root_, ignored);
   }
 
-  ResultCode Launch(const std::wstring& arguments, std::int32_t& exit_code, const std::wstring& program = kStandIn,
-                    const std::wstring& program_type = L"x86") {
+  ResultCode Launch(const std::wstring& arguments, std::int32_t& exit_code,
+                    const std::wstring& program = kStandIn, const std::wstring& program_type = L"x86") {
     const MapStringTable strings({{cfg::ProgramType, program_type}});
-    const LaunchContext context{(root_ / "work").wstring(), shown_, log_, SystemWow64(), strings};
+    const LaunchContext context{(root_ / "work").wstring(), shown_, log_, wow64_, strings};
     return RunProgram(program, arguments, exit_code, context);
   }
   bool Shown() const { return WaitForSingleObject(shown_, 0) == WAIT_OBJECT_0; }
@@ -66,11 +67,15 @@ class LaunchTest : public ::testing::Test {
   HANDLE shown_ = nullptr;
   PlatformLogSystem log_system_;
   DiagnosticLog log_{log_system_};
+  Win32Wow64 wow64_;
 };
 
 TEST_F(LaunchTest, TheFrontEndsExitCodeComesBackWhole) {
   const std::pair<const wchar_t*, std::int32_t> cases[] = {
-      {L"exit=0", 0}, {L"exit=1", 1}, {L"exit=5", 5}, {L"exit=-1", -1},
+      {L"exit=0", 0},
+      {L"exit=1", 1},
+      {L"exit=5", 5},
+      {L"exit=-1", -1},
       {L"exit=0x80131700", static_cast<std::int32_t>(0x80131700)},
   };
   for (const auto& [arguments, expected] : cases) {
@@ -97,11 +102,13 @@ TEST_F(LaunchTest, TheFrontEndWritesToTheSharedLogBetweenTheLaunchLines) {
                               std::string(arguments.begin(), arguments.end());
   EXPECT_EQ(ReadFile(log_path),
             "Before\r\n"
-            "RunProgram program '" + command + "'\r\n"
-            "ProgramType 'x86'\r\nSwapping to x86\r\n"
-            "Stand-in front end line 1\r\nStand-in front end line 2\r\n"
-            "RunProgram returned 0\r\n"
-            "After\r\n");
+            "RunProgram program '" +
+                command +
+                "'\r\n"
+                "ProgramType 'x86'\r\nSwapping to x86\r\n"
+                "Stand-in front end line 1\r\nStand-in front end line 2\r\n"
+                "RunProgram returned 0\r\n"
+                "After\r\n");
 }
 
 // Ends what a front end started, once the test has seen what it needed.
@@ -132,7 +139,8 @@ TEST_F(LaunchTest, TheFirstVisibleWindowSetsTheEventWhileTheFrontEndRuns) {
       }
     });
     std::int32_t exit_code = 1;
-    EXPECT_EQ(Launch(std::wstring(arguments) + L" marker=" + marker + L" shown=" + shown_at, exit_code), rc::Ok);
+    EXPECT_EQ(Launch(std::wstring(arguments) + L" marker=" + marker + L" shown=" + shown_at, exit_code),
+              rc::Ok);
     watcher.join();
     EXPECT_TRUE(Shown());
     EXPECT_TRUE(running_at_event) << "the event came only after the front end had ended";
@@ -160,14 +168,16 @@ TEST_F(LaunchTest, TheFrontEndGetsTheArgumentTextAsItIsInTheWorkingFolder) {
   const fs::path program = root_ / "front end folder" / "Front End.exe";
   fs::copy_file(fs::path(kStandIn), program);
   const std::wstring record = Path("record.txt");
-  const std::wstring arguments = L"record=" + record + L" X=1 /log \"C:\\a b\\x.log\" VT_I=\"Vantrel Installer\" ";
+  const std::wstring arguments =
+      L"record=" + record + L" X=1 /log \"C:\\a b\\x.log\" VT_I=\"Vantrel Installer\" ";
   std::int32_t exit_code = 1;
   ASSERT_EQ(Launch(arguments, exit_code, program.wstring()), rc::Ok);
 
   const auto fields = ReadStandInRecord(fs::path(record));
   EXPECT_EQ(Wide(fields.at("arguments")), arguments);
   EXPECT_EQ(Wide(fields.at("cwd")), (root_ / "work").wstring());
-  EXPECT_EQ(log_.Pending().find(L"RunProgram program '\"" + program.wstring() + L"\" " + arguments + L"'\n"), 0u);
+  EXPECT_EQ(log_.Pending().find(L"RunProgram program '\"" + program.wstring() + L"\" " + arguments + L"'\n"),
+            0u);
 }
 
 TEST_F(LaunchTest, EmptyArgumentsStillEndTheCommandLineWithASpace) {
@@ -178,7 +188,7 @@ TEST_F(LaunchTest, EmptyArgumentsStillEndTheCommandLineWithASpace) {
 
 TEST_F(LaunchTest, ProcessorModesOnThe64BitPrefix) {
   LANTERN_SKIP_UNLESS_32_BIT();
-  ASSERT_TRUE(SystemWow64().IsWow64()) << "these cases need a 64-bit prefix";
+  ASSERT_TRUE(wow64_.IsWow64()) << "these cases need a 64-bit prefix";
   struct Case {
     const wchar_t* program_type;
     bool switches_off;
@@ -189,7 +199,7 @@ TEST_F(LaunchTest, ProcessorModesOnThe64BitPrefix) {
     DiagnosticLog log(log_system);
     const MapStringTable strings({{cfg::ProgramType, c.program_type}});
     std::int32_t exit_code = 1;
-    const LaunchContext context{(root_ / "work").wstring(), shown_, log, SystemWow64(), strings};
+    const LaunchContext context{(root_ / "work").wstring(), shown_, log, wow64_, strings};
     ASSERT_EQ(RunProgram(kStandIn, L"exit=7", exit_code, context), rc::Ok);
     EXPECT_EQ(exit_code, 7);
     const std::wstring& lines = log.Pending();
@@ -233,10 +243,10 @@ TEST_F(LaunchTest, AProgramThatCannotStartGivesTheSystemsReasonAndRestoresTheRed
   // A 32-bit build switches the file-system redirection off around the start;
   // an x86-64 test build has none to switch.
   const wchar_t* mode = test::kThirtyTwoBitBuild ? L"x64" : L"Any";
-  const std::wstring ending =
-      test::kThirtyTwoBitBuild
-          ? L"Enabling 64Bit spawned processes\nRun Program returned error\nRestoring 32Bit spawned processes\n"
-          : L"Run Program returned error\n";
+  const std::wstring ending = test::kThirtyTwoBitBuild
+                                  ? L"Enabling 64Bit spawned processes\nRun Program returned "
+                                    L"error\nRestoring 32Bit spawned processes\n"
+                                  : L"Run Program returned error\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::int32_t exit_code = 1;

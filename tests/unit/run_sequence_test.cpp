@@ -9,23 +9,24 @@
 #include <vector>
 
 #include "memory_log.h"
+#include "program_strings.h"
 
 namespace lantern {
 namespace {
 
 using testing_fakes::MemoryLogSystem;
+using testing_fakes::ProgramStrings;
 
 class FakeSteps final : public RunSteps {
  public:
-  explicit FakeSteps(RunFields& run, DiagnosticLog& log) : run_(run), log_(log) {}
+  explicit FakeSteps(RunState& run, DiagnosticLog& log) : run_(run), log_(log) {}
 
   // What each step answers.
   ResultCode parse_result = rc::Ok;
   bool help_in_options = false;
   SignatureCheck signature;
   bool answer_yes = true;
-  bool admin_required = true, user_admin = true, dot_net = true, msi = true, disk = true;
-  bool has_module = true;
+  ResultCode gates_result = rc::Ok;
   std::vector<ResultCode> probe_results = {rc::Ok};
   ResultCode prompt_result = rc::Ok;
   ResultCode folder_result = rc::Ok;
@@ -35,7 +36,7 @@ class FakeSteps final : public RunSteps {
 
   // What was called, in order.
   std::vector<std::string> calls;
-  std::wstring asked_heading, asked_message;
+  std::wstring asked_heading, asked_message, checked_root;
   ResultCode reported = 12345;
 
   ResultCode ParseOptions() override {
@@ -55,11 +56,13 @@ class FakeSteps final : public RunSteps {
     return answer_yes;
   }
   void ReadSignerDetails() override { calls.push_back("ReadSignerDetails"); }
-  bool IsAdminRequired() override { return Gate("IsAdminRequired", admin_required); }
-  bool IsUserAdmin() override { return Gate("IsUserAdmin", user_admin); }
-  bool CheckDotNetFramework() override { return Gate("DotNet", dot_net); }
-  bool CheckWindowsInstaller() override { return Gate("Msi", msi); }
-  bool CheckFreeDiskSpace() override { return Gate("Disk", disk); }
+  PrerequisiteReport CheckPrerequisites(const std::wstring& root) override {
+    calls.push_back("Gates");
+    checked_root = root;
+    PrerequisiteReport report;
+    report.result = gates_result;
+    return report;
+  }
   void RunWorker() override {
     calls.push_back("RunWorker");
     run_.WorkerResult = RunEmbeddedResource(run_, *this, log_, run_.FrontEndExitCode);
@@ -69,7 +72,6 @@ class FakeSteps final : public RunSteps {
     calls.push_back("Report");
     reported = code;
   }
-  bool HasModule() override { return has_module; }
   ResultCode CreateProbeFile(const std::wstring&) override {
     calls.push_back("Probe");
     const ResultCode result = probe_results.front();
@@ -81,9 +83,8 @@ class FakeSteps final : public RunSteps {
     root = L"D:\\";
     return prompt_result;
   }
-  void SetZeroGuidFlag() override { calls.push_back("ZeroGuid"); }
-  ResultCode PrepareWorkingFolder() override {
-    calls.push_back("Folder");
+  ResultCode PrepareWorkingFolder(bool zero_guid) override {
+    calls.push_back(zero_guid ? "ZeroGuidFolder" : "Folder");
     return folder_result;
   }
   void WriteEmbeddedInformation() override { calls.push_back("Info"); }
@@ -101,11 +102,7 @@ class FakeSteps final : public RunSteps {
   void RemoveWorkingFolder() override { calls.push_back("Remove"); }
 
  private:
-  bool Gate(const char* name, bool answer) {
-    calls.push_back(name);
-    return answer;
-  }
-  RunFields& run_;
+  RunState& run_;
   DiagnosticLog& log_;
 };
 
@@ -113,10 +110,10 @@ class RunSequenceTest : public ::testing::Test {
  protected:
   MemoryLogSystem system_;
   DiagnosticLog log_{system_};
-  RunFields run_;
+  RunState run_;
   FakeSteps steps_{run_, log_};
 
-  ResultCode Run() { return RunMainSequence(run_, steps_, log_); }
+  ResultCode Run() { return RunMainSequence(run_, steps_, ProgramStrings(), log_); }
   const std::wstring& Lines() const { return log_.Pending(); }
 };
 
@@ -124,10 +121,11 @@ using Calls = std::vector<std::string>;
 
 TEST_F(RunSequenceTest, AWholeRunCallsEveryStepInOrderAndEndsWithTheFrontEndsExitCode) {
   steps_.front_end_exit_code = 5;
+  run_.options.WorkingFolderRoot = L"C:\\Temp\\";
   EXPECT_EQ(Run(), rc::Ok);
-  EXPECT_EQ(steps_.calls, (Calls{"ParseOptions", "Verify", "ReadSignerDetails", "IsAdminRequired",
-                                 "IsUserAdmin", "DotNet", "Msi", "Disk", "RunWorker", "ParseOptions", "Probe",
-                                 "Folder", "Info", "Extract", "Launch", "Remove"}));
+  EXPECT_EQ(steps_.calls, (Calls{"ParseOptions", "Verify", "ReadSignerDetails", "Gates", "RunWorker",
+                                 "ParseOptions", "Probe", "Folder", "Info", "Extract", "Launch", "Remove"}));
+  EXPECT_EQ(steps_.checked_root, L"C:\\Temp\\");
   EXPECT_EQ(Lines(), L"Started -2\nRun Embedded Resources \nRemove folder 'Yes'\n");
   EXPECT_EQ(SettleExitCode(run_), 5);
 }
@@ -179,14 +177,14 @@ TEST_F(RunSequenceTest, SignatureOutcomes) {
     SCOPED_TRACE(c.what);
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
-    run.Silent = c.silent;
-    run.RunFrontEnd = c.run_front_end;
+    RunState run;
+    run.options.Silent = c.silent;
+    run.options.RunFrontEnd = c.run_front_end;
     FakeSteps steps(run, log);
     steps.signature = {c.status, L"The file is not signed."};
     steps.answer_yes = c.answer_yes;
     // The fake's options keep the flags set above.
-    EXPECT_EQ(RunMainSequence(run, steps, log), c.result);
+    EXPECT_EQ(RunMainSequence(run, steps, ProgramStrings(), log), c.result);
     EXPECT_EQ(std::find(steps.calls.begin(), steps.calls.end(), "Ask") != steps.calls.end(), c.asked);
     if (c.asked) {
       EXPECT_EQ(steps.asked_heading, product_question);
@@ -204,51 +202,27 @@ TEST_F(RunSequenceTest, SignatureOutcomes) {
   }
 }
 
-TEST_F(RunSequenceTest, GatesRunInOrderAndTheFirstFailureGivesItsCode) {
-  struct Case {
-    const char* failing;
-    ResultCode result;
-    Calls gates;
-  };
-  const Case cases[] = {
-      {"IsUserAdmin", rc::NotAdmin, {"IsAdminRequired", "IsUserAdmin"}},
-      {"DotNet", rc::NoDotNet, {"IsAdminRequired", "IsUserAdmin", "DotNet"}},
-      {"Msi", rc::InstallPackageVersion, {"IsAdminRequired", "IsUserAdmin", "DotNet", "Msi"}},
-      {"Disk", rc::MediumFull, {"IsAdminRequired", "IsUserAdmin", "DotNet", "Msi", "Disk"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.failing);
+TEST_F(RunSequenceTest, AFailedGateStopsTheRunWithItsCodeAndIsReported) {
+  for (const ResultCode code : {rc::NotAdmin, rc::NoDotNet, rc::InstallPackageVersion, rc::MediumFull}) {
+    SCOPED_TRACE(code);
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
+    RunState run;
     FakeSteps steps(run, log);
-    const std::string failing = c.failing;
-    steps.user_admin = failing != "IsUserAdmin";
-    steps.dot_net = failing != "DotNet";
-    steps.msi = failing != "Msi";
-    steps.disk = failing != "Disk";
-    EXPECT_EQ(RunMainSequence(run, steps, log), c.result);
-    Calls expected = {"ParseOptions", "Verify", "ReadSignerDetails"};
-    expected.insert(expected.end(), c.gates.begin(), c.gates.end());
-    expected.push_back("Report");
-    EXPECT_EQ(steps.calls, expected);
-    EXPECT_EQ(steps.reported, c.result);
+    steps.gates_result = code;
+    EXPECT_EQ(RunMainSequence(run, steps, ProgramStrings(), log), code);
+    EXPECT_EQ(steps.calls, (Calls{"ParseOptions", "Verify", "ReadSignerDetails", "Gates", "Report"}));
+    EXPECT_EQ(steps.reported, code);
+    EXPECT_EQ(run.prerequisites.result, code);
     // Reported as a failure to scripts too, 1613 included.
-    EXPECT_EQ(SettleExitCode(run), c.result);
+    EXPECT_EQ(SettleExitCode(run), code);
   }
-}
-
-TEST_F(RunSequenceTest, AdministratorRightsAreOnlyAskedForWhenRequired) {
-  steps_.admin_required = false;
-  steps_.user_admin = false;
-  EXPECT_EQ(Run(), rc::Ok);
-  EXPECT_EQ(std::count(steps_.calls.begin(), steps_.calls.end(), "IsUserAdmin"), 0);
 }
 
 TEST_F(RunSequenceTest, WorkerSequence) {
   struct Case {
     const char* what;
-    std::function<void(RunFields&, FakeSteps&)> setup;
+    std::function<void(RunState&, FakeSteps&)> setup;
     ResultCode result;
     Calls worker_calls;
     std::wstring lines;
@@ -256,47 +230,47 @@ TEST_F(RunSequenceTest, WorkerSequence) {
   const std::wstring started = L"Run Embedded Resources \n";
   const Case cases[] = {
       {"dontrun extracts and removes",
-       [](RunFields& r, FakeSteps&) { r.RunFrontEnd = false; },
+       [](RunState& r, FakeSteps&) { r.options.RunFrontEnd = false; },
        rc::Ok,
        {"Probe", "Folder", "Info", "Extract", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"keep leaves the folder",
-       [](RunFields& r, FakeSteps&) { r.RemoveFolder = false; },
+       [](RunState& r, FakeSteps&) { r.options.RemoveFolder = false; },
        rc::Ok,
        {"Probe", "Folder", "Info", "Extract", "Launch"},
        started + L"Remove folder 'No'\n"},
       {"zeroguid names the folder before anything is written",
-       [](RunFields& r, FakeSteps&) { r.ZeroGuid = true; },
+       [](RunState& r, FakeSteps&) { r.options.ZeroGuid = true; },
        rc::Ok,
-       {"Probe", "ZeroGuid", "Folder", "Info", "Extract", "Launch", "Remove"},
+       {"Probe", "ZeroGuidFolder", "Info", "Extract", "Launch", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a folder the run may not use ends the worker before anything is written or removed",
-       [](RunFields& r, FakeSteps& s) {
-         r.ZeroGuid = true;
+       [](RunState& r, FakeSteps& s) {
+         r.options.ZeroGuid = true;
          s.folder_result = rc::Fail;
        },
        rc::Fail,
-       {"Probe", "ZeroGuid", "Folder"},
+       {"Probe", "ZeroGuidFolder"},
        started},
       {"a failed extraction starts nothing but still removes",
-       [](RunFields&, FakeSteps& s) { s.extract_result = rc::FileCorrupt; },
+       [](RunState&, FakeSteps& s) { s.extract_result = rc::FileCorrupt; },
        rc::FileCorrupt,
        {"Probe", "Folder", "Info", "Extract", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a failed launch still removes",
-       [](RunFields&, FakeSteps& s) { s.launch_result = rc::Abort; },
+       [](RunState&, FakeSteps& s) { s.launch_result = rc::Abort; },
        rc::Abort,
        {"Probe", "Folder", "Info", "Extract", "Launch", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a root that takes no file is replaced by the prompt",
-       [](RunFields&, FakeSteps& s) {
+       [](RunState&, FakeSteps& s) {
          s.probe_results = {rc::Fail, rc::Ok};
        },
        rc::Ok,
        {"Probe", "Prompt", "Probe", "Folder", "Info", "Extract", "Launch", "Remove"},
        started + L"Remove folder 'Yes'\n"},
       {"a refused prompt ends the worker without removal",
-       [](RunFields&, FakeSteps& s) {
+       [](RunState&, FakeSteps& s) {
          s.probe_results = {rc::Fail};
          s.prompt_result = rc::Fail;
        },
@@ -304,28 +278,23 @@ TEST_F(RunSequenceTest, WorkerSequence) {
        {"Probe", "Prompt"},
        started},
       {"a second failed probe ends the worker without removal",
-       [](RunFields&, FakeSteps& s) {
+       [](RunState&, FakeSteps& s) {
          s.probe_results = {rc::Fail, Hr(0x80070005)};
        },
        Hr(0x80070005),
        {"Probe", "Prompt", "Probe"},
        started},
       {"a failed second parse ends the worker",
-       [](RunFields&, FakeSteps& s) { s.parse_result = rc::InvalidParameter; },
+       [](RunState&, FakeSteps& s) { s.parse_result = rc::InvalidParameter; },
        rc::InvalidParameter,
        {},
        started + L"Failed to parse parameters\n"},
-      {"no module, nothing to extract",
-       [](RunFields&, FakeSteps& s) { s.has_module = false; },
-       rc::Ok,
-       {},
-       started + L"RunEmbeddedResource hLibrary is not set\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
+    RunState run;
     FakeSteps steps(run, log);
     c.setup(run, steps);
     std::int32_t exit_code = 77;
@@ -359,11 +328,11 @@ TEST_F(RunSequenceTest, ReportAndExitCodeAfterTheWorker) {
     SCOPED_TRACE(c.what);
     MemoryLogSystem system;
     DiagnosticLog log(system);
-    RunFields run;
+    RunState run;
     FakeSteps steps(run, log);
     steps.launch_result = c.launch_result;
     steps.front_end_exit_code = c.front_end_exit_code;
-    RunMainSequence(run, steps, log);
+    RunMainSequence(run, steps, ProgramStrings(), log);
     EXPECT_EQ(std::count(steps.calls.begin(), steps.calls.end(), "Report"), c.reported ? 1 : 0);
     if (c.reported) {
       EXPECT_EQ(steps.reported, c.launch_result);

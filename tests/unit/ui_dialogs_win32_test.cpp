@@ -9,13 +9,24 @@
 #include <thread>
 #include <vector>
 
+#include "app/config_strings_win32.h"
 #include "desktop_shell_win32.h"
+#include "memory_log.h"
 #include "ui/about_dialog_win32.h"
 #include "ui/notice_dialog_win32.h"
 #include "ui/temp_folder_dialog_win32.h"
+#include "ui/web_page_win32.h"
 
 namespace lantern {
 namespace {
+
+// What the dialogs are given: this program's own string table (the
+// bootstrapper's), a log, and the system's way of opening pages.
+struct Services {
+  ResourceStringTable strings{GetModuleHandleW(nullptr)};
+  testing_fakes::MemoryLog log;
+  Win32WebPageSystem pages{strings};
+};
 
 struct ThreadWindowSearch {
   HWND found = nullptr;
@@ -93,7 +104,8 @@ std::vector<bool> WithoutPrefix(HWND dialog, std::initializer_list<int> ids) {
 }
 
 TEST(NoticeDialog, ErrorFormCarriesTheAboutEntryIconsBoldHeadingAndBlueLink) {
-  CLanternInstallerDlg dialog(false);
+  Services services;
+  CLanternInstallerDlg dialog(false, services.strings, services.log.log, services.pages);
   dialog.MessageText = L"Something failed in C:\\R&D\\.";
   std::wstring caption, heading, message, about_entry, ok_state;
   std::vector<bool> plain;
@@ -166,7 +178,8 @@ TEST(NoticeDialog, QuestionFormAnswersYesWithOkAndNoWithEscapeOrClose) {
   };
   for (const Answer& answer : answers) {
     SCOPED_TRACE(answer.how);
-    CLanternInstallerDlg dialog(true);
+    Services services;
+    CLanternInstallerDlg dialog(true, services.strings, services.log.log, services.pages);
     dialog.HeadingText = L"Verification failed. Do you wish to continue?";
     dialog.MessageText = L"verdict\n";
     std::wstring yes, no, heading;
@@ -197,7 +210,8 @@ TEST(NoticeDialog, AClickOpensTheLinkAndTurnsItPurpleOrOnlyBeepsWhenNothingOpens
   };
   for (const Link& link : links) {
     SCOPED_TRACE(std::string(link.text.begin(), link.text.end()));
-    CLanternInstallerDlg dialog(false);
+    Services services;
+    CLanternInstallerDlg dialog(false, services.strings, services.log.log, services.pages);
     dialog.LinkText = link.text;
     COLORREF before = 0, after = 0;
     LRESULT hit = 0, code = 0;
@@ -218,7 +232,8 @@ TEST(NoticeDialog, AClickOpensTheLinkAndTurnsItPurpleOrOnlyBeepsWhenNothingOpens
 }
 
 TEST(AboutBox, ShowsTheProductVersionAndCopyright) {
-  CAboutDlg about;
+  const ResourceStringTable strings(GetModuleHandleW(nullptr));
+  CAboutDlg about(strings);
   std::wstring caption, version, copyright;
   std::vector<bool> plain;
   const INT_PTR result = RunModal(about, [&](HWND window) {

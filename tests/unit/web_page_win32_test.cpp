@@ -1,7 +1,6 @@
 // Opening web pages on the real system: the desktop shell starts what it opens
 // in its own process, never in the one that asked; an address that cannot be
 // opened is shown selected, ready to copy.
-#include "desktop_shell_win32.h"
 #include "ui/web_page_win32.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "app/config_strings_win32.h"
+#include "desktop_shell_win32.h"
 #include "standin_support_win32.h"
 #include "unit_paths.h"
 
@@ -59,7 +60,8 @@ TEST(Win32WebPages, TheDesktopShellStartsWhatItOpensInItsOwnProcess) {
   std::ofstream(root / "standin.cfg") << "record=" << record.string() << "\nsleep=20000\n";
 
   ASSERT_TRUE(testing_support::WaitForDesktopShell()) << "no desktop shell came up";
-  Win32WebPageSystem pages;
+  const ResourceStringTable strings(GetModuleHandleW(nullptr));
+  Win32WebPageSystem pages(strings);
   ASSERT_EQ(pages.OpenThroughDesktopShell({(root / "standin.exe").wstring(), L"", SW_SHOWNORMAL}), 0);
 
   std::map<std::string, std::string> recorded;
@@ -108,7 +110,7 @@ std::wstring ClipboardText() {
 TEST(Win32WebPages, AnAddressIsShownSelectedAndCopyCopiesIt) {
   const std::wstring address = L"https://www.vantrel.example/Installer/Help";
   const DWORD this_thread = GetCurrentThreadId();
-  std::wstring shown, copied;
+  std::wstring caption, shown, copied;
   DWORD from = 1, to = 0;
   std::thread user([&] {
     HWND dialog = nullptr;
@@ -117,8 +119,10 @@ TEST(Win32WebPages, AnAddressIsShownSelectedAndCopyCopiesIt) {
       EnumThreadWindows(this_thread, &TakeVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
     }
     if (!dialog) return;
-    const HWND box = GetDlgItem(dialog, 1010);
     wchar_t text[256] = {};
+    SendMessageW(dialog, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+    caption = text;
+    const HWND box = GetDlgItem(dialog, 1010);
     SendMessageW(box, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
     shown = text;
     SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
@@ -132,8 +136,10 @@ TEST(Win32WebPages, AnAddressIsShownSelectedAndCopyCopiesIt) {
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
   });
-  Win32WebPageSystem().ShowAddress(address);
+  const ResourceStringTable strings(GetModuleHandleW(nullptr));
+  Win32WebPageSystem(strings).ShowAddress(address);
   user.join();
+  EXPECT_EQ(caption, L"Vantrel Studio Download");  // the product's name from the string table
   EXPECT_EQ(shown, address);
   EXPECT_EQ(from, 0u);
   EXPECT_EQ(to, address.size());

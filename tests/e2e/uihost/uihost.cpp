@@ -80,8 +80,8 @@ void WaitForTestEvent(const std::wstring& name) {
 
 class ScriptedSteps final : public RunSteps {
  public:
-  ScriptedSteps(RunFields& run, HANDLE& front_end_shown) : run_(run), front_end_shown_(front_end_shown) {}
-  RunSteps* system = nullptr;
+  explicit ScriptedSteps(DiagnosticLog& log) : log_(log) {}
+  Win32RunSteps* system = nullptr;
   std::map<std::wstring, std::wstring> script;
 
   ResultCode ParseOptions() override { return system->ParseOptions(); }
@@ -94,38 +94,35 @@ class ScriptedSteps final : public RunSteps {
     return system->AskToContinue(heading, message);
   }
   void ReadSignerDetails() override { system->ReadSignerDetails(); }
-  bool IsAdminRequired() override { return false; }
-  bool IsUserAdmin() override { return true; }
-  bool CheckDotNetFramework() override {
-    if (!script.count(L"dotnet")) return true;
+  PrerequisiteReport CheckPrerequisites(const std::wstring&) override {
+    PrerequisiteReport report;
+    if (!script.count(L"dotnet")) return report;
     const std::wstring& value = script[L"dotnet"];
     int major = 0, minor = 0, service_pack = 0, used = 0;
     if (swscanf(value.c_str(), L"%d,%d,%d,%n", &major, &minor, &service_pack, &used) >= 3) {
-      run_.RequiredDotNetMajor = major;
-      run_.RequiredDotNetMinor = minor;
-      run_.RequiredDotNetServicePack = service_pack;
-      run_.RequiredDotNetName = value.substr(static_cast<size_t>(used));
+      RequiredDotNet& required = report.dot_net.required;
+      required.RequiredDotNetMajor = major;
+      required.RequiredDotNetMinor = minor;
+      required.RequiredDotNetServicePack = service_pack;
+      required.RequiredDotNetName = value.substr(static_cast<size_t>(used));
     }
-    return false;
+    report.result = rc::NoDotNet;
+    return report;
   }
-  bool CheckWindowsInstaller() override { return true; }
-  bool CheckFreeDiskSpace() override { return true; }
   void RunWorker() override { system->RunWorker(); }
   void OpenHelpPage() override { system->OpenHelpPage(); }
   void ReportFailure(ResultCode code) override { system->ReportFailure(code); }
 
-  bool HasModule() override { return system->HasModule(); }
   ResultCode CreateProbeFile(const std::wstring& root) override {
-    LogFormat(L"Probe '%s'\n", root);
+    log_.LogFormat(L"Probe '%s'\n", root);
     if (!script.count(L"unwritable")) return system->CreateProbeFile(root);
     return Lower(root).find(Lower(script[L"unwritable"])) != std::wstring::npos ? rc::Fail : rc::Ok;
   }
   ResultCode PromptForWorkingFolderRoot(std::wstring& root) override {
     return system->PromptForWorkingFolderRoot(root);
   }
-  void SetZeroGuidFlag() override { system->SetZeroGuidFlag(); }
   // No folder: this host extracts nothing.
-  ResultCode PrepareWorkingFolder() override { return rc::Ok; }
+  ResultCode PrepareWorkingFolder(bool) override { return rc::Ok; }
   void WriteEmbeddedInformation() override {}
   ResultCode ExtractResources(std::wstring& program_path) override {
     program_path = L"frontend.exe";
@@ -134,22 +131,22 @@ class ScriptedSteps final : public RunSteps {
   ResultCode RunProgram(const std::wstring&, const std::wstring&, std::int32_t& exit_code) override {
     if (script.count(L"gated")) {
       WaitForTestEvent(script[L"gated"] + L".show");
-      SetEvent(front_end_shown_);
+      SetEvent(system->FrontEndShownEvent());
       WaitForTestEvent(script[L"gated"] + L".end");
     }
-    LogText(L"Front end ran\n");
+    log_.LogText(L"Front end ran\n");
     exit_code = script.count(L"exit") ? Hex(script[L"exit"]) : 0;
     return rc::Ok;
   }
   void RemoveWorkingFolder() override {}
 
  private:
-  RunFields& run_;
-  HANDLE& front_end_shown_;
+  DiagnosticLog& log_;
 };
 
 class ScriptedWebPages final : public WebPageSystem {
  public:
+  explicit ScriptedWebPages(DiagnosticLog& log) : log_(log) {}
   WebPageSystem* system = nullptr;
   std::map<std::wstring, std::wstring> script;
 
@@ -160,21 +157,24 @@ class ScriptedWebPages final : public WebPageSystem {
   std::int32_t OpenThroughDesktopShell(const WebPage& page) override {
     if (script[L"shell"] == L"none") return static_cast<std::int32_t>(0x80004005u);
     if (script[L"shell"] == L"fake") {
-      LogFormat(L"Desktop shell asked to open '%s'\n", page.address);
+      log_.LogFormat(L"Desktop shell asked to open '%s'\n", page.address);
       return 0;
     }
     return system->OpenThroughDesktopShell(page);
   }
   bool OpenInThisProcess(const WebPage& page) override {
-    LogFormat(L"Opened '%s' from the bootstrapper's own process\n", page.address);
+    log_.LogFormat(L"Opened '%s' from the bootstrapper's own process\n", page.address);
     return true;
   }
   void ShowAddress(const std::wstring& address) override { system->ShowAddress(address); }
+
+ private:
+  DiagnosticLog& log_;
 };
 
 class ScriptedApp final : public CLanternInstallerApp {
  protected:
-  RunSteps& StepsFor(RunSteps& system_steps) override {
+  RunSteps& StepsFor(Win32RunSteps& system_steps) override {
     steps_.system = &system_steps;
     steps_.script = ReadScript();
     web_pages_.script = steps_.script;
@@ -189,8 +189,8 @@ class ScriptedApp final : public CLanternInstallerApp {
   }
 
  private:
-  ScriptedSteps steps_{*this, FrontEndShownEvent};
-  ScriptedWebPages web_pages_;
+  ScriptedSteps steps_{Log()};
+  ScriptedWebPages web_pages_{Log()};
 };
 
 ScriptedApp theApp;
