@@ -91,7 +91,8 @@ Result<Image> ReadImage(ByteSource& file) {
                    " bytes) runs past the end of the file"};
   }
   std::vector<std::uint8_t> optional(image.optional_header_size);
-  if (!file.ReadAt(image.optional_header_offset, optional)) return Failure{"the optional header cannot be read"};
+  if (!file.ReadAt(image.optional_header_offset, optional))
+    return Failure{"the optional header cannot be read"};
   const std::uint16_t magic = ReadU16(optional.data());
   if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
     return Failure{"unknown optional header magic " + Hex(magic) + " (expected 0x10B or 0x20B)"};
@@ -113,8 +114,8 @@ Result<Image> ReadImage(ByteSource& file) {
   const std::uint32_t listed = ReadU32(fields + directories_at - 4);
   const std::uint32_t room = (image.optional_header_size - directories_at) / 8;
   if (listed > room) {
-    return Failure{"the optional header lists " + std::to_string(listed) + " data directories but has room for " +
-                   std::to_string(room)};
+    return Failure{"the optional header lists " + std::to_string(listed) +
+                   " data directories but has room for " + std::to_string(room)};
   }
   for (std::uint32_t i = 0; i < std::min<std::uint32_t>(listed, kMaxDirectories); ++i) {
     const std::uint8_t* entry = fields + directories_at + 8 * i;
@@ -127,7 +128,8 @@ Result<Image> ReadImage(ByteSource& file) {
                    Hex(image.section_alignment)};
   }
   if (image.size_of_headers > image.file_size) {
-    return Failure{"the headers (SizeOfHeaders " + Hex(image.size_of_headers) + ") run past the end of the file"};
+    return Failure{"the headers (SizeOfHeaders " + Hex(image.size_of_headers) +
+                   ") run past the end of the file"};
   }
 
   image.section_table_offset = static_cast<std::uint32_t>(optional_end);

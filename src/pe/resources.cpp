@@ -33,7 +33,8 @@ class TreeReader {
       return Failure{"the resource directory at " + Hex(offset) + " is reached twice"};
     }
     std::uint8_t header[kDirectorySize];
-    if (!Read(offset, header)) return Failure{"a resource directory at " + Hex(offset) + " lies outside the section"};
+    if (!Read(offset, header))
+      return Failure{"a resource directory at " + Hex(offset) + " lies outside the section"};
     const std::uint32_t count = std::uint32_t{ReadU16(header + 12)} + ReadU16(header + 14);
     std::vector<std::uint8_t> table(std::size_t{count} * kEntrySize);
     if (!Read(std::uint64_t{offset} + kDirectorySize, table)) {
@@ -85,7 +86,8 @@ class TreeReader {
     }
     const std::uint32_t offset = field & ~kNamed;
     std::uint8_t length_field[2];
-    if (!Read(offset, length_field)) return Failure{"a resource name at " + Hex(offset) + " lies outside the section"};
+    if (!Read(offset, length_field))
+      return Failure{"a resource name at " + Hex(offset) + " lies outside the section"};
     const std::uint16_t length = ReadU16(length_field);
     std::vector<std::uint8_t> bytes(std::size_t{length} * 2);
     if (!Read(std::uint64_t{offset} + 2, bytes)) {
@@ -139,7 +141,8 @@ ResourceId InDirectory(const ResourceId& id) {
 Status CheckId(const ResourceId& id, const ResourceKey& key) {
   if (!id.IsName()) return Done{};
   if (id.Name().empty()) return Failure{"resource " + key.ToString() + " has an empty name"};
-  if (id.Name().size() > kMaxResourceNameLength) return Failure{"resource " + key.ToString() + " has too long a name"};
+  if (id.Name().size() > kMaxResourceNameLength)
+    return Failure{"resource " + key.ToString() + " has too long a name"};
   return Done{};
 }
 
@@ -177,7 +180,8 @@ std::string ResourceId::ToString() const {
 }
 
 std::strong_ordering ResourceId::operator<=>(const ResourceId& other) const {
-  if (is_name_ != other.is_name_) return is_name_ ? std::strong_ordering::less : std::strong_ordering::greater;
+  if (is_name_ != other.is_name_)
+    return is_name_ ? std::strong_ordering::less : std::strong_ordering::greater;
   if (is_name_) return name_ <=> other.name_;
   return id_ <=> other.id_;
 }
@@ -235,7 +239,8 @@ Result<ResourceSectionLayout> LayOutResourceSection(std::span<const Resource> re
       Status checked = CheckId(*id, resource.key);
       if (!checked) return checked.AsFailure();
     }
-    const ResourceKey key{InDirectory(resource.key.type), InDirectory(resource.key.name), resource.key.language};
+    const ResourceKey key{InDirectory(resource.key.type), InDirectory(resource.key.name),
+                          resource.key.language};
     if (!placed.emplace(key, i).second) {
       return Failure{"resource " + key.ToString() + " is given twice"};
     }
@@ -323,7 +328,8 @@ Result<ResourceSectionLayout> LayOutResourceSection(std::span<const Resource> re
     for (std::size_t n = 0; n < type.names.size(); ++n, ++name_index) {
       const NameNode& name = type.names[n];
       PutU32(head + names_at + kDirectorySize + kEntrySize * n, name_field(name.name));
-      PutU32(head + names_at + kDirectorySize + kEntrySize * n + 4, kSubdirectory | name_directories[name_index]);
+      PutU32(head + names_at + kDirectorySize + kEntrySize * n + 4,
+             kSubdirectory | name_directories[name_index]);
       const std::uint32_t languages_at = name_directories[name_index];
       PutDirectoryHeader(layout.head, languages_at, 0, static_cast<std::uint16_t>(name.languages.size()));
       for (std::size_t l = 0; l < name.languages.size(); ++l) {

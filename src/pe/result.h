@@ -27,7 +27,8 @@ class [[nodiscard]] Result {
   // The value; only when Ok().
   const T& Value() const& { return *value_; }
   T& Value() & { return *value_; }
-  T&& Value() && { return std::move(*value_); }
+  // Taken out of a temporary result as a value, so that it outlives the result.
+  T Value() && { return std::move(*value_); }
   const T* operator->() const { return &*value_; }
   T* operator->() { return &*value_; }
 

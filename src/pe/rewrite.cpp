@@ -77,8 +77,8 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> OverlayPieces(const Image& 
     return pieces;
   }
   const std::uint64_t cut_start = std::clamp<std::uint64_t>(certificate.address, start, end);
-  const std::uint64_t cut_end = std::clamp<std::uint64_t>(std::uint64_t{certificate.address} + certificate.size,
-                                                          start, end);
+  const std::uint64_t cut_end =
+      std::clamp<std::uint64_t>(std::uint64_t{certificate.address} + certificate.size, start, end);
   if (start < cut_start) pieces.emplace_back(start, cut_start);
   if (cut_end < end) pieces.emplace_back(cut_end, end);
   return pieces;
@@ -99,10 +99,9 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   // or in the file.
   const DataDirectory old_directory = image.Directory(kResourceDirectory);
   const Section* old_section = old_directory.address != 0 ? image.SectionAt(old_directory.address) : nullptr;
-  const auto last = std::max_element(image.sections.begin(), image.sections.end(),
-                                     [](const Section& a, const Section& b) {
-                                       return a.virtual_address < b.virtual_address;
-                                     });
+  const auto last = std::max_element(
+      image.sections.begin(), image.sections.end(),
+      [](const Section& a, const Section& b) { return a.virtual_address < b.virtual_address; });
   const bool replace = old_section != nullptr && &*last == old_section && old_section->raw_size != 0 &&
                        std::uint64_t{old_section->raw_offset} + old_section->raw_size == old_end &&
                        old_section->raw_offset >= image.size_of_headers;
@@ -130,8 +129,9 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
       if (section.raw_size != 0) first_bytes = std::min<std::uint64_t>(first_bytes, section.raw_offset);
     }
     if (table_end > image.size_of_headers || table_end > first_bytes) {
-      return Failure{"the headers have no room for another section header (" + std::to_string(image.sections.size()) +
-                     " sections, SizeOfHeaders " + Hex(image.size_of_headers) + ")"};
+      return Failure{"the headers have no room for another section header (" +
+                     std::to_string(image.sections.size()) + " sections, SizeOfHeaders " +
+                     Hex(image.size_of_headers) + ")"};
     }
     new_rva = image_end;
     new_offset = AlignUp(old_end, image.file_alignment);
@@ -141,7 +141,8 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   if (headers_end > copy_end) return Failure{"the section table overlaps the bytes of a section"};
   if (new_rva >= kFourGigabytes) return Failure{"the image has no addresses left for another section"};
 
-  Result<ResourceSectionLayout> layout = LayOutResourceSection(resources, static_cast<std::uint32_t>(new_rva));
+  Result<ResourceSectionLayout> layout =
+      LayOutResourceSection(resources, static_cast<std::uint32_t>(new_rva));
   if (!layout) return layout.AsFailure();
   const std::uint64_t raw_size = AlignUp(layout->size, image.file_alignment);
   const std::uint64_t size_of_image = AlignUp(new_rva + layout->size, image.section_alignment);
@@ -204,7 +205,8 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
     if (!status) break;
     status = writer.Zeros(new_offset + placement.offset - writer.Written());
     const Resource& resource = resources[placement.resource];
-    if (status) status = writer.Copy(*resource.data, 0, placement.size, "resource " + resource.key.ToString());
+    if (status)
+      status = writer.Copy(*resource.data, 0, placement.size, "resource " + resource.key.ToString());
   }
   if (status) status = writer.Zeros(overlay_start - writer.Written());
   for (const auto& [start, end] : pieces) {
@@ -218,7 +220,8 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   summary.checksum = writer.Checksum();
   std::uint8_t checksum[4];
   PutU32(checksum, summary.checksum);
-  if (!output.WriteAt(image.ChecksumOffset(), checksum)) return Failure{"writing the new image's checksum failed"};
+  if (!output.WriteAt(image.ChecksumOffset(), checksum))
+    return Failure{"writing the new image's checksum failed"};
   return summary;
 }
 

@@ -41,7 +41,8 @@ inline void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_
 }
 
 inline std::uint32_t Get32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+  return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
+         (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
 }
 
 inline std::uint32_t TestAlign(std::uint32_t value, std::uint32_t alignment) {
@@ -82,7 +83,8 @@ inline std::vector<std::uint8_t> BuildTestImage(const TestImageSpec& spec) {
   std::size_t header = SectionTableAt(spec.pe32_plus);
   for (std::size_t i = 0; i < spec.sections.size(); ++i, header += 40) {
     const TestSection& section = spec.sections[i];
-    const std::uint32_t raw_size = TestAlign(static_cast<std::uint32_t>(section.bytes.size()), kTestFileAlignment);
+    const std::uint32_t raw_size =
+        TestAlign(static_cast<std::uint32_t>(section.bytes.size()), kTestFileAlignment);
     const std::uint32_t offset = static_cast<std::uint32_t>(file.size());
     std::copy_n(section.name.begin(), std::min<std::size_t>(section.name.size(), 8), file.begin() + header);
     Put32(file, header + 8, static_cast<std::uint32_t>(section.bytes.size()));
