@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kPiece = 1 << 20;
 constexpr std::uint64_t kFourGigabytes = 0x100000000ull;
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
 constexpr char kResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
@@ -91,6 +92,11 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   if (input.Size() != image.file_size) return Failure{"the image's file changed after its headers were read"};
   if (image.directories.size() <= kResourceDirectory) {
     return Failure{"the optional header has no entry for a resource directory"};
+  }
+  // The system loads no image aligned more coarsely in its file; a larger
+  // alignment would pad the output by as much.
+  if (image.file_alignment > kMaxFileAlignment) {
+    return Failure{"the file alignment " + Hex(image.file_alignment) + " is beyond 64 KB"};
   }
   RewriteSummary summary;
   const std::uint64_t old_end = image.EndOfSections();

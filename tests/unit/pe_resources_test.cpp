@@ -350,6 +350,9 @@ TEST(WriteWithResources, RefusesWhatCannotBeWritten) {
   const std::vector<std::uint8_t> input = HandMadeImage(HandMadeTree());
   const std::vector<TestSection> full_table(15, TestSection{".data", TestBytes(0x10, 1)});
   const std::vector<std::uint8_t> no_room = BuildTestImage(WithSections(true, full_table, -1));
+  std::vector<std::uint8_t> coarse = input;
+  Put32(coarse, OptionalHeaderAt() + 36, 0x20000);
+  Put32(coarse, OptionalHeaderAt() + 32, 0x20000);
   const struct {
     const char* what;
     const std::vector<std::uint8_t>* image;
@@ -376,6 +379,7 @@ TEST(WriteWithResources, RefusesWhatCannotBeWritten) {
        "reading resource #10/#1/0x0 failed at 0x100000"},
       {"a sink that fails", &input, {}, true, "writing the new image failed at 0x0"},
       {"a full section table", &no_room, {}, false, "no room for another section header (15 sections"},
+      {"a file alignment beyond 64 KB", &coarse, {}, false, "file alignment 0x20000 is beyond 64 KB"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
