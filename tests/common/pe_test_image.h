@@ -17,7 +17,7 @@ struct TestSection {
   std::uint32_t characteristics = 0x40000040;  // initialised data, readable
 };
 
-struct TestImageSpec {
+struct TestImageShape {
   bool pe32_plus = true;
   std::vector<TestSection> sections;
   // The section whose first byte starts the resource directory, if any.
@@ -56,33 +56,33 @@ inline std::size_t DirectoryAt(bool pe32_plus, int index) {
 }
 inline std::size_t SectionTableAt(bool pe32_plus) { return OptionalHeaderAt() + (pe32_plus ? 240 : 224); }
 
-inline std::vector<std::uint8_t> BuildTestImage(const TestImageSpec& spec) {
-  std::vector<std::uint8_t> file(spec.size_of_headers, 0);
+inline std::vector<std::uint8_t> BuildTestImage(const TestImageShape& shape) {
+  std::vector<std::uint8_t> file(shape.size_of_headers, 0);
   file[0] = 'M';
   file[1] = 'Z';
   Put32(file, 0x3C, kTestNtOffset);
   const std::size_t nt = kTestNtOffset;
   file[nt] = 'P';
   file[nt + 1] = 'E';
-  Put16(file, nt + 4, spec.pe32_plus ? 0x8664 : 0x014C);
-  Put16(file, nt + 6, static_cast<std::uint32_t>(spec.sections.size()));
-  Put16(file, nt + 20, spec.pe32_plus ? 240 : 224);
-  Put16(file, nt + 22, spec.pe32_plus ? 0x0022 : 0x0102);
+  Put16(file, nt + 4, shape.pe32_plus ? 0x8664 : 0x014C);
+  Put16(file, nt + 6, static_cast<std::uint32_t>(shape.sections.size()));
+  Put16(file, nt + 20, shape.pe32_plus ? 240 : 224);
+  Put16(file, nt + 22, shape.pe32_plus ? 0x0022 : 0x0102);
   const std::size_t optional = OptionalHeaderAt();
-  Put16(file, optional, spec.pe32_plus ? 0x20B : 0x10B);
+  Put16(file, optional, shape.pe32_plus ? 0x20B : 0x10B);
   Put32(file, optional + 32, kTestSectionAlignment);
   Put32(file, optional + 36, kTestFileAlignment);
   Put16(file, optional + 40, 6);  // operating system version
   Put16(file, optional + 48, 6);  // subsystem version
-  Put32(file, optional + 60, spec.size_of_headers);
+  Put32(file, optional + 60, shape.size_of_headers);
   Put16(file, optional + 68, 2);  // GUI
-  Put32(file, optional + (spec.pe32_plus ? 108 : 92), 16);
+  Put32(file, optional + (shape.pe32_plus ? 108 : 92), 16);
 
   std::uint32_t rva = kTestSectionAlignment;
   std::uint32_t initialized = 0;
-  std::size_t header = SectionTableAt(spec.pe32_plus);
-  for (std::size_t i = 0; i < spec.sections.size(); ++i, header += 40) {
-    const TestSection& section = spec.sections[i];
+  std::size_t header = SectionTableAt(shape.pe32_plus);
+  for (std::size_t i = 0; i < shape.sections.size(); ++i, header += 40) {
+    const TestSection& section = shape.sections[i];
     const std::uint32_t raw_size =
         TestAlign(static_cast<std::uint32_t>(section.bytes.size()), kTestFileAlignment);
     const std::uint32_t offset = static_cast<std::uint32_t>(file.size());
@@ -92,9 +92,9 @@ inline std::vector<std::uint8_t> BuildTestImage(const TestImageSpec& spec) {
     Put32(file, header + 16, raw_size);
     Put32(file, header + 20, offset);
     Put32(file, header + 36, section.characteristics);
-    if (static_cast<int>(i) == spec.resource_section) {
-      Put32(file, DirectoryAt(spec.pe32_plus, 2), rva);
-      Put32(file, DirectoryAt(spec.pe32_plus, 2) + 4, static_cast<std::uint32_t>(section.bytes.size()));
+    if (static_cast<int>(i) == shape.resource_section) {
+      Put32(file, DirectoryAt(shape.pe32_plus, 2), rva);
+      Put32(file, DirectoryAt(shape.pe32_plus, 2) + 4, static_cast<std::uint32_t>(section.bytes.size()));
     }
     if (section.characteristics & 0x40) initialized += raw_size;
     file.insert(file.end(), section.bytes.begin(), section.bytes.end());
@@ -104,12 +104,12 @@ inline std::vector<std::uint8_t> BuildTestImage(const TestImageSpec& spec) {
   }
   Put32(file, optional + 8, initialized);
   Put32(file, optional + 56, rva);
-  file.insert(file.end(), spec.overlay.begin(), spec.overlay.end());
-  if (!spec.certificate.empty()) {
+  file.insert(file.end(), shape.overlay.begin(), shape.overlay.end());
+  if (!shape.certificate.empty()) {
     file.resize(TestAlign(static_cast<std::uint32_t>(file.size()), 8), 0);
-    Put32(file, DirectoryAt(spec.pe32_plus, 4), static_cast<std::uint32_t>(file.size()));
-    Put32(file, DirectoryAt(spec.pe32_plus, 4) + 4, static_cast<std::uint32_t>(spec.certificate.size()));
-    file.insert(file.end(), spec.certificate.begin(), spec.certificate.end());
+    Put32(file, DirectoryAt(shape.pe32_plus, 4), static_cast<std::uint32_t>(file.size()));
+    Put32(file, DirectoryAt(shape.pe32_plus, 4) + 4, static_cast<std::uint32_t>(shape.certificate.size()));
+    file.insert(file.end(), shape.certificate.begin(), shape.certificate.end());
   }
   return file;
 }

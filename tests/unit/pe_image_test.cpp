@@ -21,18 +21,18 @@ using testing_fakes::Put16;
 using testing_fakes::Put32;
 using testing_fakes::SectionTableAt;
 using testing_fakes::TestBytes;
-using testing_fakes::TestImageSpec;
+using testing_fakes::TestImageShape;
 
-TestImageSpec ThreeSections(bool pe32_plus) {
-  TestImageSpec spec;
-  spec.pe32_plus = pe32_plus;
-  spec.sections = {{".text", TestBytes(0x345, 1), 0x60000020},
-                   {".rsrc", TestBytes(0x20, 2)},
-                   {".reloc", TestBytes(0x10, 3), 0x42000040}};
-  spec.resource_section = 1;
-  spec.overlay = TestBytes(0x33, 4);
-  spec.certificate = TestBytes(0x58, 5);
-  return spec;
+TestImageShape ThreeSections(bool pe32_plus) {
+  TestImageShape shape;
+  shape.pe32_plus = pe32_plus;
+  shape.sections = {{".text", TestBytes(0x345, 1), 0x60000020},
+                    {".rsrc", TestBytes(0x20, 2)},
+                    {".reloc", TestBytes(0x10, 3), 0x42000040}};
+  shape.resource_section = 1;
+  shape.overlay = TestBytes(0x33, 4);
+  shape.certificate = TestBytes(0x58, 5);
+  return shape;
 }
 
 Result<Image> Read(const std::vector<std::uint8_t>& bytes) {

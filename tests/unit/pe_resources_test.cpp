@@ -25,7 +25,7 @@ using testing_fakes::Put16;
 using testing_fakes::Put32;
 using testing_fakes::SectionTableAt;
 using testing_fakes::TestBytes;
-using testing_fakes::TestImageSpec;
+using testing_fakes::TestImageShape;
 using testing_fakes::TestSection;
 
 constexpr std::uint32_t kHandRva = 0x2000;
@@ -67,12 +67,12 @@ std::vector<std::uint8_t> HandMadeTree() {
   return s;
 }
 
-TestImageSpec WithSections(bool pe32_plus, std::vector<TestSection> sections, int resource_section) {
-  TestImageSpec spec;
-  spec.pe32_plus = pe32_plus;
-  spec.sections = std::move(sections);
-  spec.resource_section = resource_section;
-  return spec;
+TestImageShape WithSections(bool pe32_plus, std::vector<TestSection> sections, int resource_section) {
+  TestImageShape shape;
+  shape.pe32_plus = pe32_plus;
+  shape.sections = std::move(sections);
+  shape.resource_section = resource_section;
+  return shape;
 }
 
 std::vector<std::uint8_t> HandMadeImage(const std::vector<std::uint8_t>& tree) {
@@ -222,10 +222,10 @@ TEST(WriteWithResources, WritesAnImageThatReadsBackTheSameResources) {
       sections.insert(sections.begin() + c.resource_section, old_resources);
     }
     if (!c.resources_last) sections.push_back(relocations);
-    TestImageSpec spec = WithSections(c.pe32_plus, sections, c.resource_section);
-    spec.overlay = TestBytes(0x123, 4);
-    spec.certificate = TestBytes(0x400, 5);
-    const std::vector<std::uint8_t> input = BuildTestImage(spec);
+    TestImageShape shape = WithSections(c.pe32_plus, sections, c.resource_section);
+    shape.overlay = TestBytes(0x123, 4);
+    shape.certificate = TestBytes(0x400, 5);
+    const std::vector<std::uint8_t> input = BuildTestImage(shape);
     SpanSource source(input);
     const Result<Image> before = ReadImage(source);
     ASSERT_TRUE(before) << before.Message();
