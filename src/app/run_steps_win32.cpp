@@ -61,8 +61,7 @@ void Win32RunSteps::RunWorker() {
     thread.reset(CreateThread(nullptr, 0, WorkerThreadProc, this, 0, nullptr));
   }
   if (!thread) {
-    const DWORD error = GetLastError();
-    run.WorkerResult = error ? Hr(0x80070000u | (error & 0xFFFFu)) : rc::Fail;
+    run.WorkerResult = ResultFromWin32(GetLastError());
     context_.log.LogFormat(L"Failed to start the worker thread %x\n", run.WorkerResult);
     return;
   }
