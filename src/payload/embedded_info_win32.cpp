@@ -9,7 +9,7 @@
 #include "core/code_page.h"
 #include "core/payload_paths.h"
 #include "framework/unique_handle_win32.h"
-#include "payload/embedded_info.h"
+#include "core/embedded_info.h"
 #include "payload/folder_handles_win32.h"
 
 namespace lantern {

@@ -88,7 +88,8 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> OverlayPieces(const Image& 
 }  // namespace
 
 Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
-                                          std::span<const Resource> resources, ByteSink& output) {
+                                          std::span<const Resource> resources, ByteSink& output,
+                                          std::span<const std::uint8_t> trailer) {
   if (input.Size() != image.file_size) return Failure{"the image's file changed after its headers were read"};
   if (image.directories.size() <= kResourceDirectory) {
     return Failure{"the optional header has no entry for a resource directory"};
@@ -218,6 +219,7 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   for (const auto& [start, end] : pieces) {
     if (status) status = writer.Copy(input, start, end - start, "the data after the image's last section");
   }
+  if (status && !trailer.empty()) status = writer.Write(trailer);
   if (!status) return status.AsFailure();
 
   summary.resource_rva = static_cast<std::uint32_t>(new_rva);

@@ -35,12 +35,14 @@ struct RewriteSummary {
 };
 
 // Writes `input` (whose headers `image` holds, as ReadImage read them) to
-// `output` with exactly `resources` as its resources. Fails, with what is
+// `output` with exactly `resources` as its resources, and `trailer` after
+// everything else (counted in the checksum). Fails, with what is
 // wrong, when the headers have no room for another section, the file
 // alignment is beyond 64 KB (the system's limit), the resources
 // do not fit in 4 GB of addresses, or a source or the sink fails; what was
 // written by then is incomplete, and the caller discards it.
 Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
-                                          std::span<const Resource> resources, ByteSink& output);
+                                          std::span<const Resource> resources, ByteSink& output,
+                                          std::span<const std::uint8_t> trailer = {});
 
 }  // namespace lantern::pe

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "payload/embedded_info.h"
+#include "core/embedded_info.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace lantern;

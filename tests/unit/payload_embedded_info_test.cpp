@@ -5,7 +5,7 @@
 #include <array>
 #include <cstring>
 
-#include "payload/embedded_info.h"
+#include "core/embedded_info.h"
 
 namespace lantern {
 namespace {

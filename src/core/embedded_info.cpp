@@ -1,4 +1,4 @@
-#include "payload/embedded_info.h"
+#include "core/embedded_info.h"
 
 #include <algorithm>
 

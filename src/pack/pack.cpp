@@ -1,0 +1,355 @@
+#include "pack/pack.h"
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "core/embedded_info.h"
+#include "pack/branding.h"
+#include "pack/payload.h"
+#include "pack/stub.h"
+#include "pack/string_table_resource.h"
+#include "pack/text.h"
+#include "pe/byte_io.h"
+#include "pe/image.h"
+#include "pe/resources.h"
+#include "pe/rewrite.h"
+
+namespace lantern::pack {
+namespace {
+
+using pe::Done;
+using pe::Failure;
+using pe::Result;
+using pe::Status;
+
+constexpr char16_t kPayloadType[] = u"TOOLKIT";
+
+// The information block: the marker, the information, six bytes that are not part of it.
+constexpr std::size_t kInfoTrailerSize = 6;
+constexpr std::size_t kMaxInfoSize = kEmbeddedScanSize - sizeof kEmbeddedMarker - kInfoTrailerSize;
+
+// A payload file's bytes, counted as the writer reads them.
+class CountingSource final : public pe::ByteSource {
+ public:
+  CountingSource(std::shared_ptr<pe::ByteSource> inner, Progress* progress)
+      : inner_(std::move(inner)), progress_(progress) {}
+  std::uint64_t Size() const override { return inner_->Size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    const bool read = inner_->ReadAt(offset, out);
+    if (read && progress_) progress_->Advance(out.size());
+    return read;
+  }
+
+ private:
+  std::shared_ptr<pe::ByteSource> inner_;
+  Progress* progress_;
+};
+
+Result<std::shared_ptr<pe::ByteSource>> OpenPayloadFile(const std::filesystem::path& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    return Failure{"payload file '" + ShowPath(path) + "' does not exist"};
+  }
+  auto file = pe::FileSource::Open(path);
+  if (!file) return file.AsFailure();
+  return std::shared_ptr<pe::ByteSource>(std::move(file).Value());
+}
+
+std::shared_ptr<pe::ByteSource> BytesSource(std::string_view text) {
+  return std::make_shared<pe::MemorySource>(std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+// The payload's resources and the number of files and bytes they carry.
+struct PayloadPlan {
+  std::vector<pe::Resource> resources;
+  std::size_t files = 0;
+  std::uint64_t bytes = 0;
+};
+
+Result<pe::ResourceId> RawResourceId(const std::string& text) {
+  if (const auto number = ParseStringId(text); number && *number != 0) return pe::ResourceId(*number);
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  });
+  if (!plain || (text[0] >= '0' && text[0] <= '9')) {
+    return Failure{"RESOURCES id '" + text + "' must be a number or a plain name"};
+  }
+  return pe::ResourceId(std::u16string(text.begin(), text.end()));
+}
+
+Result<PayloadPlan> PlanPayload(const PackOptions& options) {
+  PayloadPlan plan;
+  const auto add = [&](pe::ResourceId name, std::shared_ptr<pe::ByteSource> data) {
+    plan.bytes += data->Size();
+    plan.resources.push_back(pe::Resource{{kPayloadType, std::move(name), kResourceLanguage}, std::move(data)});
+  };
+  if (options.raw) {
+    if (!options.payload.empty() || !options.payload_dir.empty() || !options.front_end.empty()) {
+      return Failure{"RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END"};
+    }
+    std::set<pe::ResourceId> seen;
+    for (const auto& [id_text, path] : options.raw_resources) {
+      auto id = RawResourceId(id_text);
+      if (!id) return id.AsFailure();
+      if (!seen.insert(id.Value()).second) return Failure{"RESOURCES id '" + id_text + "' is given twice"};
+      auto data = OpenPayloadFile(path);
+      if (!data) return data.AsFailure();
+      add(std::move(id).Value(), std::move(data).Value());
+      ++plan.files;
+    }
+    if (!options.raw_catalogue.empty()) {
+      if (seen.contains(pe::ResourceId(kCatalogueId))) return Failure{"RESOURCES id '101' is the catalogue's"};
+      auto data = OpenPayloadFile(options.raw_catalogue);
+      if (!data) return data.AsFailure();
+      add(kCatalogueId, std::move(data).Value());
+    }
+    return plan;
+  }
+
+  auto files = CollectPayload(options.payload, options.payload_dir);
+  if (!files) return files.AsFailure();
+  auto entries = PlanCatalogue(files.Value(), options.front_end);
+  if (!entries) return entries.AsFailure();
+  for (const CatalogueEntry& entry : entries.Value()) {
+    auto data = OpenPayloadFile(entry.source);
+    if (!data) return data.AsFailure();
+    // A file that changed size since it was measured would not match its
+    // catalogue entry; the bootstrapper would refuse it as corrupt.
+    if (data.Value()->Size() != entry.size) {
+      return Failure{"payload file '" + ShowPath(entry.source) + "' changed while it was being packed"};
+    }
+    add(entry.id, std::move(data).Value());
+  }
+  plan.files = entries->size();
+  add(kCatalogueId, BytesSource(CatalogueText(entries.Value())));
+  return plan;
+}
+
+Result<std::vector<std::uint8_t>> InformationBlock(const std::filesystem::path& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    return Failure{"INFO file '" + ShowPath(path) + "' does not exist"};
+  }
+  auto file = pe::FileSource::Open(path);
+  if (!file) return file.AsFailure();
+  const std::uint64_t size = file.Value()->Size();
+  if (size < 1 || size > kMaxInfoSize) {
+    return Failure{"INFO file '" + ShowPath(path) + "' holds " + std::to_string(size) +
+                   " bytes; the information block takes 1 to " + std::to_string(kMaxInfoSize)};
+  }
+  std::vector<std::uint8_t> block(kEmbeddedMarker, kEmbeddedMarker + sizeof kEmbeddedMarker);
+  block.resize(block.size() + size);
+  if (!file.Value()->ReadAt(0, std::span(block).subspan(sizeof kEmbeddedMarker))) {
+    return Failure{"INFO file '" + ShowPath(path) + "' cannot be read"};
+  }
+  // The bootstrapper takes the marker nearest the end: one inside the
+  // information would cut it short.
+  const auto information = std::span(block).subspan(sizeof kEmbeddedMarker);
+  if (std::search(information.begin(), information.end(), std::begin(kEmbeddedMarker), std::end(kEmbeddedMarker)) !=
+      information.end()) {
+    return Failure{"INFO file '" + ShowPath(path) + "' holds the marker \"MRDC\", which would cut the information short"};
+  }
+  block.resize(block.size() + kInfoTrailerSize, 0);
+  return block;
+}
+
+// The stub, read and checked to be this Lantern's.
+struct Stub {
+  std::shared_ptr<pe::FileSource> file;
+  pe::Image image;
+  std::vector<pe::ResourceEntry> resources;
+};
+
+Result<Stub> OpenStub(const std::filesystem::path& path) {
+  const std::string shown = ShowPath(path);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return Failure{"the stub '" + shown + "' does not exist"};
+  auto file = pe::FileSource::Open(path);
+  if (!file) return file.AsFailure();
+  Stub stub{std::move(file).Value(), {}, {}};
+  auto image = pe::ReadImage(*stub.file);
+  if (!image) return Failure{"the stub '" + shown + "' is not a Windows program: " + image.Message()};
+  stub.image = std::move(image).Value();
+  auto resources = pe::ReadResources(*stub.file, stub.image);
+  if (!resources) return Failure{"the stub '" + shown + "' has resources that cannot be read: " + resources.Message()};
+  stub.resources = std::move(resources).Value();
+
+  const auto marker = std::find_if(stub.resources.begin(), stub.resources.end(), [](const pe::ResourceEntry& entry) {
+    return entry.key.type == pe::ResourceId(pe::kTypeRcData) && entry.key.name == pe::ResourceId(kStubMarkerName);
+  });
+  if (marker == stub.resources.end()) return Failure{"'" + shown + "' is not a Lantern stub (it carries no stub marker)"};
+  auto bytes = pe::ReadResourceBytes(*stub.file, *marker);
+  if (!bytes) return Failure{"the stub '" + shown + "': " + bytes.Message()};
+  const std::string text(bytes->begin(), bytes->end());
+  const std::string expected = std::string(kStubMarkerPrefix) + std::string(kLanternVersion);
+  if (text != expected) {
+    const std::string version =
+        text.starts_with(kStubMarkerPrefix) ? text.substr(kStubMarkerPrefix.size()) : "an unknown version";
+    return Failure{"the stub '" + shown + "' is the stub of Lantern " + version +
+                   "; this tool packs the stub of Lantern " + std::string(kLanternVersion)};
+  }
+  const bool has_payload = std::any_of(stub.resources.begin(), stub.resources.end(), [](const pe::ResourceEntry& e) {
+    return e.key.type == pe::ResourceId(kPayloadType);
+  });
+  if (has_payload) {
+    return Failure{"'" + shown + "' already carries a payload: pack from the stub, not from a bootstrapper"};
+  }
+  return stub;
+}
+
+Result<StringEntries> ChangedStrings(const Stub& stub, const PackOptions& options) {
+  auto table = ReadStringTable(*stub.file, stub.resources, kResourceLanguage);
+  if (!table) return Failure{"the stub's string table cannot be read: " + table.Message()};
+  StringEntries strings = std::move(table).Value();
+  for (const auto& [id, text] : options.strings) {
+    auto wide = Utf16FromUtf8(text);
+    if (!wide) return Failure{"STRINGS entry " + std::to_string(id) + " is not UTF-8 text"};
+    strings[id] = std::move(*wide);
+  }
+  for (const std::uint16_t id : options.omit_strings) strings.erase(id);
+  return strings;
+}
+
+// The stub's resources that stay: all but its string table and what the
+// branding replaces (every icon image goes with a new icon group).
+std::vector<pe::Resource> KeptResources(const Stub& stub, const std::vector<pe::Resource>& replacing) {
+  std::set<std::pair<pe::ResourceId, pe::ResourceId>> replaced;
+  bool new_icons = false;
+  for (const pe::Resource& resource : replacing) {
+    replaced.emplace(resource.key.type, resource.key.name);
+    new_icons = new_icons || resource.key.type == pe::ResourceId(pe::kTypeGroupIcon);
+  }
+  std::vector<pe::Resource> kept;
+  for (const pe::ResourceEntry& entry : stub.resources) {
+    const pe::ResourceId& type = entry.key.type;
+    if (type == pe::ResourceId(pe::kTypeString) && entry.key.language == kResourceLanguage) continue;
+    if (new_icons && (type == pe::ResourceId(pe::kTypeIcon) || type == pe::ResourceId(pe::kTypeGroupIcon))) continue;
+    if (replaced.contains({type, entry.key.name})) continue;
+    kept.push_back(pe::ResourceFromImage(stub.file, entry));
+  }
+  return kept;
+}
+
+Status CheckOutput(const PackOptions& options, const std::filesystem::path& stub) {
+  const std::filesystem::path& output = options.output;
+  if (output.empty()) return Failure{"no output is named (-o <file>, or \"output\" in the project file)"};
+  std::error_code error;
+  if (std::filesystem::is_directory(output, error)) return Failure{"the output '" + ShowPath(output) + "' is a folder"};
+  const auto same = [&](const std::filesystem::path& other) {
+    std::error_code ignored;
+    return !other.empty() && std::filesystem::equivalent(output, other, ignored);
+  };
+  if (same(stub)) return Failure{"the output '" + ShowPath(output) + "' would replace the stub"};
+  for (const auto& path : options.payload) {
+    if (same(path)) return Failure{"the output '" + ShowPath(output) + "' would replace a payload file"};
+  }
+  return Done{};
+}
+
+// A new file beside the output, removed unless it is renamed into place.
+class PendingOutput {
+ public:
+  explicit PendingOutput(std::filesystem::path output)
+      : output_(std::move(output)), partial_(output_.string() + ".partial") {}
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+  ~PendingOutput() {
+    if (!committed_) {
+      std::error_code ignored;
+      std::filesystem::remove(partial_, ignored);
+    }
+  }
+  const std::filesystem::path& Partial() const { return partial_; }
+
+  Status Commit() {
+    std::error_code error;
+    std::filesystem::rename(partial_, output_, error);
+    if (error) {
+      // Some systems do not rename over an existing file.
+      std::error_code removed;
+      std::filesystem::remove(output_, removed);
+      error.clear();
+      std::filesystem::rename(partial_, output_, error);
+    }
+    if (error) return Failure{"the output '" + ShowPath(output_) + "' cannot be written: " + error.message()};
+    committed_ = true;
+    return Done{};
+  }
+
+ private:
+  std::filesystem::path output_;
+  std::filesystem::path partial_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path& default_stub, Progress* progress) {
+  const std::filesystem::path stub_path = options.stub.empty() ? default_stub : options.stub;
+  if (stub_path.empty()) return Failure{"no stub is named and none was found beside the tool (--stub <file>)"};
+  if (!options.check_only) {
+    Status output = CheckOutput(options, stub_path);
+    if (!output) return output.AsFailure();
+  }
+
+  // Every input is checked before the output is opened.
+  auto payload = PlanPayload(options);
+  if (!payload) return payload.AsFailure();
+  if (payload->bytes > kMaxPayloadBytes) {
+    return Failure{"the payload is " + std::to_string(payload->bytes) + " bytes; a bootstrapper carries at most " +
+                   std::to_string(kMaxPayloadBytes) + " bytes (" + std::to_string(kMaxPayloadBytes >> 20) + " MB)"};
+  }
+  auto branding = BrandingResources(options.branding, std::string(kLanternVersion) + ".0");
+  if (!branding) return branding.AsFailure();
+  std::vector<std::uint8_t> info;
+  if (!options.info.empty()) {
+    auto block = InformationBlock(options.info);
+    if (!block) return block.AsFailure();
+    info = std::move(block).Value();
+  }
+  auto stub = OpenStub(stub_path);
+  if (!stub) return stub.AsFailure();
+  auto strings = ChangedStrings(stub.Value(), options);
+  if (!strings) return strings.AsFailure();
+
+  std::vector<pe::Resource> resources = KeptResources(stub.Value(), branding.Value());
+  for (pe::Resource& resource : branding.Value()) resources.push_back(std::move(resource));
+  for (pe::Resource& resource : StringTableResources(strings.Value(), kResourceLanguage)) {
+    resources.push_back(std::move(resource));
+  }
+  for (pe::Resource& resource : payload->resources) {
+    resource.data = std::make_shared<CountingSource>(std::move(resource.data), progress);
+    resources.push_back(std::move(resource));
+  }
+  // Laid out once here too, so that resources that cannot be laid out stop
+  // the run before the output is opened.
+  auto layout = pe::LayOutResourceSection(resources, 0x1000);
+  if (!layout) return layout.AsFailure();
+
+  PackSummary summary;
+  summary.output = options.output;
+  summary.stub = stub_path;
+  summary.payload_files = payload->files;
+  summary.payload_bytes = payload->bytes;
+  if (options.check_only) return summary;
+
+  PendingOutput pending(options.output);
+  auto sink = pe::FileSink::Create(pending.Partial());
+  if (!sink) return Failure{"the output '" + ShowPath(options.output) + "' cannot be written: " + sink.Message()};
+  if (progress) progress->Start(payload->bytes);
+  auto written = pe::WriteWithResources(*stub->file, stub->image, resources, *sink.Value(), info);
+  Status finished = sink.Value()->Finish();
+  if (progress) progress->Finish();
+  if (!written) return Failure{"writing '" + ShowPath(options.output) + "' failed: " + written.Message()};
+  if (!finished) return Failure{"writing '" + ShowPath(options.output) + "' failed: " + finished.Message()};
+  Status committed = pending.Commit();
+  if (!committed) return committed.AsFailure();
+  summary.output_size = written->output_size;
+  return summary;
+}
+
+}  // namespace lantern::pack
