@@ -20,7 +20,6 @@
 # Payload files may be generator expressions (such as $<TARGET_FILE:tool>);
 # their names are then checked when the catalogue is written at build time.
 include_guard(GLOBAL)
-include("${CMAKE_CURRENT_LIST_DIR}/LanternPayloadRules.cmake")
 # Cache entries, so that the functions find these folders from any directory
 # of a project that takes Lantern in as a subdirectory.
 set(res_dir "${CMAKE_CURRENT_LIST_DIR}/../res")
@@ -133,7 +132,9 @@ endfunction()
 # lantern_opus_info.py, which needs Python 3 and openssl.
 set(_LANTERN_SIGN_KEYWORDS "SIGN_CERTIFICATE;SIGN_KEY;SIGN_PROGRAM_NAME;SIGN_INFO_URL" CACHE INTERNAL "")
 
-function(_lantern_sign_bootstrapper target context dir certificate key has_program_name program_name info_url)
+function(_lantern_sign_bootstrapper out_command out_inputs context dir certificate key has_program_name program_name info_url)
+  set(${out_command} "" PARENT_SCOPE)
+  set(${out_inputs} "" PARENT_SCOPE)
   if(certificate STREQUAL "")
     if(NOT key STREQUAL "" OR has_program_name OR NOT info_url STREQUAL "")
       message(FATAL_ERROR "${context}: SIGN_KEY, SIGN_PROGRAM_NAME and SIGN_INFO_URL need SIGN_CERTIFICATE")
@@ -198,7 +199,7 @@ function(_lantern_sign_bootstrapper target context dir certificate key has_progr
     _lantern_write_if_changed("${name_file}" "${program_name}")
   endif()
 
-  set(settings "# Made by lantern_add_bootstrapper(${target}) for LanternSign.cmake.\n")
+  set(settings "# Made by ${context} for LanternSign.cmake.\n")
   foreach(pair IN ITEMS "TOOL|${LANTERN_SIGN_TOOL}" "TOOL_KIND|${kind}" "CERTIFICATE|${certificate}"
                         "KEY|${key}" "PROGRAM_NAME_FILE|${name_file}" "INFO_URL|${info_url}"
                         "PYTHON|${python}" "OPUS_SCRIPT|${_LANTERN_CMAKE_DIR}/lantern_opus_info.py")
@@ -212,11 +213,10 @@ function(_lantern_sign_bootstrapper target context dir certificate key has_progr
   string(APPEND settings "set(PROGRAM_NAME [==[${program_name}]==])\n")
   _lantern_write_if_changed("${dir}/signing.cmake" "${settings}")
 
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND "${CMAKE_COMMAND}" "-DSETTINGS=${dir}/signing.cmake" "-DFILE=$<TARGET_FILE:${target}>"
-            -P "${_LANTERN_CMAKE_DIR}/LanternSign.cmake"
-    COMMENT "Signing ${target}"
-    VERBATIM)
+  # Run right after packing, as the last step that touches the file: anything
+  # changed after signing would break the signature.
+  set(${out_command} COMMAND "${CMAKE_COMMAND}" "-DSETTINGS=${dir}/signing.cmake" "-DFILE=<output>"
+                     -P "${_LANTERN_CMAKE_DIR}/LanternSign.cmake" PARENT_SCOPE)
   # A new certificate, key or setting signs the executable again.
   set(inputs "${certificate}" "${dir}/signing.cmake" "${_LANTERN_CMAKE_DIR}/LanternSign.cmake"
              "${_LANTERN_CMAKE_DIR}/lantern_opus_info.py")
@@ -226,7 +226,7 @@ function(_lantern_sign_bootstrapper target context dir certificate key has_progr
   if(name_file)
     list(APPEND inputs "${name_file}")
   endif()
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${inputs})
+  set(${out_inputs} "${inputs}" PARENT_SCOPE)
 endfunction()
 
 # ---------------------------------------------------------------------------
@@ -415,39 +415,198 @@ function(_lantern_harden_executable target)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${_LANTERN_CMAKE_DIR}/lantern_load_config.py")
 endfunction()
 
-function(lantern_add_bootstrapper target)
-  if(NOT WIN32)
-    message(FATAL_ERROR "lantern_add_bootstrapper(${target}): bootstrappers need a Windows toolchain (the 'windows' preset)")
+# ---------------------------------------------------------------------------
+# Where lantern_add_bootstrapper() finds the packing tool and the stub.
+#
+# An installed Lantern (find_package(Lantern)) names both files. In Lantern's
+# own tree the stub is this build's lantern_stub target, and the tool is
+# this build's own when the build runs where it is built; a cross build (a
+# Windows build on Linux) builds the tool once more for the machine it runs
+# on, as a project of its own in <build>/lantern-host-tool. LANTERN_HOST_TOOL
+# names a tool built already instead.
+function(_lantern_tool_and_stub context out_tool out_stub out_depends)
+  if(DEFINED _LANTERN_INSTALLED_TOOL)
+    set(${out_tool} "${_LANTERN_INSTALLED_TOOL}" PARENT_SCOPE)
+    set(${out_stub} "${_LANTERN_INSTALLED_STUB}" PARENT_SCOPE)
+    set(${out_depends} "${_LANTERN_INSTALLED_TOOL};${_LANTERN_INSTALLED_STUB}" PARENT_SCOPE)
+    return()
   endif()
+  if(NOT TARGET lantern_stub)
+    message(FATAL_ERROR "${context}: bootstrappers are packed from the stub, which needs a Windows toolchain "
+                        "(the 'windows' preset), or an installed Lantern (find_package(Lantern))")
+  endif()
+  set(${out_stub} "$<TARGET_FILE:lantern_stub>" PARENT_SCOPE)
+  if(LANTERN_HOST_TOOL)
+    set(${out_tool} "${LANTERN_HOST_TOOL}" PARENT_SCOPE)
+    set(${out_depends} "lantern_stub;${LANTERN_HOST_TOOL}" PARENT_SCOPE)
+  elseif(NOT CMAKE_CROSSCOMPILING)
+    set(${out_tool} "$<TARGET_FILE:lantern_tool>" PARENT_SCOPE)
+    set(${out_depends} "lantern_stub;lantern_tool" PARENT_SCOPE)
+  else()
+    if(NOT TARGET lantern_host_tool)
+      include(ExternalProject)
+      set(host_dir "${CMAKE_BINARY_DIR}/lantern-host-tool")
+      ExternalProject_Add(lantern_host_tool
+        SOURCE_DIR "${LANTERN_SOURCE_DIR}"
+        BINARY_DIR "${host_dir}"
+        CMAKE_ARGS -DLANTERN_TOOL_ONLY=ON -DLANTERN_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
+        BUILD_COMMAND "${CMAKE_COMMAND}" --build "${host_dir}" --target lantern_tool
+        INSTALL_COMMAND ""
+        BUILD_ALWAYS ON
+        BUILD_BYPRODUCTS "${host_dir}/src/lantern")
+      set_property(GLOBAL PROPERTY _LANTERN_HOST_TOOL_FILE "${host_dir}/src/lantern")
+    endif()
+    get_property(tool GLOBAL PROPERTY _LANTERN_HOST_TOOL_FILE)
+    set(${out_tool} "${tool}" PARENT_SCOPE)
+    set(${out_depends} "lantern_stub;lantern_host_tool;${tool}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Text as a TOML basic string's body.
+function(_lantern_toml_escape out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  string(REPLACE "\n" "\\n" text "${text}")
+  string(REPLACE "\r" "\\r" text "${text}")
+  string(REPLACE "\t" "\\t" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+# A path as a TOML literal string, taken as it stands (generator expressions
+# included, which file(GENERATE) replaces).
+function(_lantern_toml_path out path)
+  if(path MATCHES "'''")
+    message(FATAL_ERROR "the path '${path}' holds three single quotes in a row")
+  endif()
+  set(${out} "'''${path}'''" PARENT_SCOPE)
+endfunction()
+
+# lantern_add_bootstrapper(): the payload packed into the stub by `lantern
+# pack` when the target is built. The options become a project file
+# (<target>.lantern/pack.toml) that the tool reads; the tool checks the
+# payload, the strings and the branding, and says what is wrong before it
+# writes anything. The target is an imported executable, so that
+# $<TARGET_FILE:<target>> names the bootstrapper.
+function(lantern_add_bootstrapper target)
   cmake_parse_arguments(PARSE_ARGV 1 arg ""
     "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO;BANNER;SPLASH;ICON;VERSION;COPYRIGHT;${_LANTERN_SIGN_KEYWORDS}"
     "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS")
-  if(arg_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "lantern_add_bootstrapper(${target}): unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
-  endif()
   set(context "lantern_add_bootstrapper(${target})")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "${context}: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  _lantern_tool_and_stub("${context}" tool stub tool_depends)
   set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}.lantern")
   file(MAKE_DIRECTORY "${dir}")
 
-  set(raw FALSE)
-  # RESOURCES with nothing after it: raw mode without any payload resource.
-  if(DEFINED arg_RESOURCES OR DEFINED arg_CATALOGUE OR "RESOURCES" IN_LIST arg_KEYWORDS_MISSING_VALUES)
-    set(raw TRUE)
-    if(DEFINED arg_PAYLOAD OR DEFINED arg_PAYLOAD_DIR OR DEFINED arg_FRONT_END)
-      message(FATAL_ERROR "${context}: RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END")
+  set(name "${target}")
+  if(arg_OUTPUT_NAME)
+    set(name "${arg_OUTPUT_NAME}")
+  endif()
+  set(out_dir "${CMAKE_CURRENT_BINARY_DIR}")
+  if(CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+    set(out_dir "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+  endif()
+  set(output "${out_dir}/${name}.exe")
+
+  set(toml "# Made by ${context} for lantern pack.\n")
+  _lantern_toml_path(value "${output}")
+  string(APPEND toml "output = ${value}\n")
+  _lantern_toml_path(value "${stub}")
+  string(APPEND toml "stub = ${value}\n")
+  set(depends "")
+
+  if(DEFINED arg_FRONT_END)
+    _lantern_toml_escape(value "${arg_FRONT_END}")
+    string(APPEND toml "front_end = \"${value}\"\n")
+  endif()
+  set(paths "")
+  foreach(file IN LISTS arg_PAYLOAD)
+    string(GENEX_STRIP "${file}" plain)
+    if(plain STREQUAL file)
+      cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+    endif()
+    _lantern_toml_path(value "${file}")
+    string(APPEND paths "  ${value},\n")
+    list(APPEND depends "${file}")
+  endforeach()
+  if(DEFINED arg_PAYLOAD)
+    string(APPEND toml "payload = [\n${paths}]\n")
+  endif()
+  if(DEFINED arg_PAYLOAD_DIR)
+    cmake_path(ABSOLUTE_PATH arg_PAYLOAD_DIR BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE pdir)
+    _lantern_toml_path(value "${pdir}")
+    string(APPEND toml "payload_dir = ${value}\n")
+    # Packed again when a file below changes; configured again when one is
+    # added or taken away.
+    if(IS_DIRECTORY "${pdir}")
+      file(GLOB_RECURSE files LIST_DIRECTORIES false "${pdir}/*")
+      list(APPEND depends ${files})
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${pdir}")
     endif()
   endif()
+  foreach(option IN ITEMS BANNER SPLASH ICON INFO)
+    if(DEFINED arg_${option})
+      cmake_path(ABSOLUTE_PATH arg_${option} BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE file)
+      string(TOLOWER "${option}" key)
+      _lantern_toml_path(value "${file}")
+      string(APPEND toml "${key} = ${value}\n")
+      if(EXISTS "${file}")
+        list(APPEND depends "${file}")
+      endif()
+    endif()
+  endforeach()
+  foreach(option IN ITEMS VERSION COPYRIGHT)
+    if(DEFINED arg_${option})
+      string(TOLOWER "${option}" key)
+      _lantern_toml_escape(value "${arg_${option}}")
+      string(APPEND toml "${key} = \"${value}\"\n")
+    endif()
+  endforeach()
+  if(DEFINED arg_OMIT_STRINGS)
+    foreach(id IN LISTS arg_OMIT_STRINGS)
+      if(NOT id MATCHES "^[0-9]+$" OR id GREATER 65535)
+        message(FATAL_ERROR "${context}: OMIT_STRINGS id '${id}' is not a number")
+      endif()
+    endforeach()
+    list(JOIN arg_OMIT_STRINGS ", " ids)
+    string(APPEND toml "omit_strings = [${ids}]\n")
+  endif()
 
-  set(entries "")
-  set(depends "")
-  set(known_names "")
-  set(all_known TRUE)
-  if(raw)
+  # Tables come last in a TOML file.
+  if(DEFINED arg_STRINGS)
+    list(LENGTH arg_STRINGS count)
+    math(EXPR odd "${count} % 2")
+    if(odd)
+      message(FATAL_ERROR "${context}: STRINGS takes pairs of <id> <text>")
+    endif()
+    string(APPEND toml "\n[strings]\n")
+    set(strings ${arg_STRINGS})
+    while(strings)
+      list(POP_FRONT strings id text)
+      if(NOT id MATCHES "^[0-9]+$" OR id GREATER 65535)
+        message(FATAL_ERROR "${context}: STRINGS id '${id}' is not a number from 0 to 65535")
+      endif()
+      math(EXPR id "${id}")
+      _lantern_toml_escape(value "${text}")
+      string(APPEND toml "\"${id}\" = \"${value}\"\n")
+    endwhile()
+  endif()
+  # RESOURCES with nothing after it: raw mode without any payload resource.
+  if(DEFINED arg_RESOURCES OR DEFINED arg_CATALOGUE OR "RESOURCES" IN_LIST arg_KEYWORDS_MISSING_VALUES)
     list(LENGTH arg_RESOURCES count)
     math(EXPR odd "${count} % 2")
     if(odd)
       message(FATAL_ERROR "${context}: RESOURCES takes pairs of <id> <file>")
     endif()
+    string(APPEND toml "\n[raw]\n")
+    if(DEFINED arg_CATALOGUE)
+      cmake_path(ABSOLUTE_PATH arg_CATALOGUE BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE file)
+      _lantern_toml_path(value "${file}")
+      string(APPEND toml "catalogue = ${value}\n")
+      list(APPEND depends "${file}")
+    endif()
+    string(APPEND toml "[raw.resources]\n")
     set(resources ${arg_RESOURCES})
     while(resources)
       list(POP_FRONT resources id file)
@@ -455,124 +614,18 @@ function(lantern_add_bootstrapper target)
         message(FATAL_ERROR "${context}: RESOURCES id '${id}' must be a number or a plain name")
       endif()
       cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
-      string(APPEND entries "${id}|${file}\n")
+      _lantern_toml_path(value "${file}")
+      string(APPEND toml "\"${id}\" = ${value}\n")
       list(APPEND depends "${file}")
     endwhile()
-    set(mode raw)
-    set(raw_catalogue "")
-    if(DEFINED arg_CATALOGUE)
-      cmake_path(ABSOLUTE_PATH arg_CATALOGUE BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
-                 OUTPUT_VARIABLE raw_catalogue)
-      list(APPEND depends "${raw_catalogue}")
-    endif()
-  else()
-    set(mode payload)
-    foreach(file IN LISTS arg_PAYLOAD)
-      string(GENEX_STRIP "${file}" plain)
-      if(plain STREQUAL file)
-        cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
-        get_filename_component(name "${file}" NAME)
-        list(APPEND known_names "${name}")
-        string(APPEND entries "${file}|${name}\n")
-      else()
-        set(all_known FALSE)
-        string(APPEND entries "${file}|\n")
-      endif()
-      list(APPEND depends "${file}")
-    endforeach()
-    if(DEFINED arg_PAYLOAD_DIR)
-      cmake_path(ABSOLUTE_PATH arg_PAYLOAD_DIR BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE pdir)
-      if(NOT IS_DIRECTORY "${pdir}")
-        message(FATAL_ERROR "${context}: PAYLOAD_DIR '${pdir}' is not a folder")
-      endif()
-      file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${pdir}" "${pdir}/*")
-      list(SORT files)
-      foreach(rel IN LISTS files)
-        string(REPLACE "/" "\\" name "${rel}")
-        list(APPEND known_names "${name}")
-        string(APPEND entries "${pdir}/${rel}|${name}\n")
-        list(APPEND depends "${pdir}/${rel}")
-      endforeach()
-      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${pdir}")
-    endif()
-    # Check now what can be checked now; the build-time step checks again with
-    # every name known.
-    if(all_known)
-      _lantern_check_payload("${context}" "${arg_FRONT_END}" ${known_names})
-    else()
-      _lantern_check_names("${context}" ${known_names})
-    endif()
   endif()
+  file(GENERATE OUTPUT "${dir}/pack.toml" CONTENT "${toml}")
 
-  file(GENERATE OUTPUT "${dir}/entries.txt" CONTENT "${entries}")
-  set(catalogue_out "${dir}/catalogue.bin")
-  set(payload_rc "${dir}/payload.rcinc")
-  set(outputs "${payload_rc}")
-  if(mode STREQUAL "payload")
-    list(APPEND outputs "${catalogue_out}")
-  endif()
-  add_custom_command(
-    OUTPUT ${outputs}
-    COMMAND "${CMAKE_COMMAND}"
-      "-DMODE=${mode}" "-DENTRIES=${dir}/entries.txt" "-DFRONT_END=${arg_FRONT_END}"
-      "-DRAW_CATALOGUE=${raw_catalogue}" "-DCATALOGUE_OUT=${catalogue_out}"
-      "-DRC_OUT=${payload_rc}" "-DCONTEXT=${context}"
-      -P "${_LANTERN_CMAKE_DIR}/LanternPayload.cmake"
-    DEPENDS "${dir}/entries.txt" "${_LANTERN_CMAKE_DIR}/LanternPayload.cmake"
-            "${_LANTERN_CMAKE_DIR}/LanternPayloadRules.cmake" ${depends}
-    COMMENT "Writing the payload catalogue of ${target}"
-    VERBATIM)
-
-  _lantern_string_table("${context}" "${dir}/strings.rcinc"
-    STRINGS ${arg_STRINGS} OMIT_STRINGS ${arg_OMIT_STRINGS})
-  _lantern_ui_resources("${context}" "${dir}" ui_depends
-    BANNER "${arg_BANNER}" SPLASH "${arg_SPLASH}" ICON "${arg_ICON}"
-    VERSION "${arg_VERSION}" COPYRIGHT "${arg_COPYRIGHT}")
-
-  set(rc "#pragma code_page(65001)\n")
-  string(APPEND rc "LANGUAGE 9, 2\n")
-  string(APPEND rc "#include \"${dir}/ui.rcinc\"\n")
-  string(APPEND rc "#include \"${_LANTERN_RES_DIR}/lantern.rc\"\n")
-  string(APPEND rc "#include \"${dir}/strings.rcinc\"\n")
-  string(APPEND rc "#include \"${payload_rc}\"\n")
-  _lantern_write_if_changed("${dir}/${target}.rc" "${rc}")
-
-  add_executable(${target} WIN32
-    "${LANTERN_SOURCE_DIR}/src/app/main_win32.cpp"
-    "${LANTERN_SOURCE_DIR}/src/app/load_config_win32.cpp"
-    "${dir}/${target}.rc"
-    "${dir}/about_info.cpp"
-    ${outputs})
-  set_source_files_properties(${outputs} PROPERTIES HEADER_FILE_ONLY TRUE)
-  set_source_files_properties("${dir}/${target}.rc" PROPERTIES
-    INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
-    OBJECT_DEPENDS "${dir}/strings.rcinc;${outputs};${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${ui_depends}")
-  target_link_libraries(${target} PRIVATE lantern_win32)
-  if(MINGW)
-    target_link_options(${target} PRIVATE -municode)  # the entry point is wWinMain
-  endif()
-  if(arg_OUTPUT_NAME)
-    set_target_properties(${target} PROPERTIES OUTPUT_NAME "${arg_OUTPUT_NAME}")
-  endif()
-  _lantern_harden_executable(${target})
   if(DEFINED arg_INFO AND DEFINED arg_SIGN_CERTIFICATE)
     # The block must stay the very last bytes of the file, where a signature
     # would go.
     message(FATAL_ERROR "${context}: INFO is for unsigned builds; it cannot be combined with SIGN_CERTIFICATE")
   endif()
-  if(DEFINED arg_INFO)
-    cmake_path(ABSOLUTE_PATH arg_INFO BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND "${CMAKE_COMMAND}" "-DEXECUTABLE=$<TARGET_FILE:${target}>" "-DINFO=${arg_INFO}"
-              "-DCONTEXT=${context}" -P "${_LANTERN_CMAKE_DIR}/LanternInfoBlock.cmake"
-      COMMENT "Appending the information block to ${target}"
-      VERBATIM)
-    # Linked again (and so appended again) when the information changes.
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${arg_INFO}")
-  endif()
-
-  # Signing stays the last step that touches the file: anything added to it
-  # after signing would break the signature.
   set(has_program_name FALSE)
   math(EXPR last "${ARGC} - 1")
   foreach(i RANGE 1 ${last})
@@ -580,6 +633,24 @@ function(lantern_add_bootstrapper target)
       set(has_program_name TRUE)  # even when its text is empty
     endif()
   endforeach()
-  _lantern_sign_bootstrapper(${target} "${context}" "${dir}" "${arg_SIGN_CERTIFICATE}" "${arg_SIGN_KEY}"
-    ${has_program_name} "${arg_SIGN_PROGRAM_NAME}" "${arg_SIGN_INFO_URL}")
+  _lantern_sign_bootstrapper(sign_command sign_inputs "${context}" "${dir}" "${arg_SIGN_CERTIFICATE}"
+    "${arg_SIGN_KEY}" ${has_program_name} "${arg_SIGN_PROGRAM_NAME}" "${arg_SIGN_INFO_URL}")
+  list(TRANSFORM sign_command REPLACE "<output>" "${output}")
+
+  # The stamp stands for the finished bootstrapper (packed, then signed); the
+  # executable itself is a by-product, so that the imported target below can
+  # name it without depending on itself.
+  add_custom_command(
+    OUTPUT "${dir}/packed.stamp"
+    BYPRODUCTS "${output}"
+    COMMAND "${tool}" pack "${dir}/pack.toml" --quiet --context "${context}"
+    ${sign_command}
+    COMMAND "${CMAKE_COMMAND}" -E touch "${dir}/packed.stamp"
+    DEPENDS "${dir}/pack.toml" ${tool_depends} ${depends} ${sign_inputs}
+    COMMENT "Packing ${name}.exe"
+    VERBATIM)
+  add_custom_target(${target}.pack ALL DEPENDS "${dir}/packed.stamp")
+  add_executable(${target} IMPORTED GLOBAL)
+  set_target_properties(${target} PROPERTIES IMPORTED_LOCATION "${output}")
+  add_dependencies(${target} ${target}.pack)
 endfunction()

@@ -53,8 +53,3 @@ endforeach()
 string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/payload_paths.h" CONTENT "${payload_paths}")
 add_dependencies(lantern_e2e_tests ${payload_fixtures})
-
-# The block lantern_add_bootstrapper(INFO) appends, and the information it refuses.
-add_test(NAME e2e.info_block
-  COMMAND "${CMAKE_COMMAND}" "-DAPPENDER=${LANTERN_SOURCE_DIR}/cmake/LanternInfoBlock.cmake"
-          "-DWORK=${CMAKE_CURRENT_BINARY_DIR}/info-block-test" -P "${CMAKE_CURRENT_SOURCE_DIR}/info_block_test.cmake")

@@ -1,0 +1,390 @@
+// `lantern pack`, `lantern inspect` and extraction on a small stub made in the
+// test: a payload packed, read back and written out byte for byte, and every
+// refusal leaving no output behind.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/version_resource.h"
+#include "pack/default_strings.h"
+#include "pack/inspect.h"
+#include "pack/pack.h"
+#include "pack/project.h"
+#include "pack/stub.h"
+#include "pack/string_table_resource.h"
+#include "pe/byte_io.h"
+#include "pe/image.h"
+#include "pe/resources.h"
+#include "pe/rewrite.h"
+#include "pe_test_image.h"
+
+namespace lantern::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::vector<std::uint8_t> ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, std::string_view bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::shared_ptr<pe::ByteSource> Bytes(std::string_view text) {
+  return std::make_shared<pe::MemorySource>(std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+// A stub as the build makes one, in miniature: some code, the marker, this
+// build's string table and a version record. `extra` adds resources.
+void WriteStub(const fs::path& path, std::string_view marker = "",
+               std::vector<pe::Resource> extra = {}) {
+  testing_fakes::TestImageShape shape;
+  shape.pe32_plus = false;
+  shape.sections.push_back({".text", std::vector<std::uint8_t>(0x300, 0xCC), 0x60000020});
+  const auto bytes = testing_fakes::BuildTestImage(shape);
+  pe::MemorySource source(bytes);
+  auto image = pe::ReadImage(source);
+  ASSERT_TRUE(image) << image.Message();
+
+  const std::string marker_text =
+      marker.empty() ? std::string(kStubMarkerPrefix) + std::string(kLanternVersion) : std::string(marker);
+  std::vector<pe::Resource> resources = StringTableResources(DefaultStrings(), kResourceLanguage);
+  resources.push_back({{pe::kTypeRcData, kStubMarkerName, kResourceLanguage}, Bytes(marker_text)});
+  const auto version = BuildVersionResource(VersionRecord{{0, 1, 0, 0}, u""});
+  resources.push_back({{pe::kTypeVersion, kVersionId, kResourceLanguage},
+                       std::make_shared<pe::MemorySource>(version)});
+  for (auto& resource : extra) resources.push_back(std::move(resource));
+
+  auto sink = pe::FileSink::Create(path);
+  ASSERT_TRUE(sink) << sink.Message();
+  auto written = pe::WriteWithResources(source, image.Value(), resources, *sink.Value());
+  ASSERT_TRUE(written) << written.Message();
+  ASSERT_TRUE(sink.Value()->Finish());
+}
+
+class PackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("lantern-pack-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    stub_ = root_ / "lantern-stub.exe";
+    WriteStub(stub_);
+    WriteAll(root_ / "in" / "App.exe", "MZ the front end");
+    WriteAll(root_ / "in" / "App.exe.config", "<configuration/>");
+    WriteAll(root_ / "in" / "tree" / "readme.txt", "read me");
+    WriteAll(root_ / "in" / "tree" / "data" / "table.csv", std::string(70000, 'x'));
+    WriteAll(root_ / "in" / "tree" / "data" / "empty.dat", "");
+    options_.stub = stub_;
+    options_.output = root_ / "out" / "Setup.exe";
+    fs::create_directories(root_ / "out");
+    options_.payload = {root_ / "in" / "App.exe", root_ / "in" / "App.exe.config"};
+    options_.payload_dir = root_ / "in" / "tree";
+    options_.front_end = "App.exe";
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // Nothing in the output folder but what was there before.
+  std::vector<std::string> OutputFolder() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root_ / "out")) names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  fs::path root_;
+  fs::path stub_;
+  PackOptions options_;
+};
+
+TEST_F(PackTest, PackedPayloadIsInspectedAndExtractedByteForByte) {
+  options_.strings = {{1, "Ünïcode Product Download"}, {103, "500"}};
+  options_.omit_strings = {137};
+  options_.branding.version = "1.2.0.15";
+  options_.branding.copyright = "© 2026 Example Ltd";
+  auto summary = Pack(options_, {}, nullptr);
+  ASSERT_TRUE(summary) << summary.Message();
+  EXPECT_EQ(summary->payload_files, 5u);
+  EXPECT_EQ(summary->output_size, fs::file_size(options_.output));
+
+  auto report = Inspect(options_.output);
+  ASSERT_TRUE(report) << report.Message();
+  EXPECT_TRUE(report->Agrees());
+  EXPECT_EQ(report->lantern_version, std::string(kLanternVersion));
+  EXPECT_EQ(report->catalogue,
+            "102*App.exe*16*103*App.exe.config*16*104*data\\empty.dat*0*105*data\\table.csv*70000*106*readme.txt*7");
+  ASSERT_EQ(report->files.size(), 5u);
+  for (const InspectedFile& file : report->files) EXPECT_EQ(file.resource_size, file.size) << file.name;
+  ASSERT_TRUE(report->version);
+  EXPECT_EQ(report->version->version, (std::array<std::uint16_t, 4>{1, 2, 0, 15}));
+  EXPECT_EQ(report->version->copyright, u"© 2026 Example Ltd");
+  EXPECT_FALSE(report->signature);
+  EXPECT_FALSE(report->information);
+
+  std::map<std::uint16_t, std::string> states;
+  for (const InspectedString& entry : report->strings) states[entry.id] = entry.state;
+  EXPECT_EQ(states, (std::map<std::uint16_t, std::string>{{1, "changed"}, {103, "changed"}, {137, "omitted"}}));
+  EXPECT_THAT(ReportText(report.Value()), HasSubstr("Ünïcode Product Download"));
+  EXPECT_THAT(ReportJson(report.Value()), HasSubstr("\"name\" : \"data\\\\table.csv\""));
+
+  const fs::path out = root_ / "extracted";
+  ASSERT_TRUE(Extract(options_.output, out, nullptr));
+  for (const auto& [name, source] : std::vector<std::pair<std::string, fs::path>>{
+           {"App.exe", root_ / "in" / "App.exe"},
+           {"App.exe.config", root_ / "in" / "App.exe.config"},
+           {"readme.txt", root_ / "in" / "tree" / "readme.txt"},
+           {"data/table.csv", root_ / "in" / "tree" / "data" / "table.csv"},
+           {"data/empty.dat", root_ / "in" / "tree" / "data" / "empty.dat"}}) {
+    ASSERT_TRUE(fs::exists(out / name)) << name;
+    EXPECT_EQ(ReadAll(out / name), ReadAll(source)) << name;
+  }
+  // A second extraction into the same folder replaces nothing.
+  const auto again = Extract(options_.output, out, nullptr);
+  ASSERT_FALSE(again);
+  EXPECT_THAT(again.Message(), HasSubstr("already exists"));
+}
+
+TEST_F(PackTest, InformationBlockEndsTheFileAndIsFoundAgain) {
+  // The largest block, and bytes whose hex digits spell the marker across a byte boundary.
+  for (const std::string& information :
+       {std::string("<info product=\"x\"/>"), std::string(4106, 'x'), std::string("\xA4\xD5\x24\x44\x3F")}) {
+    SCOPED_TRACE(information.size());
+    WriteAll(root_ / "info.xml", information);
+    options_.info = root_ / "info.xml";
+    ASSERT_TRUE(Pack(options_, {}, nullptr));
+    const auto bytes = ReadAll(options_.output);
+    const std::string tail(bytes.end() - static_cast<std::ptrdiff_t>(information.size() + 10), bytes.end());
+    EXPECT_EQ(tail, "MRDC" + information + std::string(6, '\0'));
+    auto report = Inspect(options_.output);
+    ASSERT_TRUE(report);
+    ASSERT_TRUE(report->information);
+    EXPECT_EQ(std::string(report->information->begin(), report->information->end()), information);
+  }
+}
+
+TEST_F(PackTest, RawModeTakesExactlyTheResourcesGiven) {
+  options_.payload.clear();
+  options_.payload_dir.clear();
+  options_.front_end.clear();
+  options_.raw = true;
+  WriteAll(root_ / "raw" / "catalogue.txt", "102*lie.bin*999");
+  options_.raw_resources = {{"102", root_ / "in" / "App.exe"}, {"NAMED", root_ / "in" / "App.exe.config"}};
+  options_.raw_catalogue = root_ / "raw" / "catalogue.txt";
+  ASSERT_TRUE(Pack(options_, {}, nullptr));
+  auto report = Inspect(options_.output);
+  ASSERT_TRUE(report);
+  EXPECT_FALSE(report->Agrees());
+  EXPECT_THAT(report->problems, ::testing::ElementsAre("'lie.bin' is 16 bytes, the catalogue says 999"));
+  EXPECT_THAT(report->unlisted, ::testing::ElementsAre("NAMED"));
+  EXPECT_FALSE(Extract(options_.output, root_ / "x", nullptr));
+  EXPECT_FALSE(fs::exists(root_ / "x"));
+}
+
+TEST_F(PackTest, CheckOnlyWritesNothing) {
+  options_.check_only = true;
+  auto summary = Pack(options_, {}, nullptr);
+  ASSERT_TRUE(summary) << summary.Message();
+  EXPECT_EQ(summary->payload_files, 5u);
+  EXPECT_TRUE(OutputFolder().empty());
+}
+
+TEST_F(PackTest, DefaultStubIsTakenWhenNoneIsNamed) {
+  options_.stub.clear();
+  EXPECT_TRUE(Pack(options_, stub_, nullptr));
+  options_.stub.clear();
+  const auto none = Pack(options_, {}, nullptr);
+  ASSERT_FALSE(none);
+  EXPECT_THAT(none.Message(), HasSubstr("no stub is named"));
+}
+
+// Each bad input: its message, and no output (an output already there stays as it was).
+TEST_F(PackTest, BadInputIsRefusedAndLeavesNoOutput) {
+  struct Case {
+    const char* name;
+    std::function<void(PackTest&)> change;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"front end missing", [](PackTest& t) { t.options_.front_end = "Setup.exe"; },
+       "the front end 'Setup.exe' is not in the payload"},
+      {"no front end named", [](PackTest& t) { t.options_.front_end.clear(); },
+       "no FRONT_END is named, so the bootstrapper would start 'App.exe'"},
+      {"two names alike",
+       [](PackTest& t) {
+         WriteAll(t.root_ / "in" / "other" / "APP.EXE.CONFIG", "x");
+         t.options_.payload.push_back(t.root_ / "in" / "other" / "APP.EXE.CONFIG");
+       },
+       "two payload files are both named"},
+      {"payload file missing", [](PackTest& t) { t.options_.payload.push_back(t.root_ / "in" / "gone.bin"); },
+       "does not exist"},
+      {"payload folder is a file", [](PackTest& t) { t.options_.payload_dir = t.root_ / "in" / "App.exe"; },
+       "is not a folder"},
+      {"stub missing", [](PackTest& t) { t.options_.stub = t.root_ / "no-stub.exe"; }, "does not exist"},
+      {"stub truncated",
+       [](PackTest& t) {
+         const auto bytes = ReadAll(t.stub_);
+         WriteAll(t.root_ / "short.exe", std::string(bytes.begin(), bytes.begin() + 300));
+         t.options_.stub = t.root_ / "short.exe";
+       },
+       "is not a Windows program"},
+      {"stub is no program",
+       [](PackTest& t) {
+         WriteAll(t.root_ / "text.exe", "just some text, no program at all");
+         t.options_.stub = t.root_ / "text.exe";
+       },
+       "is not a Windows program"},
+      {"foreign program",
+       [](PackTest& t) {
+         testing_fakes::TestImageShape shape;
+         shape.sections.push_back({".text", std::vector<std::uint8_t>(0x200, 0x90), 0x60000020});
+         const auto bytes = testing_fakes::BuildTestImage(shape);
+         WriteAll(t.root_ / "foreign.exe", std::string(bytes.begin(), bytes.end()));
+         t.options_.stub = t.root_ / "foreign.exe";
+       },
+       "is not a Lantern stub"},
+      {"stub of another version",
+       [](PackTest& t) {
+         WriteStub(t.root_ / "old-stub.exe", "Lantern stub 0.0.9");
+         t.options_.stub = t.root_ / "old-stub.exe";
+       },
+       "is the stub of Lantern 0.0.9; this tool packs the stub of Lantern"},
+      {"bootstrapper as stub",
+       [](PackTest& t) {
+         WriteStub(t.root_ / "packed.exe", "",
+                   {{{u"TOOLKIT", kFirstPayloadId, kResourceLanguage}, Bytes("payload")}});
+         t.options_.stub = t.root_ / "packed.exe";
+       },
+       "already carries a payload"},
+      {"output folder missing", [](PackTest& t) { t.options_.output = t.root_ / "missing" / "Setup.exe"; },
+       "cannot be written"},
+      {"output is a folder", [](PackTest& t) { t.options_.output = t.root_ / "out"; }, "is a folder"},
+      {"output is the stub", [](PackTest& t) { t.options_.output = t.stub_; }, "would replace the stub"},
+      {"raw and payload",
+       [](PackTest& t) {
+         t.options_.raw = true;
+         t.options_.raw_resources = {{"102", t.root_ / "in" / "App.exe"}};
+       },
+       "cannot be combined with PAYLOAD"},
+      {"raw id", [](PackTest& t) {
+         t.options_ = PackOptions{t.options_.output, t.stub_};
+         t.options_.raw = true;
+         t.options_.raw_resources = {{"no-good", t.root_ / "in" / "App.exe"}};
+       },
+       "RESOURCES id 'no-good' must be a number or a plain name"},
+      {"three-part version", [](PackTest& t) { t.options_.branding.version = "1.2.3"; },
+       "VERSION '1.2.3' must have four parts"},
+      {"string not UTF-8", [](PackTest& t) { t.options_.strings = {{1, "\xC3"}}; }, "is not UTF-8 text"},
+      {"information too large",
+       [](PackTest& t) {
+         WriteAll(t.root_ / "big.xml", std::string(4107, 'x'));
+         t.options_.info = t.root_ / "big.xml";
+       },
+       "takes 1 to 4106"},
+      {"information holds the marker",
+       [](PackTest& t) {
+         WriteAll(t.root_ / "marker.xml", "<a>MRDC</a>");
+         t.options_.info = t.root_ / "marker.xml";
+       },
+       "holds the marker \"MRDC\""},
+      {"information empty",
+       [](PackTest& t) {
+         WriteAll(t.root_ / "empty.xml", "");
+         t.options_.info = t.root_ / "empty.xml";
+       },
+       "takes 1 to 4106"},
+  };
+  for (const Case& test_case : cases) {
+    SCOPED_TRACE(test_case.name);
+    SetUp();
+    WriteAll(root_ / "out" / "Setup.exe", "the previous build");
+    test_case.change(*this);
+    const auto result = Pack(options_, {}, nullptr);
+    ASSERT_FALSE(result);
+    EXPECT_THAT(result.Message(), HasSubstr(test_case.message));
+    EXPECT_THAT(OutputFolder(), ::testing::ElementsAre("Setup.exe"));
+    const auto previous = ReadAll(root_ / "out" / "Setup.exe");
+    EXPECT_EQ(std::string(previous.begin(), previous.end()), "the previous build");
+  }
+}
+
+TEST_F(PackTest, InspectRefusesWhatIsNoProgram) {
+  WriteAll(root_ / "text.exe", "MZ but nothing more");
+  const auto report = Inspect(root_ / "text.exe");
+  ASSERT_FALSE(report);
+  EXPECT_THAT(report.Message(), HasSubstr("is not a Windows program"));
+  EXPECT_THAT(Inspect(root_ / "missing.exe").Message(), HasSubstr("does not exist"));
+}
+
+TEST_F(PackTest, ProjectFileIsReadRelativeToItsFolder) {
+  WriteAll(root_ / "project" / "setup.toml", R"(# A product's bootstrapper
+output = "../out/FromProject.exe"
+stub = "../lantern-stub.exe"
+front_end = "App.exe"
+payload = ["../in/App.exe"]
+payload_dir = "../in/tree"
+omit_strings = [137, 145]
+version = "2.0.0.1"
+
+[strings]
+1 = "Project Download"
+103 = "250"
+)");
+  auto options = ParsePackArguments(std::vector<std::string>{(root_ / "project" / "setup.toml").string(),
+                                                             "--payload", (root_ / "in" / "App.exe.config").string(),
+                                                             "--string", "1=From the command line", "-q"});
+  ASSERT_TRUE(options) << options.Message();
+  EXPECT_EQ(options->output, root_ / "out" / "FromProject.exe");
+  EXPECT_EQ(options->payload.size(), 2u);
+  EXPECT_EQ(options->omit_strings, (std::vector<std::uint16_t>{137, 145}));
+  EXPECT_TRUE(options->quiet);
+  ASSERT_TRUE(Pack(options.Value(), {}, nullptr));
+  auto report = Inspect(root_ / "out" / "FromProject.exe");
+  ASSERT_TRUE(report);
+  EXPECT_EQ(report->files.size(), 5u);
+  // The command line's entry comes after the file's, so it is the one kept.
+  EXPECT_THAT(ReportText(report.Value()), HasSubstr("\"From the command line\""));
+}
+
+TEST_F(PackTest, ProjectFileAndArgumentFaultsAreNamed) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"output = ", "setup.toml:1:"},
+      {"outptu = \"x.exe\"", "unknown key 'outptu'"},
+      {"payload = \"one.exe\"", "'payload' must be a list of paths"},
+      {"[strings]\nabc = \"x\"", "strings id 'abc' is not a number from 0 to 65535"},
+      {"omit_strings = [70000]", "omit_strings id is not a number from 0 to 65535"},
+      {"[raw]\nlist = 1", "unknown key 'raw.list'"},
+  };
+  for (const auto& [text, message] : files) {
+    SCOPED_TRACE(text);
+    WriteAll(root_ / "setup.toml", text);
+    PackOptions options;
+    const auto read = ReadProjectFile(root_ / "setup.toml", options);
+    ASSERT_FALSE(read);
+    EXPECT_THAT(read.Message(), HasSubstr(message));
+  }
+  const std::vector<std::pair<std::vector<std::string>, std::string>> arguments = {
+      {{"--payload"}, "the option '--payload' needs a value"},
+      {{"--frobnicate"}, "unknown option '--frobnicate'"},
+      {{"--string", "1"}, "takes <id>=<text>"},
+      {{"--string", "x=1"}, "STRINGS id 'x' is not a number"},
+      {{(root_ / "missing.toml").string()}, "cannot be read"},
+  };
+  for (const auto& [words, message] : arguments) {
+    SCOPED_TRACE(words[0]);
+    const auto parsed = ParsePackArguments(words);
+    ASSERT_FALSE(parsed);
+    EXPECT_THAT(parsed.Message(), HasSubstr(message));
+  }
+}
+
+}  // namespace
+}  // namespace lantern::pack
