@@ -199,5 +199,26 @@ TEST(Trust, ABootstrapperChangedAfterSigningIsRefused) {
   EXPECT_FALSE(HasLine(run.lines, "Run Embedded Resources ")) << Joined(run.lines);
 }
 
+// Bootstrappers a team made from an installed Lantern with no compiler (see
+// tests/packaging/archive_test.cmake): one by a CMake project, one by hand.
+TEST(Archive, PackedAndSignedWithoutACompilerRunsSilentlyAndNamesTheInstaller) {
+  struct Case {
+    std::wstring exe;
+    std::string installer_name;
+  };
+  const Case cases[] = {{HostPath(LANTERN_ARCHIVE_CMAKE_EXE), "Archive Installer"},
+                        {HostPath(LANTERN_ARCHIVE_DIRECT_EXE), "Direct Installer"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.exe));
+    const LoggedRun run = RunWithLog(c.exe, L"/IAgreeToTheEULA");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0u);
+    const auto verified = Verified(c.exe);
+    EXPECT_TRUE(HasLine(run.lines, verified[0])) << Joined(run.lines);
+    EXPECT_EQ(InstallerNameGivenToTheFrontEnd(run.lines), c.installer_name);
+    EXPECT_TRUE(HasLine(run.lines, "Run Embedded Resources ")) << Joined(run.lines);
+  }
+}
+
 }  // namespace
 }  // namespace lantern::e2e

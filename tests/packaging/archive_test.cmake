@@ -1,0 +1,64 @@
+# A team without a compiler: Lantern installed into a fresh prefix, a PATH
+# that holds only what packing and signing need (no C or C++ compiler, no
+# mingw-w64), and a bootstrapper made twice from it: by a CMake project that
+# finds the installed Lantern, and by the tool and osslsigncode called by
+# hand as the README shows. The Wine test Archive.* then runs both.
+#   cmake -DBUILD=<this build> -DHOST_TOOL=<lantern for this machine> -DFRONT_END=<standin.exe>
+#         -DSIGN_CERTIFICATE=<pem> -DSIGN_KEY=<pem> -DWORK=<folder> -P archive_test.cmake
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE "${WORK}")
+set(prefix "${WORK}/prefix")
+
+# The archive's layout: what `cmake --install` lays out, with the tool for this machine.
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${prefix}"
+                RESULT_VARIABLE failed OUTPUT_QUIET ERROR_VARIABLE err)
+if(failed)
+  message(FATAL_ERROR "cmake --install failed: ${err}")
+endif()
+file(COPY "${HOST_TOOL}" DESTINATION "${prefix}/bin" FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+foreach(file IN ITEMS bin/lantern share/lantern/lantern-stub.exe lib/cmake/Lantern/LanternConfig.cmake
+                      share/doc/lantern/README.md)
+  if(NOT EXISTS "${prefix}/${file}")
+    message(FATAL_ERROR "the installed layout lacks ${file}")
+  endif()
+endforeach()
+
+# A PATH of links to the few programs needed, and nothing else.
+set(path_dir "${WORK}/path")
+file(MAKE_DIRECTORY "${path_dir}")
+foreach(program IN ITEMS cmake ninja osslsigncode openssl python3 sh)
+  find_program(found_${program} ${program} REQUIRED)
+  file(CREATE_LINK "${found_${program}}" "${path_dir}/${program}" SYMBOLIC)
+endforeach()
+foreach(compiler IN ITEMS cc c++ gcc g++ clang clang++ i686-w64-mingw32-gcc i686-w64-mingw32-g++
+                          x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ windres i686-w64-mingw32-windres)
+  find_program(compiler_found ${compiler} PATHS "${path_dir}" NO_DEFAULT_PATH)
+  if(compiler_found)
+    message(FATAL_ERROR "the restricted PATH still holds ${compiler}")
+  endif()
+  unset(compiler_found CACHE)
+endforeach()
+set(restricted "${CMAKE_COMMAND}" -E env "PATH=${path_dir}" --unset=CC --unset=CXX)
+
+function(run)
+  execute_process(COMMAND ${restricted} ${ARGN} RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(failed)
+    message(FATAL_ERROR "${ARGN}\nfailed (${failed}):\n${out}\n${err}")
+  endif()
+endfunction()
+
+# The CMake route: configure and build a project of language NONE.
+run(cmake -S "${CMAKE_CURRENT_LIST_DIR}/archive" -B "${WORK}/build" -G Ninja "-DCMAKE_PREFIX_PATH=${prefix}"
+    "-DFRONT_END=${FRONT_END}" "-DSIGN_CERTIFICATE=${SIGN_CERTIFICATE}" "-DSIGN_KEY=${SIGN_KEY}")
+run(cmake --build "${WORK}/build")
+if(NOT EXISTS "${WORK}/build/ArchiveSetup.exe")
+  message(FATAL_ERROR "the project built no ArchiveSetup.exe")
+endif()
+
+# By hand: pack, then sign.
+run("${prefix}/bin/lantern" pack --payload "${FRONT_END}" --front-end standin.exe
+    --string "1=Direct Product Download" -o "${WORK}/Direct-unsigned.exe")
+run(osslsigncode sign -certs "${SIGN_CERTIFICATE}" -key "${SIGN_KEY}" -h sha256 -n "Direct Installer"
+    -i "https://www.vantrel.example/direct" -in "${WORK}/Direct-unsigned.exe" -out "${WORK}/Direct.exe")
+run("${prefix}/bin/lantern" inspect "${WORK}/Direct.exe")
+message(STATUS "packed and signed without a compiler:\n${out}")
