@@ -345,9 +345,12 @@ std::string DescribeTag(std::uint32_t tag) {
     default:
       break;
   }
-  if (tag <= 0xFF && (tag & 0xC0) == 0x80) return "[" + std::to_string(tag & 0x1F) + "]";
   char shown[24];
-  std::snprintf(shown, sizeof shown, "tag 0x%X", static_cast<unsigned>(tag));
+  if (tag <= 0xFF && (tag & 0xC0) == 0x80) {
+    std::snprintf(shown, sizeof shown, "[%u]", static_cast<unsigned>(tag & 0x1F));
+  } else {
+    std::snprintf(shown, sizeof shown, "tag 0x%X", static_cast<unsigned>(tag));
+  }
   return shown;
 }
 
@@ -376,11 +379,12 @@ std::string ObjectId(const Element& element, Fault& fault, std::string_view what
     }
     if (first) {
       const std::uint64_t top = arc < 40 ? 0 : arc < 80 ? 1 : 2;
-      dotted = std::to_string(top) + "." + std::to_string(arc - 40 * top);
+      dotted = std::to_string(top);
+      arc -= 40 * top;
       first = false;
-    } else {
-      dotted += "." + std::to_string(arc);
     }
+    dotted += '.';
+    dotted += std::to_string(arc);
     arc = 0;
   }
   return dotted;

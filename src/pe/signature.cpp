@@ -226,7 +226,14 @@ std::string NameText(std::span<const std::uint8_t> encoding, Fault& fault, const
       if (fault.Any()) return {};
       const std::optional<std::string> text = der::Text(value);
       if (!part.empty()) part += " + ";
-      part += AttributeName(id) + "=" + (text ? QuotedValue(*text) : "#" + HexBytes(value.encoding));
+      part += AttributeName(id);
+      part += '=';
+      if (text) {
+        part += QuotedValue(*text);
+      } else {
+        part += '#';  // a value of another type, as its encoding
+        part += HexBytes(value.encoding);
+      }
     }
     if (!part.empty()) parts.push_back(std::move(part));
   }
