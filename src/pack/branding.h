@@ -14,6 +14,8 @@
 
 namespace lantern::pack {
 
+using pe::Result;
+
 // Ids of the stub's resources a product may replace (as in the stub's resource script).
 constexpr std::uint16_t kIconGroupId = 5;
 constexpr std::uint16_t kBannerId = 130;
@@ -35,6 +37,7 @@ struct Branding {
 // image of the file, and the version record when a version or a copyright is
 // given (a missing version is `default_version`). Fails with the option's
 // message (such as "VERSION '1.2.3' must have four parts, such as 1.2.0.15").
-Result<std::vector<pe::Resource>> BrandingResources(const Branding& branding, const std::string& default_version);
+Result<std::vector<pe::Resource>> BrandingResources(const Branding& branding,
+                                                    const std::string& default_version);
 
 }  // namespace lantern::pack
