@@ -342,6 +342,7 @@ function(_lantern_ui_resources context dir out_depends)
 #define LANTERN_BANNER_FILE \"${banner}\"
 #define LANTERN_SPLASH_FILE \"${splash}\"
 #define LANTERN_VERSION_PARTS ${version_parts}
+#undef LANTERN_VERSION_TEXT
 #define LANTERN_VERSION_TEXT \"${version_text}\"
 #define LANTERN_COPYRIGHT_TEXT \"${rc_copyright}\"
 ")
