@@ -234,10 +234,10 @@ endfunction()
 #
 # _lantern_ui_resources(<context> <dir> <out-depends-var>
 #   [BANNER <bmp>] [SPLASH <bmp>] [ICON <ico>] [VERSION <a.b.c.d>] [COPYRIGHT <text>])
-# Writes <dir>/ui.rcinc (the macros res/lantern.rc reads) and
-# <dir>/about_info.cpp (the values the About box shows), and names in
-# <out-depends-var> the picture files the resources are made from. Empty
-# options take Lantern's own pictures, its version and no copyright line.
+# Writes <dir>/ui.rcinc (the macros res/lantern.rc reads; the About box shows
+# the version record's values), and names in <out-depends-var> the picture
+# files the resources are made from. Empty options take Lantern's own
+# pictures, its version and no copyright line.
 
 # Width, height and bits per pixel of a BMP file, or stops with a message.
 function(_lantern_bmp_shape context what file out)
@@ -335,7 +335,6 @@ function(_lantern_ui_resources context dir out_depends)
     message(FATAL_ERROR "${context}: COPYRIGHT cannot hold tabs, line breaks or backslashes")
   endif()
   string(REPLACE "\"" "\"\"" rc_copyright "${copyright}")
-  string(REPLACE "\"" "\\\"" cpp_copyright "${copyright}")
 
   _lantern_write_if_changed("${dir}/ui.rcinc"
 "// Made by lantern_add_bootstrapper(): this bootstrapper's pictures and version.
@@ -343,16 +342,9 @@ function(_lantern_ui_resources context dir out_depends)
 #define LANTERN_BANNER_FILE \"${banner}\"
 #define LANTERN_SPLASH_FILE \"${splash}\"
 #define LANTERN_VERSION_PARTS ${version_parts}
+#undef LANTERN_VERSION_TEXT
 #define LANTERN_VERSION_TEXT \"${version_text}\"
 #define LANTERN_COPYRIGHT_TEXT \"${rc_copyright}\"
-")
-  _lantern_write_if_changed("${dir}/about_info.cpp"
-"// Made by lantern_add_bootstrapper(): what this bootstrapper's About box shows.
-#include \"ui/about_info.h\"
-
-namespace lantern {
-const AboutInfo kLanternAboutInfo = {{${version_parts}}, L\"${cpp_copyright}\"};
-}  // namespace lantern
 ")
   set(${out_depends} "${dir}/ui.rcinc;${icon};${banner};${splash}" PARENT_SCOPE)
 endfunction()
@@ -370,7 +362,7 @@ function(lantern_add_ui_resources target)
 #include \"${dir}/ui.rcinc\"
 #include \"${_LANTERN_RES_DIR}/lantern.rc\"
 ")
-  target_sources(${target} PRIVATE "${dir}/ui.rc" "${dir}/about_info.cpp")
+  target_sources(${target} PRIVATE "${dir}/ui.rc")
   set_source_files_properties("${dir}/ui.rc" PROPERTIES
     INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
     OBJECT_DEPENDS "${_LANTERN_RES_DIR}/lantern.rc;${depends}")

@@ -20,7 +20,10 @@ struct VersionRecord {
 
 // The resource's bytes: fixed file information with the version as file and
 // product version, a string block "080904B0" with FileVersion, ProductVersion
-// ("a.b.c.d") and LegalCopyright, and the translation 0x0809/1200.
+// ("a.b.c.d") and LegalCopyright, and the translation 0x0809/1200. The same
+// bytes windres writes for those values. Its lengths are 16-bit:
+// the copyright must be a line (the About box holds 46 characters), not
+// thousands of characters.
 std::vector<std::uint8_t> BuildVersionResource(const VersionRecord& record);
 
 // The version from the fixed file information and the LegalCopyright value

@@ -14,6 +14,8 @@
 
 namespace lantern::pack {
 
+using pe::Result;
+
 // Ids of the stub's resources a product may replace (as in the stub's resource script).
 constexpr std::uint16_t kIconGroupId = 5;
 constexpr std::uint16_t kBannerId = 130;

@@ -31,7 +31,7 @@ LANGUAGE 9, 2
 #include \"${uihost_dir}/strings.rcinc\"
 ")
 add_executable(lantern_uihost WIN32
-  "${CMAKE_CURRENT_SOURCE_DIR}/uihost/uihost.cpp" "${uihost_dir}/uihost.rc" "${uihost_dir}/about_info.cpp")
+  "${CMAKE_CURRENT_SOURCE_DIR}/uihost/uihost.cpp" "${uihost_dir}/uihost.rc")
 set_source_files_properties("${uihost_dir}/uihost.rc" PROPERTIES
   INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
   OBJECT_DEPENDS "${uihost_dir}/strings.rcinc;${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${uihost_depends}")

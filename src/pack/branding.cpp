@@ -1,0 +1,272 @@
+#include "pack/branding.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <system_error>
+
+#include "core/version_resource.h"
+#include "pe/byte_io.h"
+#include "pe/little_endian.h"
+
+namespace lantern::pack {
+namespace {
+
+constexpr std::uint16_t kTypeBitmap = 2;  // RT_BITMAP
+constexpr std::size_t kBmpFileHeader = 14;
+constexpr std::size_t kBmpInfoHeader = 40;  // BITMAPINFOHEADER, the least a picture of this kind has
+constexpr std::size_t kIconDirHeader = 6;
+constexpr std::size_t kIconDirEntry = 16;
+constexpr std::size_t kGroupEntry = 14;
+constexpr std::size_t kMaxCopyright = 46;  // what the About box's line holds
+
+std::string PathText(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string Quoted(const char* what, const std::filesystem::path& file) {
+  return std::string(what) + " '" + PathText(file) + "'";
+}
+
+bool IsFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error);
+}
+
+// Up to `limit` bytes from the start of `path`; nothing when it cannot be read.
+std::optional<std::vector<std::uint8_t>> ReadStart(const std::filesystem::path& path, std::uint64_t limit) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  char buffer[1 << 16];
+  while (bytes.size() < limit) {
+    const std::uint64_t want = std::min<std::uint64_t>(sizeof buffer, limit - bytes.size());
+    in.read(buffer, static_cast<std::streamsize>(want));
+    bytes.insert(bytes.end(), buffer, buffer + in.gcount());
+    if (static_cast<std::uint64_t>(in.gcount()) < want) break;
+  }
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+std::uint64_t FileSize(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? 0 : size;
+}
+
+pe::Resource MemoryResource(std::uint16_t type, std::uint16_t name, std::vector<std::uint8_t> bytes) {
+  return pe::Resource{pe::ResourceKey{type, name, kResourceLanguage},
+                      std::make_shared<pe::MemorySource>(std::move(bytes)), 0};
+}
+
+// A picture of `width` x `height` at 24 bits per pixel, as a bitmap resource:
+// the file without its file header.
+Result<pe::Resource> PictureResource(const char* what, const std::filesystem::path& file, std::uint16_t id,
+                                     std::int64_t width, std::int64_t height) {
+  if (!IsFile(file)) return pe::Failure{Quoted(what, file) + " does not exist"};
+  const std::optional<std::vector<std::uint8_t>> head = ReadStart(file, kBmpFileHeader + kBmpInfoHeader);
+  if (!head) return pe::Failure{Quoted(what, file) + " cannot be read"};
+  if (head->size() < kBmpFileHeader + kBmpInfoHeader || (*head)[0] != 'B' || (*head)[1] != 'M' ||
+      pe::ReadU32(&(*head)[14]) < kBmpInfoHeader) {
+    return pe::Failure{Quoted(what, file) + " is not a BMP picture"};
+  }
+  // A negative height is a picture stored top-down.
+  const std::int64_t found_width = static_cast<std::int32_t>(pe::ReadU32(&(*head)[18]));
+  const std::int64_t signed_height = static_cast<std::int32_t>(pe::ReadU32(&(*head)[22]));
+  const std::int64_t found_height = signed_height < 0 ? -signed_height : signed_height;
+  const unsigned bits = pe::ReadU16(&(*head)[28]);
+  if (found_width != width || found_height != height || bits != 24) {
+    return pe::Failure{
+        Quoted(what, file) + " must be a " + std::to_string(width) + " x " + std::to_string(height) +
+        " BMP with 24 bits per pixel (width, height and bits found: " + std::to_string(found_width) + " " +
+        std::to_string(found_height) + " " + std::to_string(bits) + ")"};
+  }
+  if (pe::ReadU32(&(*head)[30]) != 0) {  // BI_RGB
+    return pe::Failure{Quoted(what, file) + " is a compressed BMP; it must be stored uncompressed"};
+  }
+
+  // The rows are padded to whole 32-bit words. The pixels start where the
+  // file header says; the resource holds the headers (and any colour table)
+  // followed at once by the pixels, as the system's loader expects.
+  const std::uint64_t pixels_size = static_cast<std::uint64_t>((width * 24 + 31) / 32 * 4) * height;
+  const std::uint64_t info_size = pe::ReadU32(&(*head)[14]);
+  const std::uint64_t colours_size = 4ull * pe::ReadU32(&(*head)[46]);
+  const std::uint64_t headers_end = kBmpFileHeader + info_size + colours_size;
+  const std::uint64_t pixels_at = pe::ReadU32(&(*head)[10]);
+  const std::uint64_t file_size = FileSize(file);
+  if (pixels_at < headers_end) return pe::Failure{Quoted(what, file) + " is not a BMP picture"};
+  if (pixels_at + pixels_size > file_size) {
+    return pe::Failure{Quoted(what, file) + " holds fewer pixels than its header says (" +
+                       std::to_string(pixels_size) + " bytes from offset " + std::to_string(pixels_at) +
+                       " in a file of " + std::to_string(file_size) + " bytes)"};
+  }
+  std::optional<std::vector<std::uint8_t>> bytes = ReadStart(file, pixels_at + pixels_size);
+  if (!bytes || bytes->size() != pixels_at + pixels_size)
+    return pe::Failure{Quoted(what, file) + " cannot be read"};
+  std::vector<std::uint8_t> resource(bytes->begin() + kBmpFileHeader, bytes->begin() + headers_end);
+  resource.insert(resource.end(), bytes->begin() + pixels_at, bytes->end());
+  return MemoryResource(kTypeBitmap, id, std::move(resource));
+}
+
+// The images of an .ico file as icon resources 1 to n, and the group that
+// names them: the file's directory with each entry's offset replaced by the
+// id of its icon resource.
+Result<std::vector<pe::Resource>> IconResources(const std::filesystem::path& file) {
+  const std::string not_icon = Quoted("ICON", file) + " is not an icon file (.ico)";
+  if (!IsFile(file)) return pe::Failure{not_icon};
+  const std::uint64_t file_size = FileSize(file);
+  const std::optional<std::vector<std::uint8_t>> read = ReadStart(file, file_size);
+  if (!read) return pe::Failure{Quoted("ICON", file) + " cannot be read"};
+  const std::vector<std::uint8_t>& bytes = *read;
+  if (bytes.size() < kIconDirHeader || pe::ReadU32(bytes.data()) != 0x00010000) return pe::Failure{not_icon};
+  const std::size_t count = pe::ReadU16(&bytes[4]);
+  if (count == 0) return pe::Failure{Quoted("ICON", file) + " holds no images"};
+  if (kIconDirHeader + count * kIconDirEntry > bytes.size()) {
+    return pe::Failure{Quoted("ICON", file) + " is cut short: its list of " + std::to_string(count) +
+                       " images runs past its end"};
+  }
+
+  std::vector<pe::Resource> resources;
+  std::vector<std::uint8_t> group(kIconDirHeader + count * kGroupEntry);
+  pe::PutU16(&group[2], 1);  // icons
+  pe::PutU16(&group[4], static_cast<std::uint16_t>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint8_t* entry = &bytes[kIconDirHeader + i * kIconDirEntry];
+    const std::uint64_t size = pe::ReadU32(entry + 8);
+    const std::uint64_t offset = pe::ReadU32(entry + 12);
+    if (size == 0 || offset + size > bytes.size()) {
+      return pe::Failure{Quoted("ICON", file) + ": image " + std::to_string(i + 1) + " (" +
+                         std::to_string(size) + " bytes at offset " + std::to_string(offset) +
+                         ") lies outside the file"};
+    }
+    const auto id = static_cast<std::uint16_t>(i + 1);
+    std::uint8_t* out = &group[kIconDirHeader + i * kGroupEntry];
+    std::copy_n(entry, 12, out);  // width, height, colours, reserved, planes, bits, size
+    pe::PutU16(out + 12, id);
+    resources.push_back(MemoryResource(
+        pe::kTypeIcon, id,
+        std::vector<std::uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                                  bytes.begin() + static_cast<std::ptrdiff_t>(offset + size))));
+  }
+  resources.push_back(MemoryResource(pe::kTypeGroupIcon, kIconGroupId, std::move(group)));
+  return resources;
+}
+
+// "a.b.c.d", each part at most 65535.
+Result<std::array<std::uint16_t, 4>> ParseVersion(const std::string& text) {
+  const std::string four_parts = "VERSION '" + text + "' must have four parts, such as 1.2.0.15";
+  std::array<std::uint16_t, 4> parts{};
+  std::size_t at = 0;
+  bool too_big = false;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) {
+      if (at >= text.size() || text[at] != '.') return pe::Failure{four_parts};
+      ++at;
+    }
+    const std::size_t start = at;
+    std::uint32_t value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+      value = std::min<std::uint32_t>(value * 10 + static_cast<std::uint32_t>(text[at] - '0'), 0x10000);
+      ++at;
+    }
+    if (at == start) return pe::Failure{four_parts};
+    too_big = too_big || value > 0xFFFF;
+    parts[i] = static_cast<std::uint16_t>(value);
+  }
+  if (at != text.size()) return pe::Failure{four_parts};
+  if (too_big) return pe::Failure{"VERSION '" + text + "': each part is at most 65535"};
+  return parts;
+}
+
+// UTF-8 text as UTF-16; nothing when it is not well-formed UTF-8 (overlong
+// forms, surrogates and code points beyond U+10FFFF included).
+std::optional<std::u16string> FromUtf8(const std::string& text) {
+  std::u16string out;
+  for (std::size_t at = 0; at < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    std::size_t more = 0;
+    char32_t point = 0, least = 0;
+    if (lead < 0x80) {
+      point = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      more = 1, point = lead & 0x1F, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      more = 2, point = lead & 0x0F, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      more = 3, point = lead & 0x07, least = 0x10000;
+    } else {
+      return std::nullopt;
+    }
+    if (text.size() - at <= more) return std::nullopt;
+    for (std::size_t i = 1; i <= more; ++i) {
+      const auto next = static_cast<unsigned char>(text[at + i]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      point = (point << 6) | (next & 0x3F);
+    }
+    if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
+    if (point >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(point));
+    }
+    at += more + 1;
+  }
+  return out;
+}
+
+Result<std::u16string> CheckCopyright(const std::string& text) {
+  std::optional<std::u16string> wide = FromUtf8(text);
+  if (!wide) return pe::Failure{"COPYRIGHT is not valid UTF-8 text"};
+  std::size_t characters = 0;
+  for (const char16_t unit : *wide) characters += (unit & 0xFC00) != 0xDC00;  // a pair is one character
+  if (characters > kMaxCopyright) {
+    return pe::Failure{"COPYRIGHT is " + std::to_string(characters) + " characters long, more than the " +
+                       std::to_string(kMaxCopyright) + " the About box holds"};
+  }
+  if (text.find_first_of("\t\r\n\\") != std::string::npos) {
+    return pe::Failure{"COPYRIGHT cannot hold tabs, line breaks or backslashes"};
+  }
+  return std::move(*wide);
+}
+
+}  // namespace
+
+Result<std::vector<pe::Resource>> BrandingResources(const Branding& branding,
+                                                    const std::string& default_version) {
+  std::vector<pe::Resource> resources;
+  if (branding.banner) {
+    Result<pe::Resource> banner = PictureResource("BANNER", *branding.banner, kBannerId, 634, 78);
+    if (!banner) return banner.AsFailure();
+    resources.push_back(std::move(banner).Value());
+  }
+  if (branding.splash) {
+    Result<pe::Resource> splash = PictureResource("SPLASH", *branding.splash, kSplashId, 425, 208);
+    if (!splash) return splash.AsFailure();
+    resources.push_back(std::move(splash).Value());
+  }
+  if (branding.icon) {
+    Result<std::vector<pe::Resource>> icons = IconResources(*branding.icon);
+    if (!icons) return icons.AsFailure();
+    for (pe::Resource& icon : icons.Value()) resources.push_back(std::move(icon));
+  }
+  if (branding.version || branding.copyright) {
+    const Result<std::array<std::uint16_t, 4>> version =
+        ParseVersion(branding.version.value_or(default_version));
+    if (!version) return version.AsFailure();
+    VersionRecord record{version.Value(), {}};
+    if (branding.copyright) {
+      Result<std::u16string> copyright = CheckCopyright(*branding.copyright);
+      if (!copyright) return copyright.AsFailure();
+      record.copyright = std::move(copyright).Value();
+    }
+    resources.push_back(MemoryResource(pe::kTypeVersion, kVersionId, BuildVersionResource(record)));
+  }
+  return resources;
+}
+
+}  // namespace lantern::pack
