@@ -37,6 +37,7 @@ struct Branding {
 // image of the file, and the version record when a version or a copyright is
 // given (a missing version is `default_version`). Fails with the option's
 // message (such as "VERSION '1.2.3' must have four parts, such as 1.2.0.15").
-pe::Result<std::vector<pe::Resource>> BrandingResources(const Branding& branding, const std::string& default_version);
+pe::Result<std::vector<pe::Resource>> BrandingResources(const Branding& branding,
+                                                        const std::string& default_version);
 
 }  // namespace lantern::pack

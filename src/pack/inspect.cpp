@@ -1,20 +1,20 @@
 #include "pack/inspect.h"
 
+#include <toml++/toml.h>
+
 #include <algorithm>
 #include <charconv>
 #include <map>
 #include <sstream>
 #include <system_error>
 
-#include <toml++/toml.h>
-
 #include "core/embedded_info.h"
 #include "core/payload_paths.h"
 #include "pack/branding.h"
 #include "pack/default_strings.h"
 #include "pack/payload.h"
-#include "pack/stub.h"
 #include "pack/string_table_resource.h"
+#include "pack/stub.h"
 #include "pack/text.h"
 #include "pe/byte_io.h"
 #include "pe/image.h"
@@ -56,14 +56,16 @@ std::optional<std::vector<InspectedFile>> ParseCatalogue(std::string_view text) 
     const auto id = ParseNumber(fields[i]);
     const auto size = ParseNumber(fields[i + 2]);
     if (!id || *id == 0 || *id > 0xFFFF || !size || fields[i + 1].empty()) return std::nullopt;
-    files.push_back(InspectedFile{static_cast<std::uint16_t>(*id), std::string(fields[i + 1]), *size, std::nullopt});
+    files.push_back(
+        InspectedFile{static_cast<std::uint16_t>(*id), std::string(fields[i + 1]), *size, std::nullopt});
   }
   return files;
 }
 
 std::string WithThousands(std::uint64_t value) {
   std::string digits = std::to_string(value);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+    digits.insert(static_cast<std::size_t>(at), ",");
   return digits;
 }
 
@@ -86,7 +88,8 @@ Result<std::vector<std::uint8_t>> ReadEntry(pe::ByteSource& file, const pe::Reso
   return pe::ReadResourceBytes(file, entry);
 }
 
-void ReadPictures(pe::ByteSource& file, const std::vector<pe::ResourceEntry>& entries, InspectReport& report) {
+void ReadPictures(pe::ByteSource& file, const std::vector<pe::ResourceEntry>& entries,
+                  InspectReport& report) {
   for (const pe::ResourceEntry& entry : entries) {
     if (entry.key.type == pe::ResourceId(pe::kTypeIcon)) ++report.icon_images;
     if (entry.key.type != pe::ResourceId(kTypeBitmap)) continue;
@@ -129,13 +132,15 @@ void CompareStrings(const StringEntries& strings, InspectReport& report) {
 void ReadInformation(pe::ByteSource& file, InspectReport& report) {
   if (file.Size() <= kEmbeddedSeekBack) return;
   std::array<unsigned char, kEmbeddedScanSize> tail{};
-  if (!file.ReadAt(file.Size() - kEmbeddedSeekBack, std::span(reinterpret_cast<std::uint8_t*>(tail.data()), tail.size()))) {
+  if (!file.ReadAt(file.Size() - kEmbeddedSeekBack,
+                   std::span(reinterpret_cast<std::uint8_t*>(tail.data()), tail.size()))) {
     return;
   }
   const auto found = FindEmbeddedInformation(tail);
   if (!found) return;
-  report.information = std::vector<std::uint8_t>(tail.begin() + static_cast<std::ptrdiff_t>(found->offset),
-                                                  tail.begin() + static_cast<std::ptrdiff_t>(found->offset + found->size));
+  report.information =
+      std::vector<std::uint8_t>(tail.begin() + static_cast<std::ptrdiff_t>(found->offset),
+                                tail.begin() + static_cast<std::ptrdiff_t>(found->offset + found->size));
 }
 
 struct OpenBootstrapper {
@@ -178,7 +183,8 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
   std::map<std::uint16_t, const pe::ResourceEntry*> payload;
   const pe::ResourceEntry* catalogue = nullptr;
   for (const pe::ResourceEntry& entry : open.resources) {
-    if (entry.key.type == pe::ResourceId(pe::kTypeRcData) && entry.key.name == pe::ResourceId(kStubMarkerName)) {
+    if (entry.key.type == pe::ResourceId(pe::kTypeRcData) &&
+        entry.key.name == pe::ResourceId(kStubMarkerName)) {
       auto bytes = ReadEntry(file, entry);
       const std::string text = bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
       if (text.starts_with(kStubMarkerPrefix)) report.lantern_version = text.substr(kStubMarkerPrefix.size());
@@ -276,7 +282,8 @@ std::string ReportText(const InspectReport& report) {
     for (const InspectedString& entry : report.strings) {
       out << "  " << entry.id << "  " << entry.state;
       if (entry.text) out << "  \"" << *entry.text << "\"";
-      if (entry.state == "changed" && entry.default_text) out << "  (default \"" << *entry.default_text << "\")";
+      if (entry.state == "changed" && entry.default_text)
+        out << "  (default \"" << *entry.default_text << "\")";
       out << "\n";
     }
   }
@@ -306,8 +313,10 @@ std::string ReportText(const InspectReport& report) {
   }
   if (report.information) {
     out << "Information block: " << WithThousands(report.information->size()) << " bytes";
-    if (const auto text = PrintableText(*report.information)) out << "\n" << *text << "\n";
-    else out << " (not text)\n";
+    if (const auto text = PrintableText(*report.information))
+      out << "\n" << *text << "\n";
+    else
+      out << " (not text)\n";
   } else {
     out << "Information block: none\n";
   }
@@ -393,7 +402,8 @@ std::string ReportJson(const InspectReport& report) {
   return out.str();
 }
 
-Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem::path& folder, Progress* progress) {
+Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem::path& folder,
+               Progress* progress) {
   auto report = Inspect(bootstrapper);
   if (!report) return report.AsFailure();
   if (!report->Agrees()) {
@@ -408,12 +418,15 @@ Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem:
   std::uint64_t total = 0;
   for (const InspectedFile& file : report->files) {
     const auto normalised = NormalisePayloadName(std::wstring(file.name.begin(), file.name.end()));
-    const bool ascii = std::all_of(file.name.begin(), file.name.end(), [](char c) { return c > 0 && c < 0x7F; });
+    const bool ascii =
+        std::all_of(file.name.begin(), file.name.end(), [](char c) { return c > 0 && c < 0x7F; });
     if (!normalised || !ascii) {
-      return Failure{"the payload name '" + file.name + "' does not name a file inside the folder; nothing is extracted"};
+      return Failure{"the payload name '" + file.name +
+                     "' does not name a file inside the folder; nothing is extracted"};
     }
     std::filesystem::path target = folder;
-    for (const std::wstring& part : PayloadNameParts(*normalised)) target /= std::string(part.begin(), part.end());
+    for (const std::wstring& part : PayloadNameParts(*normalised))
+      target /= std::string(part.begin(), part.end());
     std::error_code error;
     if (std::filesystem::exists(std::filesystem::symlink_status(target, error))) {
       return Failure{"'" + ShowPath(target) + "' already exists; extract into an empty folder"};
@@ -432,14 +445,18 @@ Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem:
     const pe::ResourceEntry& entry = *payload.at(report->files[i].id);
     std::error_code error;
     std::filesystem::create_directories(targets[i].parent_path(), error);
-    if (error) return Failure{"the folder '" + ShowPath(targets[i].parent_path()) + "' cannot be made: " + error.message()};
+    if (error)
+      return Failure{"the folder '" + ShowPath(targets[i].parent_path()) +
+                     "' cannot be made: " + error.message()};
     auto sink = pe::FileSink::Create(targets[i]);
     if (!sink) return sink.AsFailure();
     for (std::uint64_t done = 0; done < entry.size;) {
-      const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), entry.size - done));
+      const std::size_t piece =
+          static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), entry.size - done));
       const auto bytes = std::span(buffer).first(piece);
       if (!opened->file->ReadAt(entry.file_offset + done, bytes)) {
-        return Failure{"'" + report->files[i].name + "' cannot be read from '" + ShowPath(bootstrapper) + "'"};
+        return Failure{"'" + report->files[i].name + "' cannot be read from '" + ShowPath(bootstrapper) +
+                       "'"};
       }
       if (!sink.Value()->Write(bytes)) return Failure{"'" + ShowPath(targets[i]) + "' cannot be written"};
       if (progress) progress->Advance(piece);

@@ -22,8 +22,8 @@ namespace lantern::pack {
 struct InspectedFile {
   std::uint16_t id = 0;
   std::string name;
-  std::uint64_t size = 0;                       // as the catalogue says
-  std::optional<std::uint64_t> resource_size;   // as the resource is; none when missing
+  std::uint64_t size = 0;                      // as the catalogue says
+  std::optional<std::uint64_t> resource_size;  // as the resource is; none when missing
 };
 
 struct InspectedString {
@@ -44,7 +44,7 @@ struct InspectedPicture {
 struct InspectReport {
   std::filesystem::path file;
   std::uint64_t size = 0;
-  std::string machine;  // "x86", "x64" or the machine's number
+  std::string machine;                         // "x86", "x64" or the machine's number
   std::optional<std::string> lantern_version;  // from the stub marker
   bool has_catalogue = false;
   std::string catalogue;  // its text as stored

@@ -10,8 +10,8 @@
 #include "core/embedded_info.h"
 #include "pack/branding.h"
 #include "pack/payload.h"
-#include "pack/stub.h"
 #include "pack/string_table_resource.h"
+#include "pack/stub.h"
 #include "pack/text.h"
 #include "pe/byte_io.h"
 #include "pe/image.h"
@@ -85,11 +85,13 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
   PayloadPlan plan;
   const auto add = [&](pe::ResourceId name, std::shared_ptr<pe::ByteSource> data) {
     plan.bytes += data->Size();
-    plan.resources.push_back(pe::Resource{{kPayloadType, std::move(name), kResourceLanguage}, std::move(data)});
+    plan.resources.push_back(
+        pe::Resource{{kPayloadType, std::move(name), kResourceLanguage}, std::move(data)});
   };
   if (options.raw) {
     if (!options.payload.empty() || !options.payload_dir.empty() || !options.front_end.empty()) {
-      return Failure{"RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END"};
+      return Failure{
+          "RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END"};
     }
     std::set<pe::ResourceId> seen;
     for (const auto& [id_text, path] : options.raw_resources) {
@@ -102,7 +104,8 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
       ++plan.files;
     }
     if (!options.raw_catalogue.empty()) {
-      if (seen.contains(pe::ResourceId(kCatalogueId))) return Failure{"RESOURCES id '101' is the catalogue's"};
+      if (seen.contains(pe::ResourceId(kCatalogueId)))
+        return Failure{"RESOURCES id '101' is the catalogue's"};
       auto data = OpenPayloadFile(options.raw_catalogue);
       if (!data) return data.AsFailure();
       add(kCatalogueId, std::move(data).Value());
@@ -149,9 +152,10 @@ Result<std::vector<std::uint8_t>> InformationBlock(const std::filesystem::path& 
   // The bootstrapper takes the marker nearest the end: one inside the
   // information would cut it short.
   const auto information = std::span(block).subspan(sizeof kEmbeddedMarker);
-  if (std::search(information.begin(), information.end(), std::begin(kEmbeddedMarker), std::end(kEmbeddedMarker)) !=
-      information.end()) {
-    return Failure{"INFO file '" + ShowPath(path) + "' holds the marker \"MRDC\", which would cut the information short"};
+  if (std::search(information.begin(), information.end(), std::begin(kEmbeddedMarker),
+                  std::end(kEmbeddedMarker)) != information.end()) {
+    return Failure{"INFO file '" + ShowPath(path) +
+                   "' holds the marker \"MRDC\", which would cut the information short"};
   }
   block.resize(block.size() + kInfoTrailerSize, 0);
   return block;
@@ -167,7 +171,8 @@ struct Stub {
 Result<Stub> OpenStub(const std::filesystem::path& path) {
   const std::string shown = ShowPath(path);
   std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return Failure{"the stub '" + shown + "' does not exist"};
+  if (!std::filesystem::is_regular_file(path, error))
+    return Failure{"the stub '" + shown + "' does not exist"};
   auto file = pe::FileSource::Open(path);
   if (!file) return file.AsFailure();
   Stub stub{std::move(file).Value(), {}, {}};
@@ -175,13 +180,17 @@ Result<Stub> OpenStub(const std::filesystem::path& path) {
   if (!image) return Failure{"the stub '" + shown + "' is not a Windows program: " + image.Message()};
   stub.image = std::move(image).Value();
   auto resources = pe::ReadResources(*stub.file, stub.image);
-  if (!resources) return Failure{"the stub '" + shown + "' has resources that cannot be read: " + resources.Message()};
+  if (!resources)
+    return Failure{"the stub '" + shown + "' has resources that cannot be read: " + resources.Message()};
   stub.resources = std::move(resources).Value();
 
-  const auto marker = std::find_if(stub.resources.begin(), stub.resources.end(), [](const pe::ResourceEntry& entry) {
-    return entry.key.type == pe::ResourceId(pe::kTypeRcData) && entry.key.name == pe::ResourceId(kStubMarkerName);
-  });
-  if (marker == stub.resources.end()) return Failure{"'" + shown + "' is not a Lantern stub (it carries no stub marker)"};
+  const auto marker =
+      std::find_if(stub.resources.begin(), stub.resources.end(), [](const pe::ResourceEntry& entry) {
+        return entry.key.type == pe::ResourceId(pe::kTypeRcData) &&
+               entry.key.name == pe::ResourceId(kStubMarkerName);
+      });
+  if (marker == stub.resources.end())
+    return Failure{"'" + shown + "' is not a Lantern stub (it carries no stub marker)"};
   auto bytes = pe::ReadResourceBytes(*stub.file, *marker);
   if (!bytes) return Failure{"the stub '" + shown + "': " + bytes.Message()};
   const std::string text(bytes->begin(), bytes->end());
@@ -192,9 +201,9 @@ Result<Stub> OpenStub(const std::filesystem::path& path) {
     return Failure{"the stub '" + shown + "' is the stub of Lantern " + version +
                    "; this tool packs the stub of Lantern " + std::string(kLanternVersion)};
   }
-  const bool has_payload = std::any_of(stub.resources.begin(), stub.resources.end(), [](const pe::ResourceEntry& e) {
-    return e.key.type == pe::ResourceId(kPayloadType);
-  });
+  const bool has_payload =
+      std::any_of(stub.resources.begin(), stub.resources.end(),
+                  [](const pe::ResourceEntry& e) { return e.key.type == pe::ResourceId(kPayloadType); });
   if (has_payload) {
     return Failure{"'" + shown + "' already carries a payload: pack from the stub, not from a bootstrapper"};
   }
@@ -227,7 +236,8 @@ std::vector<pe::Resource> KeptResources(const Stub& stub, const std::vector<pe::
   for (const pe::ResourceEntry& entry : stub.resources) {
     const pe::ResourceId& type = entry.key.type;
     if (type == pe::ResourceId(pe::kTypeString) && entry.key.language == kResourceLanguage) continue;
-    if (new_icons && (type == pe::ResourceId(pe::kTypeIcon) || type == pe::ResourceId(pe::kTypeGroupIcon))) continue;
+    if (new_icons && (type == pe::ResourceId(pe::kTypeIcon) || type == pe::ResourceId(pe::kTypeGroupIcon)))
+      continue;
     if (replaced.contains({type, entry.key.name})) continue;
     kept.push_back(pe::ResourceFromImage(stub.file, entry));
   }
@@ -238,7 +248,8 @@ Status CheckOutput(const PackOptions& options, const std::filesystem::path& stub
   const std::filesystem::path& output = options.output;
   if (output.empty()) return Failure{"no output is named (-o <file>, or \"output\" in the project file)"};
   std::error_code error;
-  if (std::filesystem::is_directory(output, error)) return Failure{"the output '" + ShowPath(output) + "' is a folder"};
+  if (std::filesystem::is_directory(output, error))
+    return Failure{"the output '" + ShowPath(output) + "' is a folder"};
   const auto same = [&](const std::filesystem::path& other) {
     std::error_code ignored;
     return !other.empty() && std::filesystem::equivalent(output, other, ignored);
@@ -288,9 +299,11 @@ class PendingOutput {
 
 }  // namespace
 
-Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path& default_stub, Progress* progress) {
+Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path& default_stub,
+                         Progress* progress) {
   const std::filesystem::path stub_path = options.stub.empty() ? default_stub : options.stub;
-  if (stub_path.empty()) return Failure{"no stub is named and none was found beside the tool (--stub <file>)"};
+  if (stub_path.empty())
+    return Failure{"no stub is named and none was found beside the tool (--stub <file>)"};
   if (!options.check_only) {
     Status output = CheckOutput(options, stub_path);
     if (!output) return output.AsFailure();
@@ -300,8 +313,9 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   auto payload = PlanPayload(options);
   if (!payload) return payload.AsFailure();
   if (payload->bytes > kMaxPayloadBytes) {
-    return Failure{"the payload is " + std::to_string(payload->bytes) + " bytes; a bootstrapper carries at most " +
-                   std::to_string(kMaxPayloadBytes) + " bytes (" + std::to_string(kMaxPayloadBytes >> 20) + " MB)"};
+    return Failure{"the payload is " + std::to_string(payload->bytes) +
+                   " bytes; a bootstrapper carries at most " + std::to_string(kMaxPayloadBytes) + " bytes (" +
+                   std::to_string(kMaxPayloadBytes >> 20) + " MB)"};
   }
   auto branding = BrandingResources(options.branding, std::string(kLanternVersion) + ".0");
   if (!branding) return branding.AsFailure();
@@ -339,7 +353,8 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
 
   PendingOutput pending(options.output);
   auto sink = pe::FileSink::Create(pending.Partial());
-  if (!sink) return Failure{"the output '" + ShowPath(options.output) + "' cannot be written: " + sink.Message()};
+  if (!sink)
+    return Failure{"the output '" + ShowPath(options.output) + "' cannot be written: " + sink.Message()};
   if (progress) progress->Start(payload->bytes);
   auto written = pe::WriteWithResources(*stub->file, stub->image, resources, *sink.Value(), info);
   Status finished = sink.Value()->Finish();

@@ -46,7 +46,8 @@ std::string DeviceName(std::string_view part) {
   for (const char* device : kDevices) {
     if (stem == device) return std::string(stem);
   }
-  if (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '0' && stem[3] <= '9') {
+  if (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '0' &&
+      stem[3] <= '9') {
     return std::string(stem);
   }
   return {};
@@ -77,22 +78,25 @@ Status CheckPayloadNames(std::span<const std::string> names) {
       return NameFault(name, "holds a character that Windows does not allow in file names");
     }
     const auto parts = Parts(name);
-    const bool outside = std::any_of(parts.begin(), parts.end(),
-                                     [](std::string_view part) { return part.empty() || part == "." || part == ".."; });
+    const bool outside = std::any_of(parts.begin(), parts.end(), [](std::string_view part) {
+      return part.empty() || part == "." || part == "..";
+    });
     if (outside) return NameFault(name, "must be a relative path inside the working folder");
     // Windows drops dots and spaces at the end of a file or folder name, so
     // "a.txt." would be written as "a.txt", over another file or beside the
     // name the catalogue gives.
     for (std::string_view part : parts) {
       if (part.back() == '.' || part.back() == ' ') {
-        return NameFault(name, "has a part that ends in a dot or a space, which Windows drops from file names");
+        return NameFault(name,
+                         "has a part that ends in a dot or a space, which Windows drops from file names");
       }
     }
     // A device name opens the device, not a file, whatever its extension and
     // in any folder: "NUL.txt" and "data\con" are no files.
     for (std::string_view part : parts) {
       if (const std::string device = DeviceName(part); !device.empty()) {
-        return NameFault(name, "uses the device name '" + device + "', which Windows opens as a device, not a file");
+        return NameFault(
+            name, "uses the device name '" + device + "', which Windows opens as a device, not a file");
       }
     }
     if (!seen.insert(Lower(name)).second) return Failure{"two payload files are both named '" + name + "'"};
@@ -117,7 +121,8 @@ Status CheckPayload(std::string_view front_end, std::span<const std::string> nam
   for (const std::string& name : names) listed += (listed.empty() ? "" : ";") + name;
   if (!front_end.empty()) {
     if (std::find(names.begin(), names.end(), front_end) == names.end()) {
-      return Failure{"the front end '" + std::string(front_end) + "' is not in the payload (payload: " + listed + ")"};
+      return Failure{"the front end '" + std::string(front_end) +
+                     "' is not in the payload (payload: " + listed + ")"};
     }
     if (!IsProgramName(front_end)) {
       return Failure{"the front end '" + std::string(front_end) +
@@ -134,7 +139,8 @@ Status CheckPayload(std::string_view front_end, std::span<const std::string> nam
   }
   if (!first.empty()) {
     return Failure{"no FRONT_END is named, so the bootstrapper would start '" + first +
-                   "' (payload names that look like programs: " + programs + "); name the front end with FRONT_END"};
+                   "' (payload names that look like programs: " + programs +
+                   "); name the front end with FRONT_END"};
   }
   return pe::Done{};
 }
@@ -182,29 +188,33 @@ Result<std::vector<PayloadFile>> CollectPayload(std::span<const std::filesystem:
   return payload;
 }
 
-Result<std::vector<CatalogueEntry>> PlanCatalogue(std::span<const PayloadFile> files, std::string_view front_end) {
+Result<std::vector<CatalogueEntry>> PlanCatalogue(std::span<const PayloadFile> files,
+                                                  std::string_view front_end) {
   std::vector<std::string> names;
   for (const PayloadFile& file : files) names.push_back(file.name);
   Status checked = CheckPayload(front_end, names);
   if (!checked) return checked.AsFailure();
   if (files.size() > 0xFFFFu - kFirstPayloadId + 1) {
-    return Failure{"the payload has " + std::to_string(files.size()) + " files; a bootstrapper carries at most " +
-                   std::to_string(0xFFFFu - kFirstPayloadId + 1)};
+    return Failure{"the payload has " + std::to_string(files.size()) +
+                   " files; a bootstrapper carries at most " + std::to_string(0xFFFFu - kFirstPayloadId + 1)};
   }
 
   // The front end gets the lowest id, so that it is the program the
   // bootstrapper chooses; the rest keep the order they were given in.
   std::vector<const PayloadFile*> order;
   for (const PayloadFile& file : files) {
-    if (!front_end.empty() && file.name == front_end) order.insert(order.begin(), &file);
-    else order.push_back(&file);
+    if (!front_end.empty() && file.name == front_end)
+      order.insert(order.begin(), &file);
+    else
+      order.push_back(&file);
   }
   std::vector<CatalogueEntry> entries;
   std::uint16_t id = kFirstPayloadId;
   for (const PayloadFile* file : order) {
     std::error_code error;
     const std::uint64_t size = std::filesystem::file_size(file->source, error);
-    if (error) return Failure{"payload file '" + ShowPath(file->source) + "' cannot be read: " + error.message()};
+    if (error)
+      return Failure{"payload file '" + ShowPath(file->source) + "' cannot be read: " + error.message()};
     entries.push_back({id++, file->name, file->source, size});
   }
   return entries;

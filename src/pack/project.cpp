@@ -1,11 +1,11 @@
 #include "pack/project.h"
 
+#include <toml++/toml.h>
+
 #include <charconv>
 #include <fstream>
 #include <sstream>
 #include <string_view>
-
-#include <toml++/toml.h>
 
 #include "pack/text.h"
 
@@ -224,9 +224,10 @@ pe::Result<PackOptions> ParsePackArguments(std::span<const std::string> argument
       options.raw = true;
     } else if (option == "-o" || option == "--output" || option == "--stub" || option == "--payload" ||
                option == "--payload-dir" || option == "--front-end" || option == "--banner" ||
-               option == "--splash" || option == "--icon" || option == "--version" || option == "--copyright" ||
-               option == "--info" || option == "--catalogue" || option == "--context" || option == "--string" ||
-               option == "--omit-string" || option == "--resource") {
+               option == "--splash" || option == "--icon" || option == "--version" ||
+               option == "--copyright" || option == "--info" || option == "--catalogue" ||
+               option == "--context" || option == "--string" || option == "--omit-string" ||
+               option == "--resource") {
       const auto text = value();
       if (!text) return needs_value();
       if (option == "-o" || option == "--output") options.output = FromArgument(*text);
@@ -248,8 +249,8 @@ pe::Result<PackOptions> ParsePackArguments(std::span<const std::string> argument
       if (option == "--string" || option == "--resource") {
         const auto equals = text->find('=');
         if (equals == std::string::npos) {
-          return Failure{"the option '" + option + "' takes <id>=<" + (option == "--string" ? "text" : "file") +
-                         ">, not '" + *text + "'"};
+          return Failure{"the option '" + option + "' takes <id>=<" +
+                         (option == "--string" ? "text" : "file") + ">, not '" + *text + "'"};
         }
         const std::string id = text->substr(0, equals);
         if (option == "--string") {

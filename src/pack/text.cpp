@@ -33,7 +33,8 @@ std::optional<std::u16string> Utf16FromUtf8(std::string_view text) {
     }
     // Overlong forms, surrogates and points beyond Unicode are no UTF-8.
     static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
+    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+      return std::nullopt;
     if (point >= 0x10000) {
       out.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));

@@ -63,7 +63,8 @@ std::filesystem::path DefaultStub() {
   const std::filesystem::path own = OwnPath();
   if (own.empty()) return {};
   const std::filesystem::path folder = own.parent_path();
-  for (const auto& candidate : {folder / "lantern-stub.exe", folder.parent_path() / "share" / "lantern" / "lantern-stub.exe"}) {
+  for (const auto& candidate :
+       {folder / "lantern-stub.exe", folder.parent_path() / "share" / "lantern" / "lantern-stub.exe"}) {
     std::error_code error;
     if (std::filesystem::is_regular_file(candidate, error)) return candidate;
   }
@@ -136,8 +137,8 @@ int RunPack(const std::vector<std::string>& arguments) {
       std::printf("%s: checked: %zu payload files, %llu bytes; nothing written\n", context.c_str(),
                   summary->payload_files, static_cast<unsigned long long>(summary->payload_bytes));
     } else {
-      std::printf("%s: wrote %s: %zu payload files, %llu bytes; %llu bytes in all, in %.2f s\n", context.c_str(),
-                  pack::ShowPath(summary->output).c_str(), summary->payload_files,
+      std::printf("%s: wrote %s: %zu payload files, %llu bytes; %llu bytes in all, in %.2f s\n",
+                  context.c_str(), pack::ShowPath(summary->output).c_str(), summary->payload_files,
                   static_cast<unsigned long long>(summary->payload_bytes),
                   static_cast<unsigned long long>(summary->output_size), seconds);
     }
@@ -182,13 +183,14 @@ int RunInspect(const std::vector<std::string>& arguments) {
   if (!extract_to.empty()) {
     TerminalProgress bar("Extracting");
     const bool show_progress = !quiet && ErrorStreamIsTerminal();
-    pe::Status extracted =
-        pack::Extract(pack::PathFromUtf8(file), pack::PathFromUtf8(extract_to), show_progress ? &bar : nullptr);
+    pe::Status extracted = pack::Extract(pack::PathFromUtf8(file), pack::PathFromUtf8(extract_to),
+                                         show_progress ? &bar : nullptr);
     if (!extracted) {
       Refuse("lantern inspect", extracted.Message());
       return kRefused;
     }
-    if (!quiet) std::printf("lantern inspect: extracted the payload of %s into %s\n", file.c_str(), extract_to.c_str());
+    if (!quiet)
+      std::printf("lantern inspect: extracted the payload of %s into %s\n", file.c_str(), extract_to.c_str());
     return kDone;
   }
   auto report = pack::Inspect(pack::PathFromUtf8(file));
@@ -233,5 +235,7 @@ int wmain(int argc, wchar_t** argv) {
   return lantern::tool::Run(arguments);
 }
 #else
-int main(int argc, char** argv) { return lantern::tool::Run(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+  return lantern::tool::Run(std::vector<std::string>(argv + 1, argv + argc));
+}
 #endif

@@ -1,6 +1,8 @@
 // `lantern pack`, `lantern inspect` and extraction on a small stub made in the
 // test: a payload packed, read back and written out byte for byte, and every
 // refusal leaving no output behind.
+#include "pack/pack.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -13,10 +15,10 @@
 #include "core/version_resource.h"
 #include "pack/default_strings.h"
 #include "pack/inspect.h"
-#include "pack/pack.h"
+#include "pack/payload.h"
 #include "pack/project.h"
-#include "pack/stub.h"
 #include "pack/string_table_resource.h"
+#include "pack/stub.h"
 #include "pe/byte_io.h"
 #include "pe/image.h"
 #include "pe/resources.h"
@@ -45,8 +47,7 @@ std::shared_ptr<pe::ByteSource> Bytes(std::string_view text) {
 
 // A stub as the build makes one, in miniature: some code, the marker, this
 // build's string table and a version record. `extra` adds resources.
-void WriteStub(const fs::path& path, std::string_view marker = "",
-               std::vector<pe::Resource> extra = {}) {
+void WriteStub(const fs::path& path, std::string_view marker = "", std::vector<pe::Resource> extra = {}) {
   testing_fakes::TestImageShape shape;
   shape.pe32_plus = false;
   shape.sections.push_back({".text", std::vector<std::uint8_t>(0x300, 0xCC), 0x60000020});
@@ -60,8 +61,8 @@ void WriteStub(const fs::path& path, std::string_view marker = "",
   std::vector<pe::Resource> resources = StringTableResources(DefaultStrings(), kResourceLanguage);
   resources.push_back({{pe::kTypeRcData, kStubMarkerName, kResourceLanguage}, Bytes(marker_text)});
   const auto version = BuildVersionResource(VersionRecord{{0, 1, 0, 0}, u""});
-  resources.push_back({{pe::kTypeVersion, kVersionId, kResourceLanguage},
-                       std::make_shared<pe::MemorySource>(version)});
+  resources.push_back(
+      {{pe::kTypeVersion, kVersionId, kResourceLanguage}, std::make_shared<pe::MemorySource>(version)});
   for (auto& resource : extra) resources.push_back(std::move(resource));
 
   auto sink = pe::FileSink::Create(path);
@@ -74,10 +75,12 @@ void WriteStub(const fs::path& path, std::string_view marker = "",
 class PackTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("lantern-pack-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    root_ =
+        fs::temp_directory_path() /
+        ("lantern-pack-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(root_);
     fs::create_directories(root_);
+    options_ = PackOptions{};
     stub_ = root_ / "lantern-stub.exe";
     WriteStub(stub_);
     WriteAll(root_ / "in" / "App.exe", "MZ the front end");
@@ -94,10 +97,13 @@ class PackTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
+  // Open to the cases of the table below, which change them.
+ public:
   // Nothing in the output folder but what was there before.
   std::vector<std::string> OutputFolder() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root_ / "out")) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(root_ / "out"))
+      names.push_back(entry.path().filename().string());
     return names;
   }
 
@@ -121,7 +127,8 @@ TEST_F(PackTest, PackedPayloadIsInspectedAndExtractedByteForByte) {
   EXPECT_TRUE(report->Agrees());
   EXPECT_EQ(report->lantern_version, std::string(kLanternVersion));
   EXPECT_EQ(report->catalogue,
-            "102*App.exe*16*103*App.exe.config*16*104*data\\empty.dat*0*105*data\\table.csv*70000*106*readme.txt*7");
+            "102*App.exe*16*103*App.exe.config*16*104*data\\empty.dat*0*105*data\\table.csv*70000*106*readme."
+            "txt*7");
   ASSERT_EQ(report->files.size(), 5u);
   for (const InspectedFile& file : report->files) EXPECT_EQ(file.resource_size, file.size) << file.name;
   ASSERT_TRUE(report->version);
@@ -132,7 +139,8 @@ TEST_F(PackTest, PackedPayloadIsInspectedAndExtractedByteForByte) {
 
   std::map<std::uint16_t, std::string> states;
   for (const InspectedString& entry : report->strings) states[entry.id] = entry.state;
-  EXPECT_EQ(states, (std::map<std::uint16_t, std::string>{{1, "changed"}, {103, "changed"}, {137, "omitted"}}));
+  EXPECT_EQ(states,
+            (std::map<std::uint16_t, std::string>{{1, "changed"}, {103, "changed"}, {137, "omitted"}}));
   EXPECT_THAT(ReportText(report.Value()), HasSubstr("Ünïcode Product Download"));
   EXPECT_THAT(ReportJson(report.Value()), HasSubstr("\"name\" : \"data\\\\table.csv\""));
 
@@ -274,7 +282,8 @@ TEST_F(PackTest, BadInputIsRefusedAndLeavesNoOutput) {
          t.options_.raw_resources = {{"102", t.root_ / "in" / "App.exe"}};
        },
        "cannot be combined with PAYLOAD"},
-      {"raw id", [](PackTest& t) {
+      {"raw id",
+       [](PackTest& t) {
          t.options_ = PackOptions{t.options_.output, t.stub_};
          t.options_.raw = true;
          t.options_.raw_resources = {{"no-good", t.root_ / "in" / "App.exe"}};
@@ -282,7 +291,11 @@ TEST_F(PackTest, BadInputIsRefusedAndLeavesNoOutput) {
        "RESOURCES id 'no-good' must be a number or a plain name"},
       {"three-part version", [](PackTest& t) { t.options_.branding.version = "1.2.3"; },
        "VERSION '1.2.3' must have four parts"},
-      {"string not UTF-8", [](PackTest& t) { t.options_.strings = {{1, "\xC3"}}; }, "is not UTF-8 text"},
+      {"string not UTF-8",
+       [](PackTest& t) {
+         t.options_.strings = {{1, "\xC3"}};
+       },
+       "is not UTF-8 text"},
       {"information too large",
        [](PackTest& t) {
          WriteAll(t.root_ / "big.xml", std::string(4107, 'x'));
@@ -338,9 +351,9 @@ version = "2.0.0.1"
 1 = "Project Download"
 103 = "250"
 )");
-  auto options = ParsePackArguments(std::vector<std::string>{(root_ / "project" / "setup.toml").string(),
-                                                             "--payload", (root_ / "in" / "App.exe.config").string(),
-                                                             "--string", "1=From the command line", "-q"});
+  auto options = ParsePackArguments(std::vector<std::string>{
+      (root_ / "project" / "setup.toml").string(), "--payload", (root_ / "in" / "App.exe.config").string(),
+      "--string", "1=From the command line", "-q"});
   ASSERT_TRUE(options) << options.Message();
   EXPECT_EQ(options->output, root_ / "out" / "FromProject.exe");
   EXPECT_EQ(options->payload.size(), 2u);
