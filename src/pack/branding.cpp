@@ -138,7 +138,9 @@ Result<std::vector<pe::Resource>> IconResources(const std::filesystem::path& fil
     const std::uint8_t* entry = &bytes[kIconDirHeader + i * kIconDirEntry];
     const std::uint64_t size = pe::ReadU32(entry + 8);
     const std::uint64_t offset = pe::ReadU32(entry + 12);
-    if (size == 0 || offset + size > bytes.size()) {
+    if (size == 0)
+      return pe::Failure{Quoted("ICON", file) + ": image " + std::to_string(i + 1) + " is empty"};
+    if (offset + size > bytes.size()) {
       return pe::Failure{Quoted("ICON", file) + ": image " + std::to_string(i + 1) + " (" +
                          std::to_string(size) + " bytes at offset " + std::to_string(offset) +
                          ") lies outside the file"};

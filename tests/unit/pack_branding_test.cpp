@@ -187,6 +187,7 @@ TEST_F(Branded, RefusesWhatCannotBeUsedWithItsMessage) {
   const fs::path banner = File("banner.bmp", Bmp({}));
   const fs::path empty_icon = File("empty.ico", Ico({}));
   const fs::path outside = File("outside.ico", Ico({8, 8}, 1));
+  const fs::path empty_image = File("empty-image.ico", Ico({0, 8}));
   std::vector<std::uint8_t> short_list = Ico({8, 8});
   short_list.resize(30);
   const fs::path cut_icon = File("short.ico", short_list);
@@ -228,6 +229,7 @@ TEST_F(Branded, RefusesWhatCannotBeUsedWithItsMessage) {
       {"icon image outside",
        {.icon = outside},
        "ICON '" + Text(outside) + "': image 2 (8 bytes at offset 47) lies outside the file"},
+      {"icon image empty", {.icon = empty_image}, "ICON '" + Text(empty_image) + "': image 1 is empty"},
       {"icon list cut short",
        {.icon = cut_icon},
        "ICON '" + Text(cut_icon) + "' is cut short: its list of 2 images runs past its end"},
