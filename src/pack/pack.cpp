@@ -220,6 +220,8 @@ Result<StringEntries> ChangedStrings(const Stub& stub, const PackOptions& option
     strings[id] = std::move(*wide);
   }
   for (const std::uint16_t id : options.omit_strings) strings.erase(id);
+  Status fits = CheckStringTableEntries(strings);
+  if (!fits) return fits.AsFailure();
   return strings;
 }
 
