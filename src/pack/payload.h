@@ -7,6 +7,7 @@
 // both show it, before anything is written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -25,6 +26,11 @@ using pe::Status;
 // The id of the catalogue and the first id of the payload files ("TOOLKIT" resources).
 constexpr std::uint16_t kCatalogueId = 101;
 constexpr std::uint16_t kFirstPayloadId = 102;
+// Resource ids are 16 bits, so a payload holds at most this many files.
+constexpr std::size_t kMaxPayloadFiles = 0xFFFF - kFirstPayloadId + 1;
+// The most payload bytes a bootstrapper can carry: the image's size and every
+// resource's size are 32-bit fields of the image format.
+constexpr std::uint64_t kMaxPayloadBytes = 0xFFFF'FFFF;
 
 // A payload file and the name the catalogue gives it (backslashes between folders).
 struct PayloadFile {
@@ -62,7 +68,8 @@ Result<std::vector<PayloadFile>> CollectPayload(std::span<const std::filesystem:
 // Checks the payload (CheckPayload), measures each file and gives the
 // catalogue's entries: the front end first with id 102, the rest in the order
 // given with the ids after it.
-Result<std::vector<CatalogueEntry>> PlanCatalogue(std::span<const PayloadFile> files, std::string_view front_end);
+Result<std::vector<CatalogueEntry>> PlanCatalogue(std::span<const PayloadFile> files,
+                                                  std::string_view front_end);
 
 // The catalogue's text: "id*name*size" triples joined by "*".
 std::string CatalogueText(std::span<const CatalogueEntry> entries);
