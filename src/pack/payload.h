@@ -68,8 +68,7 @@ Result<std::vector<PayloadFile>> CollectPayload(std::span<const std::filesystem:
 // Checks the payload (CheckPayload), measures each file and gives the
 // catalogue's entries: the front end first with id 102, the rest in the order
 // given with the ids after it.
-Result<std::vector<CatalogueEntry>> PlanCatalogue(std::span<const PayloadFile> files,
-                                                  std::string_view front_end);
+Result<std::vector<CatalogueEntry>> PlanCatalogue(std::span<const PayloadFile> files, std::string_view front_end);
 
 // The catalogue's text: "id*name*size" triples joined by "*".
 std::string CatalogueText(std::span<const CatalogueEntry> entries);
