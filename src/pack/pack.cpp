@@ -314,10 +314,10 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   // Every input is checked before the output is opened.
   auto payload = PlanPayload(options);
   if (!payload) return payload.AsFailure();
+  // Raw mode's resources are not planned as a payload; they meet the same limit.
   if (payload->bytes > kMaxPayloadBytes) {
-    return Failure{"the payload is " + std::to_string(payload->bytes) +
-                   " bytes; a bootstrapper carries at most " + std::to_string(kMaxPayloadBytes) + " bytes (" +
-                   std::to_string(kMaxPayloadBytes >> 20) + " MB)"};
+    return Failure{"payload is " + std::to_string(payload->bytes) +
+                   " bytes; a bootstrapper can carry at most " + std::to_string(kMaxPayloadBytes) + " bytes"};
   }
   auto branding = BrandingResources(options.branding, std::string(kLanternVersion) + ".0");
   if (!branding) return branding.AsFailure();

@@ -30,12 +30,6 @@ struct PackSummary {
   std::uint64_t output_size = 0;
 };
 
-// The largest payload a bootstrapper carries: resources live in one section
-// of a 32-bit image, and Windows maps the whole image into the 2 GB below
-// the system's part of a 32-bit process, beside the program's own code,
-// its libraries and its heap.
-constexpr std::uint64_t kMaxPayloadBytes = 1800ull * 1024 * 1024;
-
 // Makes the bootstrapper `options` describe. `default_stub` is used when the
 // options name none. `progress` may be null.
 pe::Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path& default_stub,

@@ -7,6 +7,7 @@
 // both show it, before anything is written.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -25,6 +26,13 @@ using pe::Status;
 // The id of the catalogue and the first id of the payload files ("TOOLKIT" resources).
 constexpr std::uint16_t kCatalogueId = 101;
 constexpr std::uint16_t kFirstPayloadId = 102;
+// Resource ids are 16 bits, so a payload holds at most this many files.
+constexpr std::size_t kMaxPayloadFiles = 0xFFFF - kFirstPayloadId + 1;
+// The most payload bytes a bootstrapper carries. The image format's sizes are
+// 32-bit fields, but the tighter limit is the process: Windows maps the
+// whole image, payload included, into the 2 GB of a 32-bit process, beside
+// the program's code, its libraries and its heap.
+constexpr std::uint64_t kMaxPayloadBytes = 1800ull * 1024 * 1024;
 
 // A payload file and the name the catalogue gives it (backslashes between folders).
 struct PayloadFile {

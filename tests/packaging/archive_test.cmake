@@ -23,12 +23,21 @@ foreach(file IN ITEMS bin/lantern share/lantern/lantern-stub.exe lib/cmake/Lante
   endif()
 endforeach()
 
-# A PATH of links to the few programs needed, and nothing else.
+# The machine's PATH with every compiler, assembler, linker and resource
+# compiler taken out: a folder of links to everything else.
 set(path_dir "${WORK}/path")
 file(MAKE_DIRECTORY "${path_dir}")
-foreach(program IN ITEMS cmake ninja osslsigncode openssl python3 sh)
-  find_program(found_${program} ${program} REQUIRED)
-  file(CREATE_LINK "${found_${program}}" "${path_dir}/${program}" SYMBOLIC)
+string(REPLACE ":" ";" system_path "$ENV{PATH}")
+set(compiler_names "(gcc|g\\+\\+|clang|mingw|windres|^cc$|^c\\+\\+|^cpp|^ld$|^ld\\.|-ld$|-ld\\.|^as$|-as$|^c89|^c99|^cl$|^tcc$)")
+foreach(folder IN LISTS system_path)
+  file(GLOB programs LIST_DIRECTORIES false "${folder}/*")
+  foreach(program IN LISTS programs)
+    get_filename_component(name "${program}" NAME)
+    if(name MATCHES "${compiler_names}" OR EXISTS "${path_dir}/${name}")
+      continue()
+    endif()
+    file(CREATE_LINK "${program}" "${path_dir}/${name}" SYMBOLIC)
+  endforeach()
 endforeach()
 foreach(compiler IN ITEMS cc c++ gcc g++ clang clang++ i686-w64-mingw32-gcc i686-w64-mingw32-g++
                           x86_64-w64-mingw32-gcc x86_64-w64-mingw32-g++ windres i686-w64-mingw32-windres)
