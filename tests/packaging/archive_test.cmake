@@ -30,13 +30,21 @@ file(MAKE_DIRECTORY "${path_dir}")
 string(REPLACE ":" ";" system_path "$ENV{PATH}")
 set(compiler_names "(gcc|g\\+\\+|clang|mingw|windres|^cc$|^c\\+\\+|^cpp|^ld$|^ld\\.|-ld$|-ld\\.|^as$|-as$|^c89|^c99|^cl$|^tcc$)")
 foreach(folder IN LISTS system_path)
-  file(GLOB programs LIST_DIRECTORIES false "${folder}/*")
-  foreach(program IN LISTS programs)
-    get_filename_component(name "${program}" NAME)
-    if(name MATCHES "${compiler_names}" OR EXISTS "${path_dir}/${name}")
+  # Listed by ls, not globbed: a CMake list cannot hold a name like "[".
+  execute_process(COMMAND ls -1 "${folder}" OUTPUT_VARIABLE names ERROR_QUIET)
+  string(REGEX REPLACE "[][;]" "" names "${names}")
+  string(REPLACE "\n" ";" names "${names}")
+  foreach(name IN LISTS names)
+    set(program "${folder}/${name}")
+    if(name STREQUAL "" OR IS_DIRECTORY "${program}")
       continue()
     endif()
-    file(CREATE_LINK "${program}" "${path_dir}/${name}" SYMBOLIC)
+    if(name MATCHES "${compiler_names}" OR EXISTS "${path_dir}/${name}" OR IS_SYMLINK "${path_dir}/${name}")
+      continue()
+    endif()
+    # To the file itself: a link to a link by a relative name would lead nowhere from here.
+    file(REAL_PATH "${program}" target)
+    file(CREATE_LINK "${target}" "${path_dir}/${name}" RESULT failed SYMBOLIC)
   endforeach()
 endforeach()
 foreach(compiler IN ITEMS cc c++ gcc g++ clang clang++ i686-w64-mingw32-gcc i686-w64-mingw32-g++
@@ -68,6 +76,11 @@ endif()
 run("${prefix}/bin/lantern" pack --payload "${FRONT_END}" --front-end standin.exe
     --string "1=Direct Product Download" -o "${WORK}/Direct-unsigned.exe")
 run(osslsigncode sign -certs "${SIGN_CERTIFICATE}" -key "${SIGN_KEY}" -h sha256 -n "Direct Installer"
-    -i "https://www.vantrel.example/direct" -in "${WORK}/Direct-unsigned.exe" -out "${WORK}/Direct.exe")
+    -i "https://www.vantrel.example/direct" -in "${WORK}/Direct-unsigned.exe" -out "${WORK}/Direct-ascii.exe")
+# osslsigncode writes the program name in ASCII, which Windows' reader does
+# not take; the installed script writes it again in Unicode.
+file(WRITE "${WORK}/program-name.txt" "Direct Installer")
+run(python3 "${prefix}/lib/cmake/Lantern/lantern_opus_info.py" "${WORK}/Direct-ascii.exe" "${SIGN_KEY}"
+    "${WORK}/program-name.txt" "${WORK}/Direct.exe")
 run("${prefix}/bin/lantern" inspect "${WORK}/Direct.exe")
 message(STATUS "packed and signed without a compiler:\n${out}")
