@@ -188,11 +188,21 @@ void ChecksumAccumulator::Add(std::span<const std::uint8_t> bytes) {
       words = std::min<std::uint64_t>(words, (checksum_offset_ - length_) / 2 - 3);
     }
     std::uint64_t sum = sum_;
-    for (std::size_t i = 0; i < words; ++i) {
+    // Four words at a time, as two 32-bit numbers: 65536 leaves 1 when
+    // divided by 65535, so a 32-bit number counts as its two words do in a
+    // sum folded back into 16 bits.
+    std::size_t i = 0;
+    for (; i + 4 <= words; i += 4) {
+      const std::uint8_t* b = bytes.data() + at;
+      sum += static_cast<std::uint64_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24) +
+             static_cast<std::uint64_t>(b[4] | b[5] << 8 | b[6] << 16 | static_cast<std::uint32_t>(b[7]) << 24);
+      at += 8;
+      // Folding now and then gives the same result as after every word.
+      if ((i & 0xFFFFF) == 0) sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    for (; i < words; ++i) {
       sum += static_cast<std::uint32_t>(bytes[at]) | (static_cast<std::uint32_t>(bytes[at + 1]) << 8);
       at += 2;
-      // Folding now and then gives the same result as after every word.
-      if ((i & 0xFFFF) == 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
     }
     while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
     sum_ = static_cast<std::uint32_t>(sum);

@@ -170,8 +170,11 @@ TEST(Checksum, MatchesTheValueASigningToolComputes) {
 // Fed in pieces of any length, the sum is that of the whole; a file of odd
 // length counts its last byte as a word's low half.
 TEST(Checksum, IsTheSameInPiecesOfAnyLength) {
-  for (const std::size_t size : {0u, 1u, 2u, 67u, 68u, 69u, 70u, 71u, 72u, 73u, 300001u}) {
-    const std::vector<std::uint8_t> bytes = TestBytes(size, 9);
+  // Random bytes, and bytes of all ones that carry at every word (long enough
+  // for the sum to be folded in the middle of a run).
+  for (const std::size_t size : {0u, 1u, 2u, 67u, 68u, 69u, 70u, 71u, 72u, 73u, 300001u, 9000003u}) {
+    const std::vector<std::uint8_t> bytes =
+        size > 1000000 ? std::vector<std::uint8_t>(size, 0xFF) : TestBytes(size, 9);
     ChecksumAccumulator whole(68);
     whole.Add(bytes);
     // Reference: word by word with the carry folded at every step.
