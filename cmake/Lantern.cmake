@@ -477,8 +477,8 @@ endfunction()
 # pack` when the target is built. The options become a project file
 # (<target>.lantern/pack.toml) that the tool reads; the tool checks the
 # payload, the strings and the branding, and says what is wrong before it
-# writes anything. The target is an imported executable, so that
-# $<TARGET_FILE:<target>> names the bootstrapper.
+# writes anything. The target builds the bootstrapper; its LANTERN_FILE
+# property names it.
 function(lantern_add_bootstrapper target)
   cmake_parse_arguments(PARSE_ARGV 1 arg ""
     "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO;BANNER;SPLASH;ICON;VERSION;COPYRIGHT;${_LANTERN_SIGN_KEYWORDS}"
@@ -637,8 +637,7 @@ function(lantern_add_bootstrapper target)
   list(TRANSFORM sign_command REPLACE "<output>" "${output}")
 
   # The stamp stands for the finished bootstrapper (packed, then signed); the
-  # executable itself is a by-product, so that the imported target below can
-  # name it without depending on itself.
+  # executable is a by-product of the same step.
   add_custom_command(
     OUTPUT "${dir}/packed.stamp"
     BYPRODUCTS "${output}"
@@ -648,8 +647,7 @@ function(lantern_add_bootstrapper target)
     DEPENDS "${dir}/pack.toml" ${tool_depends} ${depends} ${sign_inputs}
     COMMENT "Packing ${name}.exe"
     VERBATIM)
-  add_custom_target(${target}.pack ALL DEPENDS "${dir}/packed.stamp")
-  add_executable(${target} IMPORTED GLOBAL)
-  set_target_properties(${target} PROPERTIES IMPORTED_LOCATION "${output}")
-  add_dependencies(${target} ${target}.pack)
+  # `cmake --build . --target <target>` makes it; $<TARGET_PROPERTY:<target>,LANTERN_FILE> names it.
+  add_custom_target(${target} ALL DEPENDS "${dir}/packed.stamp")
+  set_target_properties(${target} PROPERTIES LANTERN_FILE "${output}")
 endfunction()

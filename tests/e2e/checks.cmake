@@ -6,7 +6,7 @@ lantern_add_test_bootstrapper(e2e_disk_full
   PAYLOAD $<TARGET_FILE:lantern_standin>
   FRONT_END standin.exe
   STRINGS 103 "2147483647")
-target_compile_definitions(lantern_e2e_tests PRIVATE "LANTERN_DISK_FULL_EXE=\"$<TARGET_FILE:e2e_disk_full>\"")
+target_compile_definitions(lantern_e2e_tests PRIVATE "LANTERN_DISK_FULL_EXE=\"$<TARGET_PROPERTY:e2e_disk_full,LANTERN_FILE>\"")
 add_dependencies(lantern_e2e_tests e2e_disk_full)
 
 # The test machine without its .NET Framework keys. Every other test of the

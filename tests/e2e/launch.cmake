@@ -10,8 +10,8 @@ endforeach()
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/launch_paths.h" CONTENT
 "// Made by tests/e2e/launch.cmake: the launch tests' bootstrappers.
 #pragma once
-#define LANTERN_MODE_X64_EXE \"$<TARGET_FILE:e2e_mode_x64>\"
-#define LANTERN_MODE_X32ONLY_EXE \"$<TARGET_FILE:e2e_mode_x32only>\"
+#define LANTERN_MODE_X64_EXE \"$<TARGET_PROPERTY:e2e_mode_x64,LANTERN_FILE>\"
+#define LANTERN_MODE_X32ONLY_EXE \"$<TARGET_PROPERTY:e2e_mode_x32only,LANTERN_FILE>\"
 ")
 add_dependencies(lantern_e2e_tests e2e_mode_x64 e2e_mode_x32only)
 
@@ -25,6 +25,6 @@ lantern_add_test_bootstrapper(e2e_quote_name
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/arguments_paths.h" CONTENT
 "// Made by tests/e2e/launch.cmake: the bootstrapper whose signature names the installer with quotes.
 #pragma once
-#define LANTERN_QUOTE_NAME_EXE \"$<TARGET_FILE:e2e_quote_name>\"
+#define LANTERN_QUOTE_NAME_EXE \"$<TARGET_PROPERTY:e2e_quote_name,LANTERN_FILE>\"
 ")
 add_dependencies(lantern_e2e_tests e2e_quote_name)

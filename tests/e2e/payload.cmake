@@ -48,7 +48,7 @@ set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_sho
 set(payload_paths "// Made by tests/e2e/payload.cmake: the payload tests' bootstrappers.\n#pragma once\n")
 foreach(fixture IN LISTS payload_fixtures)
   string(TOUPPER "${fixture}" name)
-  string(APPEND payload_paths "#define LANTERN_${name}_EXE \"$<TARGET_FILE:${fixture}>\"\n")
+  string(APPEND payload_paths "#define LANTERN_${name}_EXE \"$<TARGET_PROPERTY:${fixture},LANTERN_FILE>\"\n")
 endforeach()
 string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/payload_paths.h" CONTENT "${payload_paths}")

@@ -44,7 +44,7 @@ endif()
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/ui_paths.h" CONTENT
 "// Made by tests/e2e/ui.cmake: the user interface's fixtures.
 #pragma once
-#define LANTERN_UI_EXE \"$<TARGET_FILE:e2e_ui>\"
+#define LANTERN_UI_EXE \"$<TARGET_PROPERTY:e2e_ui,LANTERN_FILE>\"
 #define LANTERN_UIHOST_EXE \"$<TARGET_FILE:lantern_uihost>\"
 #define LANTERN_SCREENSHOT_DIR \"${CMAKE_CURRENT_BINARY_DIR}/screenshots\"
 ")
@@ -61,6 +61,6 @@ lantern_add_test_bootstrapper(e2e_ui_dotnet35
   STRINGS 138 "-1" 139 "-1" 140 "0" 141 "-1" 142 "-1" 143 "-1" 144 "-1")
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/ui_dotnet_paths.h" CONTENT
 "#pragma once
-#define LANTERN_UI_DOTNET35_EXE \"$<TARGET_FILE:e2e_ui_dotnet35>\"
+#define LANTERN_UI_DOTNET35_EXE \"$<TARGET_PROPERTY:e2e_ui_dotnet35,LANTERN_FILE>\"
 ")
 add_dependencies(lantern_e2e_tests e2e_ui_dotnet35)

@@ -4,7 +4,7 @@
 cmake_minimum_required(VERSION 3.25)
 set(exe "${BUILD_DIR}/faults/${TARGET}.exe")
 file(REMOVE "${exe}")
-execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target "${TARGET}.pack"
+execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target "${TARGET}"
                 RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE err)
 string(REGEX REPLACE "[ \t\r\n]+" " " flat "${out} ${err}")
 if(NOT failed)
