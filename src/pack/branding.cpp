@@ -7,6 +7,7 @@
 #include <memory>
 #include <system_error>
 
+#include "core/utf8.h"
 #include "core/version_resource.h"
 #include "pe/byte_io.h"
 #include "pe/little_endian.h"
@@ -184,45 +185,8 @@ Result<std::array<std::uint16_t, 4>> ParseVersion(const std::string& text) {
   return parts;
 }
 
-// UTF-8 text as UTF-16; nothing when it is not well-formed UTF-8 (overlong
-// forms, surrogates and code points beyond U+10FFFF included).
-std::optional<std::u16string> FromUtf8(const std::string& text) {
-  std::u16string out;
-  for (std::size_t at = 0; at < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t more = 0;
-    char32_t point = 0, least = 0;
-    if (lead < 0x80) {
-      point = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      more = 1, point = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      more = 2, point = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      more = 3, point = lead & 0x07, least = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (text.size() - at <= more) return std::nullopt;
-    for (std::size_t i = 1; i <= more; ++i) {
-      const auto next = static_cast<unsigned char>(text[at + i]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      point = (point << 6) | (next & 0x3F);
-    }
-    if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return std::nullopt;
-    if (point >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(point));
-    }
-    at += more + 1;
-  }
-  return out;
-}
-
 Result<std::u16string> CheckCopyright(const std::string& text) {
-  std::optional<std::u16string> wide = FromUtf8(text);
+  std::optional<std::u16string> wide = Utf16FromUtf8(text);
   if (!wide) return pe::Failure{"COPYRIGHT is not valid UTF-8 text"};
   std::size_t characters = 0;
   for (const char16_t unit : *wide) characters += (unit & 0xFC00) != 0xDC00;  // a pair is one character

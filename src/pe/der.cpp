@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/utf8.h"
+
 namespace lantern::pe::der {
 namespace {
 
@@ -67,58 +69,8 @@ std::string Named(std::string_view what, std::string_view problem) {
 
 // Control characters, surrogates and values beyond Unicode are shown as U+FFFD.
 void AppendCharacter(std::string& out, std::uint32_t c) {
-  if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (c >= 0xD800 && c < 0xE000) || c > 0x10FFFF) c = 0xFFFD;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-// The characters of well-formed UTF-8, or nothing where the bytes are not that.
-std::optional<std::u32string> DecodeUtf8(std::span<const std::uint8_t> bytes) {
-  std::u32string text;
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    const std::uint8_t lead = bytes[at];
-    std::size_t length = 1;
-    std::uint32_t code = lead;
-    if (lead >= 0x80) {
-      if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1Fu;
-      } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0Fu;
-      } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07u;
-      } else {
-        return std::nullopt;
-      }
-      if (bytes.size() - at < length) return std::nullopt;
-      for (std::size_t i = 1; i < length; ++i) {
-        if ((bytes[at + i] & 0xC0u) != 0x80u) return std::nullopt;
-        code = (code << 6) | (bytes[at + i] & 0x3Fu);
-      }
-      const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000))
-        return std::nullopt;
-    }
-    text.push_back(code);
-    at += length;
-  }
-  return text;
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = 0xFFFD;
+  AppendUtf8(out, c);
 }
 
 std::string Utf16BigEndian(std::span<const std::uint8_t> bytes) {
@@ -413,7 +365,8 @@ std::string IntegerHex(std::span<const std::uint8_t> content) {
 }
 
 std::string TextFromBytes(std::span<const std::uint8_t> bytes) {
-  const std::optional<std::u32string> decoded = DecodeUtf8(bytes);
+  const std::optional<std::u32string> decoded =
+      DecodeUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (!decoded) return Latin1(bytes);
   std::string out;
   for (const char32_t c : *decoded) AppendCharacter(out, c);

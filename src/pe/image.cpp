@@ -194,8 +194,9 @@ void ChecksumAccumulator::Add(std::span<const std::uint8_t> bytes) {
     std::size_t i = 0;
     for (; i + 4 <= words; i += 4) {
       const std::uint8_t* b = bytes.data() + at;
-      sum += static_cast<std::uint64_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24) +
-             static_cast<std::uint64_t>(b[4] | b[5] << 8 | b[6] << 16 | static_cast<std::uint32_t>(b[7]) << 24);
+      sum +=
+          static_cast<std::uint64_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24) +
+          static_cast<std::uint64_t>(b[4] | b[5] << 8 | b[6] << 16 | static_cast<std::uint32_t>(b[7]) << 24);
       at += 8;
       // Folding now and then gives the same result as after every word.
       if ((i & 0xFFFFF) == 0) sum = (sum & 0xFFFF) + (sum >> 16);

@@ -230,7 +230,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   for (int i = 1; i < argc; ++i) {
     const std::wstring_view argument(argv[i]);
-    arguments.push_back(lantern::pack::Utf8FromUtf16(std::u16string(argument.begin(), argument.end())));
+    arguments.push_back(lantern::Utf8FromUtf16(std::u16string(argument.begin(), argument.end())));
   }
   return lantern::tool::Run(arguments);
 }
