@@ -165,7 +165,7 @@ constexpr std::size_t kMaxDirectoryEntries = 0xFFFF;
 }  // namespace
 
 std::string ResourceId::ToString() const {
-  if (!is_name_) return "#" + std::to_string(id_);
+  if (!is_name_) return std::string("#").append(std::to_string(id_));
   std::string shown;
   for (const char16_t c : name_) {
     if (c >= 0x20 && c < 0x7F && c != u'\\') {

@@ -2,14 +2,14 @@
 # stub: a payload packed from a project file and the command line, its report
 # for scripts, every byte written out again; then bad calls, each with its
 # message and exit status, and no output left behind.
-#   cmake -DTOOL=<lantern> -DSTUB=<lantern-stub.exe> -DPAYLOAD=<folder> -DFRONT_END=<exe> -DWORK=<folder>
+#   cmake -DTOOL=<lantern, or the emulator and lantern.exe as a list> -DSTUB=<lantern-stub.exe> -DPAYLOAD=<folder> -DFRONT_END=<exe> -DWORK=<folder>
 #         -P tool_test.cmake
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/out")
 
 function(run expected_status)
-  execute_process(COMMAND "${TOOL}" ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${TOOL} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status STREQUAL "${expected_status}")
     message(FATAL_ERROR "lantern ${ARGN}: exit status ${status}, expected ${expected_status}\n${out}\n${err}")
   endif()
