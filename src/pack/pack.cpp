@@ -83,8 +83,9 @@ Result<pe::ResourceId> RawResourceId(const std::string& text) {
 
 Result<PayloadPlan> PlanPayload(const PackOptions& options) {
   PayloadPlan plan;
+  // The catalogue is written like a payload file but counts as none.
   const auto add = [&](pe::ResourceId name, std::shared_ptr<pe::ByteSource> data) {
-    plan.bytes += data->Size();
+    if (!(name == pe::ResourceId(kCatalogueId))) plan.bytes += data->Size();
     plan.resources.push_back(
         pe::Resource{{kPayloadType, std::move(name), kResourceLanguage}, std::move(data)});
   };
@@ -337,7 +338,10 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   for (pe::Resource& resource : StringTableResources(strings.Value(), kResourceLanguage)) {
     resources.push_back(std::move(resource));
   }
+  // Progress counts every byte the payload's resources give, the catalogue's too.
+  std::uint64_t progress_total = 0;
   for (pe::Resource& resource : payload->resources) {
+    progress_total += resource.data->Size();
     resource.data = std::make_shared<CountingSource>(std::move(resource.data), progress);
     resources.push_back(std::move(resource));
   }
@@ -357,7 +361,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   auto sink = pe::FileSink::Create(pending.Partial());
   if (!sink)
     return Failure{"the output '" + ShowPath(options.output) + "' cannot be written: " + sink.Message()};
-  if (progress) progress->Start(payload->bytes);
+  if (progress) progress->Start(progress_total);
   auto written = pe::WriteWithResources(*stub->file, stub->image, resources, *sink.Value(), info);
   Status finished = sink.Value()->Finish();
   if (progress) progress->Finish();

@@ -120,6 +120,7 @@ TEST_F(PackTest, PackedPayloadIsInspectedAndExtractedByteForByte) {
   auto summary = Pack(options_, {}, nullptr);
   ASSERT_TRUE(summary) << summary.Message();
   EXPECT_EQ(summary->payload_files, 5u);
+  EXPECT_EQ(summary->payload_bytes, 16u + 16u + 7u + 70000u);  // the catalogue is no payload file
   EXPECT_EQ(summary->output_size, fs::file_size(options_.output));
 
   auto report = Inspect(options_.output);
