@@ -130,8 +130,10 @@ Status ReadProjectFile(const std::filesystem::path& file, PackOptions& options) 
   const toml::table& table = parsed.table();
   const std::filesystem::path base = file.parent_path();
 
-  for (const auto& [key_name, node] : table) {
-    const std::string_view key = key_name.str();
+  for (const auto& entry : table) {
+    // Not a structured binding: the lambdas below take the node by reference.
+    const std::string_view key = entry.first.str();
+    const toml::node& node = entry.second;
     const auto path_value = [&](std::filesystem::path& target) -> Status {
       const auto value = Text(node);
       if (!value) return WrongKind(file, node, key, "a path");
