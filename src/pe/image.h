@@ -23,6 +23,7 @@ constexpr std::uint16_t kMachineAmd64 = 0x8664;
 constexpr std::size_t kResourceDirectory = 2;
 // The certificate table: its address is a file offset, not an RVA.
 constexpr std::size_t kCertificateDirectory = 4;
+constexpr std::size_t kDebugDirectory = 6;
 constexpr std::size_t kMaxDirectories = 16;
 
 // Section flags a resource section carries.

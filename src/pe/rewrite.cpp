@@ -146,6 +146,32 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   }
   const std::uint64_t headers_end = std::max<std::uint64_t>(image.size_of_headers, table_end);
   if (headers_end > copy_end) return Failure{"the section table overlaps the bytes of a section"};
+
+  // A resource section that another section follows stays where it is in
+  // memory, but its bytes leave the file: the new section holds every
+  // resource, and the sections after it move down in the file (their
+  // addresses do not change). Only where nothing else points into the file
+  // by offset: no debug directory, no symbol table among the sections.
+  std::uint64_t drop_start = 0;
+  std::uint64_t drop_size = 0;
+  if (!replace && old_section != nullptr && old_section->raw_size != 0 && old_section->virtual_size != 0 &&
+      old_section->raw_offset >= headers_end && old_section->raw_offset % image.file_alignment == 0 &&
+      old_section->raw_size % image.file_alignment == 0 && image.Directory(kDebugDirectory).size == 0 &&
+      (image.pointer_to_symbol_table == 0 || image.pointer_to_symbol_table >= old_end)) {
+    const std::uint64_t start = old_section->raw_offset;
+    const std::uint64_t end = start + old_section->raw_size;
+    const bool alone = end <= old_end &&
+                       std::none_of(image.sections.begin(), image.sections.end(), [&](const Section& other) {
+                         return &other != old_section && other.raw_size != 0 && other.raw_offset < end &&
+                                std::uint64_t{other.raw_offset} + other.raw_size > start;
+                       });
+    if (alone) {
+      drop_start = start;
+      drop_size = old_section->raw_size;
+      new_offset = AlignUp(old_end - drop_size, image.file_alignment);
+      summary.dropped_bytes = old_section->raw_size;
+    }
+  }
   if (new_rva >= kFourGigabytes) return Failure{"the image has no addresses left for another section"};
 
   Result<ResourceSectionLayout> layout =
@@ -174,8 +200,21 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   std::fill(section + 24, section + 36, std::uint8_t{0});  // no relocations or line numbers
   PutU32(section + 36, kSectionInitializedData | kSectionRead);
 
-  const std::uint64_t initialized =
-      std::uint64_t{image.size_of_initialized_data} + raw_size - (replace ? old_section->raw_size : 0);
+  if (drop_size != 0) {
+    for (std::size_t i = 0; i < image.sections.size(); ++i) {
+      std::uint8_t* header = headers.data() + image.section_table_offset + kSectionHeaderSize * i;
+      const Section& other = image.sections[i];
+      if (&other == old_section) {
+        PutU32(header + 16, 0);
+        PutU32(header + 20, 0);
+      } else if (other.raw_size != 0 && other.raw_offset >= drop_start + drop_size) {
+        PutU32(header + 20, static_cast<std::uint32_t>(other.raw_offset - drop_size));
+      }
+    }
+  }
+  const std::uint64_t initialized = std::uint64_t{image.size_of_initialized_data} + raw_size -
+                                    (replace ? old_section->raw_size : 0) -
+                                    std::min<std::uint64_t>(drop_size, image.size_of_initialized_data);
   PutU32(optional + 8, static_cast<std::uint32_t>(std::min<std::uint64_t>(initialized, 0xFFFFFFFFu)));
   PutU32(optional + 56, static_cast<std::uint32_t>(std::max(image_end, size_of_image)));
   PutU32(optional + 64, 0);
@@ -205,8 +244,14 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
 
   Writer writer(output, image.ChecksumOffset());
   Status status = writer.Write(headers);
-  if (status) status = writer.Copy(input, headers_end, copy_end - headers_end, "the image");
-  if (status) status = writer.Zeros(new_offset - copy_end);
+  if (drop_size == 0) {
+    if (status) status = writer.Copy(input, headers_end, copy_end - headers_end, "the image");
+  } else {
+    if (status) status = writer.Copy(input, headers_end, drop_start - headers_end, "the image");
+    if (status)
+      status = writer.Copy(input, drop_start + drop_size, copy_end - drop_start - drop_size, "the image");
+  }
+  if (status) status = writer.Zeros(new_offset - writer.Written());
   if (status) status = writer.Write(layout->head);
   for (const ResourceSectionLayout::Placement& placement : layout->data) {
     if (!status) break;

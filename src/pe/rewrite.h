@@ -2,7 +2,10 @@
 //
 // The new resource section takes the place of the old one when that is the
 // image's last section; otherwise it is added as a new last section and the
-// resource directory points to it (the old section stays, unused). The
+// resource directory points to it. The old section then keeps its addresses
+// but loses its bytes in the file, the sections after it moving down, unless
+// a debug directory or a symbol table points into the file by offset (then
+// it stays whole, unused). The
 // header's sizes, the resource directory, the section's sizes (aligned as
 // the header says) and the checksum are set anew. A certificate table is
 // dropped and its directory entry cleared: a signature cannot hold for
@@ -27,6 +30,7 @@ namespace lantern::pe {
 
 struct RewriteSummary {
   bool appended_section = false;     // a new last section, rather than the old one replaced
+  std::uint32_t dropped_bytes = 0;   // the old resource section's bytes left out of the file
   bool dropped_certificate = false;  // the input was signed
   std::uint32_t resource_rva = 0;
   std::uint32_t resource_size = 0;

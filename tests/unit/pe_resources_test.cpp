@@ -275,19 +275,34 @@ TEST(WriteWithResources, WritesAnImageThatReadsBackTheSameResources) {
     const Section& previous = image.sections[image.sections.size() - 2];
     EXPECT_EQ(section.virtual_address,
               (previous.virtual_address + previous.virtual_size + 0xFFF) / 0x1000 * 0x1000);
-    const std::uint32_t old_resource_bytes = c.appended ? 0 : before->sections.back().raw_size;
+    // The old resource section's bytes are gone either way: replaced, or left
+    // out of the file with the sections after it moved down.
+    const std::uint32_t old_resource_bytes =
+        c.resource_section < 0 ? 0 : before->sections[static_cast<std::size_t>(c.resource_section)].raw_size;
+    EXPECT_EQ(summary->dropped_bytes, c.appended ? old_resource_bytes : 0u);
     EXPECT_EQ(image.size_of_initialized_data,
               before->size_of_initialized_data - old_resource_bytes + section.raw_size);
     EXPECT_EQ(image.Directory(kCertificateDirectory), DataDirectory{});
     EXPECT_EQ(image.checksum, summary->checksum);
     EXPECT_EQ(image.checksum, ComputeChecksum(written, image).Value());
 
-    // Every other section's bytes as they were, and the overlay after the new section.
+    // Every other section's bytes as they were, at the same addresses; those
+    // after a dropped section lower in the file. The overlay after the new section.
     for (std::size_t i = 0; i + 1 < image.sections.size(); ++i) {
-      EXPECT_EQ(image.sections[i].raw_offset, before->sections[i].raw_offset);
-      EXPECT_TRUE(std::equal(input.begin() + image.sections[i].raw_offset,
-                             input.begin() + image.sections[i].raw_offset + image.sections[i].raw_size,
-                             sink.bytes.begin() + image.sections[i].raw_offset));
+      const Section& now = image.sections[i];
+      const Section& was = before->sections[i];
+      EXPECT_EQ(now.virtual_address, was.virtual_address);
+      EXPECT_EQ(now.virtual_size, was.virtual_size);
+      if (c.appended && static_cast<int>(i) == c.resource_section) {
+        EXPECT_EQ(now.raw_size, 0u);
+        EXPECT_EQ(now.raw_offset, 0u);
+        continue;
+      }
+      const bool moved = c.appended && c.resource_section >= 0 && static_cast<int>(i) > c.resource_section;
+      EXPECT_EQ(now.raw_offset, was.raw_offset - (moved ? old_resource_bytes : 0u)) << now.name;
+      EXPECT_TRUE(std::equal(input.begin() + was.raw_offset, input.begin() + was.raw_offset + was.raw_size,
+                             sink.bytes.begin() + now.raw_offset))
+          << now.name;
     }
     const std::vector<std::uint8_t> overlay = TestBytes(0x123, 4);
     ASSERT_EQ(sink.bytes.size(),
