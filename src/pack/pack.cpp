@@ -9,6 +9,7 @@
 
 #include "core/embedded_info.h"
 #include "pack/branding.h"
+#include "pack/opened_image.h"
 #include "pack/payload.h"
 #include "pack/string_table_resource.h"
 #include "pack/stub.h"
@@ -25,8 +26,6 @@ using pe::Done;
 using pe::Failure;
 using pe::Result;
 using pe::Status;
-
-constexpr char16_t kPayloadType[] = u"TOOLKIT";
 
 // The information block: the marker, the information, six bytes that are not part of it.
 constexpr std::size_t kInfoTrailerSize = 6;
@@ -163,28 +162,13 @@ Result<std::vector<std::uint8_t>> InformationBlock(const std::filesystem::path& 
 }
 
 // The stub, read and checked to be this Lantern's.
-struct Stub {
-  std::shared_ptr<pe::FileSource> file;
-  pe::Image image;
-  std::vector<pe::ResourceEntry> resources;
-};
+using Stub = OpenedImage;
 
 Result<Stub> OpenStub(const std::filesystem::path& path) {
   const std::string shown = ShowPath(path);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error))
-    return Failure{"the stub '" + shown + "' does not exist"};
-  auto file = pe::FileSource::Open(path);
-  if (!file) return file.AsFailure();
-  Stub stub{std::move(file).Value(), {}, {}};
-  auto image = pe::ReadImage(*stub.file);
-  if (!image) return Failure{"the stub '" + shown + "' is not a Windows program: " + image.Message()};
-  stub.image = std::move(image).Value();
-  auto resources = pe::ReadResources(*stub.file, stub.image);
-  if (!resources)
-    return Failure{"the stub '" + shown + "' has resources that cannot be read: " + resources.Message()};
-  stub.resources = std::move(resources).Value();
-
+  auto opened = OpenImage(path, "the stub '" + shown + "'");
+  if (!opened) return opened.AsFailure();
+  Stub stub = std::move(opened).Value();
   const auto marker =
       std::find_if(stub.resources.begin(), stub.resources.end(), [](const pe::ResourceEntry& entry) {
         return entry.key.type == pe::ResourceId(pe::kTypeRcData) &&

@@ -23,6 +23,8 @@ using pe::Failure;
 using pe::Result;
 using pe::Status;
 
+// The resource type of the payload files and the catalogue.
+inline constexpr char16_t kPayloadType[] = u"TOOLKIT";
 // The id of the catalogue and the first id of the payload files ("TOOLKIT" resources).
 constexpr std::uint16_t kCatalogueId = 101;
 constexpr std::uint16_t kFirstPayloadId = 102;

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-#include "pack/inspect.h"
+#include "pack/report.h"
 #include "pack/pack.h"
 #include "pack/project.h"
 #include "pack/stub.h"

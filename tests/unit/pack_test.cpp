@@ -14,7 +14,7 @@
 
 #include "core/version_resource.h"
 #include "pack/default_strings.h"
-#include "pack/inspect.h"
+#include "pack/report.h"
 #include "pack/payload.h"
 #include "pack/project.h"
 #include "pack/string_table_resource.h"

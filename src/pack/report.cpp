@@ -1,4 +1,4 @@
-#include "pack/inspect.h"
+#include "pack/report.h"
 
 #include <toml++/toml.h>
 
@@ -12,6 +12,7 @@
 #include "core/payload_paths.h"
 #include "pack/branding.h"
 #include "pack/default_strings.h"
+#include "pack/opened_image.h"
 #include "pack/payload.h"
 #include "pack/string_table_resource.h"
 #include "pack/stub.h"
@@ -28,7 +29,6 @@ using pe::Failure;
 using pe::Result;
 using pe::Status;
 
-constexpr char16_t kPayloadType[] = u"TOOLKIT";
 constexpr std::uint16_t kTypeBitmap = 2;
 
 bool IsPayload(const pe::ResourceEntry& entry) { return entry.key.type == pe::ResourceId(kPayloadType); }
@@ -146,34 +146,12 @@ void ReadInformation(pe::ByteSource& file, InspectReport& report) {
                                 tail.begin() + static_cast<std::ptrdiff_t>(found->offset + found->size));
 }
 
-struct OpenBootstrapper {
-  std::shared_ptr<pe::FileSource> file;
-  pe::Image image;
-  std::vector<pe::ResourceEntry> resources;
-};
-
-Result<OpenBootstrapper> Open(const std::filesystem::path& path) {
-  const std::string shown = ShowPath(path);
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return Failure{"'" + shown + "' does not exist"};
-  auto file = pe::FileSource::Open(path);
-  if (!file) return file.AsFailure();
-  OpenBootstrapper open{std::move(file).Value(), {}, {}};
-  auto image = pe::ReadImage(*open.file);
-  if (!image) return Failure{"'" + shown + "' is not a Windows program: " + image.Message()};
-  open.image = std::move(image).Value();
-  auto resources = pe::ReadResources(*open.file, open.image);
-  if (!resources) return Failure{"'" + shown + "' has resources that cannot be read: " + resources.Message()};
-  open.resources = std::move(resources).Value();
-  return open;
-}
-
 }  // namespace
 
 Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
-  auto opened = Open(bootstrapper);
+  auto opened = OpenImage(bootstrapper, "'" + ShowPath(bootstrapper) + "'");
   if (!opened) return opened.AsFailure();
-  OpenBootstrapper& open = opened.Value();
+  OpenedImage& open = opened.Value();
   pe::ByteSource& file = *open.file;
 
   InspectReport report;
@@ -413,7 +391,7 @@ Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem:
     return Failure{"the catalogue and the resources of '" + ShowPath(bootstrapper) +
                    "' disagree (lantern inspect shows how); nothing is extracted"};
   }
-  auto opened = Open(bootstrapper);
+  auto opened = OpenImage(bootstrapper, "'" + ShowPath(bootstrapper) + "'");
   if (!opened) return opened.AsFailure();
 
   // Every name first: where it goes inside the folder, and that nothing is there.

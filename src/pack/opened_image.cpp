@@ -1,0 +1,22 @@
+#include "pack/opened_image.h"
+
+#include <system_error>
+
+namespace lantern::pack {
+
+pe::Result<OpenedImage> OpenImage(const std::filesystem::path& path, const std::string& named) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return pe::Failure{named + " does not exist"};
+  auto file = pe::FileSource::Open(path);
+  if (!file) return file.AsFailure();
+  OpenedImage opened{std::move(file).Value(), {}, {}};
+  auto image = pe::ReadImage(*opened.file);
+  if (!image) return pe::Failure{named + " is not a Windows program: " + image.Message()};
+  opened.image = std::move(image).Value();
+  auto resources = pe::ReadResources(*opened.file, opened.image);
+  if (!resources) return pe::Failure{named + " has resources that cannot be read: " + resources.Message()};
+  opened.resources = std::move(resources).Value();
+  return opened;
+}
+
+}  // namespace lantern::pack

@@ -1,0 +1,28 @@
+// A program on disk opened for the tool: its file, its headers and its
+// resource tree, each read once and checked.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pe/byte_io.h"
+#include "pe/image.h"
+#include "pe/resources.h"
+#include "pe/result.h"
+
+namespace lantern::pack {
+
+struct OpenedImage {
+  std::shared_ptr<pe::FileSource> file;
+  pe::Image image;
+  std::vector<pe::ResourceEntry> resources;
+};
+
+// Opens `path`; a failure's message starts with `named` ("the stub 'x.exe'"):
+// "... does not exist", "... is not a Windows program: <why>", "... has
+// resources that cannot be read: <why>".
+pe::Result<OpenedImage> OpenImage(const std::filesystem::path& path, const std::string& named);
+
+}  // namespace lantern::pack
