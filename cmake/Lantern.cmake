@@ -230,78 +230,20 @@ function(_lantern_sign_bootstrapper out_command out_inputs context dir certifica
 endfunction()
 
 # ---------------------------------------------------------------------------
-# The user interface's pictures and About-box values of one bootstrapper.
+# The About-box values of a Windows test program that carries the
+# bootstrapper's resources compiled from res/lantern.rc (bootstrappers
+# themselves get theirs from `lantern pack`, which checks them).
 #
-# _lantern_ui_resources(<context> <dir> <out-depends-var>
-#   [BANNER <bmp>] [SPLASH <bmp>] [ICON <ico>] [VERSION <a.b.c.d>] [COPYRIGHT <text>])
+# _lantern_ui_resources(<context> <dir> <out-depends-var> [VERSION <a.b.c.d>] [COPYRIGHT <text>])
 # Writes <dir>/ui.rcinc (the macros res/lantern.rc reads; the About box shows
-# the version record's values), and names in <out-depends-var> the picture
-# files the resources are made from. Empty options take Lantern's own
-# pictures, its version and no copyright line.
-
-# Width, height and bits per pixel of a BMP file, or stops with a message.
-function(_lantern_bmp_shape context what file out)
-  file(READ "${file}" head LIMIT 30 HEX)
-  string(LENGTH "${head}" length)
-  if(length LESS 60 OR NOT head MATCHES "^424d")
-    message(FATAL_ERROR "${context}: ${what} '${file}' is not a BMP picture")
-  endif()
-  # Little-endian fields: width at byte 18, height at 22 (negative: top-down), bits at 28.
-  set(values "")
-  foreach(at_size IN ITEMS 18:4 22:4 28:2)
-    string(REPLACE ":" ";" at_size "${at_size}")
-    list(GET at_size 0 at)
-    list(GET at_size 1 size)
-    set(value 0)
-    math(EXPR last "${at} + ${size} - 1")
-    foreach(byte RANGE ${last} ${at} -1)
-      math(EXPR hex_at "${byte} * 2")
-      string(SUBSTRING "${head}" ${hex_at} 2 hex)
-      math(EXPR value "(${value} << 8) + 0x${hex}")
-    endforeach()
-    if(size EQUAL 4 AND value GREATER_EQUAL 2147483648)
-      math(EXPR value "4294967296 - ${value}")
-    endif()
-    list(APPEND values ${value})
-  endforeach()
-  set(${out} "${values}" PARENT_SCOPE)
-endfunction()
-
-function(_lantern_ui_picture context what file width height out)
-  cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
-  if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
-    message(FATAL_ERROR "${context}: ${what} '${file}' does not exist")
-  endif()
-  _lantern_bmp_shape("${context}" "${what}" "${file}" shape)
-  if(NOT shape STREQUAL "${width};${height};24")
-    list(JOIN shape " " shape)
-    message(FATAL_ERROR "${context}: ${what} '${file}' must be a ${width} x ${height} BMP with 24 bits per pixel "
-                        "(width, height and bits found: ${shape})")
-  endif()
-  set(${out} "${file}" PARENT_SCOPE)
-endfunction()
-
+# the version record's values) with Lantern's own pictures and icon, and names
+# in <out-depends-var> the files the resources are made from. Without a
+# version it takes Lantern's; without a copyright line, none.
 function(_lantern_ui_resources context dir out_depends)
-  cmake_parse_arguments(PARSE_ARGV 3 arg "" "BANNER;SPLASH;ICON;VERSION;COPYRIGHT" "")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "VERSION;COPYRIGHT" "")
   set(banner "${_LANTERN_RES_DIR}/banner.bmp")
   set(splash "${_LANTERN_RES_DIR}/splash.bmp")
   set(icon "${_LANTERN_RES_DIR}/lantern.ico")
-  if(arg_BANNER)
-    _lantern_ui_picture("${context}" BANNER "${arg_BANNER}" 634 78 banner)
-  endif()
-  if(arg_SPLASH)
-    _lantern_ui_picture("${context}" SPLASH "${arg_SPLASH}" 425 208 splash)
-  endif()
-  if(arg_ICON)
-    cmake_path(ABSOLUTE_PATH arg_ICON BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE icon)
-    if(EXISTS "${icon}" AND NOT IS_DIRECTORY "${icon}")
-      file(READ "${icon}" head LIMIT 4 HEX)
-    endif()
-    if(NOT head STREQUAL "00000100")
-      message(FATAL_ERROR "${context}: ICON '${icon}' is not an icon file (.ico)")
-    endif()
-  endif()
-
   set(version "${_LANTERN_DEFAULT_VERSION}")
   if(arg_VERSION)
     set(version "${arg_VERSION}")
@@ -312,32 +254,14 @@ function(_lantern_ui_resources context dir out_depends)
   set(parts "")
   foreach(i 1 2 3 4)
     math(EXPR part "${CMAKE_MATCH_${i}}")
-    if(part GREATER 65535)
-      message(FATAL_ERROR "${context}: VERSION '${version}': each part is at most 65535")
-    endif()
     list(APPEND parts ${part})
   endforeach()
   list(JOIN parts "," version_parts)
   list(JOIN parts "." version_text)
-
-  set(copyright "${arg_COPYRIGHT}")
-  # Characters, not bytes: string(LENGTH) counts the bytes of the UTF-8 text,
-  # so each byte that continues a character (10xxxxxx) is left out.
-  string(HEX "${copyright}" hex)
-  string(REGEX MATCHALL "[0-9a-f][0-9a-f]" bytes "${hex}")
-  list(FILTER bytes EXCLUDE REGEX "^[89ab]")
-  list(LENGTH bytes length)
-  if(length GREATER 46)
-    message(FATAL_ERROR "${context}: COPYRIGHT is ${length} characters long, more than the 46 the About box holds")
-  endif()
-  string(FIND "${copyright}" "\\" backslash_at)
-  if(copyright MATCHES "[\t\r\n]" OR backslash_at GREATER_EQUAL 0)
-    message(FATAL_ERROR "${context}: COPYRIGHT cannot hold tabs, line breaks or backslashes")
-  endif()
-  string(REPLACE "\"" "\"\"" rc_copyright "${copyright}")
+  string(REPLACE "\"" "\"\"" rc_copyright "${arg_COPYRIGHT}")
 
   _lantern_write_if_changed("${dir}/ui.rcinc"
-"// Made by lantern_add_bootstrapper(): this bootstrapper's pictures and version.
+"// Made by ${context}: this program's pictures and version.
 #define LANTERN_ICON_FILE \"${icon}\"
 #define LANTERN_BANNER_FILE \"${banner}\"
 #define LANTERN_SPLASH_FILE \"${splash}\"
@@ -349,7 +273,7 @@ function(_lantern_ui_resources context dir out_depends)
   set(${out_depends} "${dir}/ui.rcinc;${icon};${banner};${splash}" PARENT_SCOPE)
 endfunction()
 
-# lantern_add_ui_resources(<target> [BANNER ...] [VERSION ...] ...): gives a
+# lantern_add_ui_resources(<target> [VERSION ...] [COPYRIGHT ...]): gives a
 # Windows test program the bootstrapper's dialogs, pictures, icon and About-box
 # values (not its manifest: a test program need not run elevated).
 function(lantern_add_ui_resources target)

@@ -16,6 +16,11 @@ namespace lantern {
 constexpr std::size_t kEmbeddedScanSize = 4116;
 constexpr std::size_t kEmbeddedSeekBack = 4117;
 constexpr unsigned char kEmbeddedMarker[4] = {'M', 'R', 'D', 'C'};
+// The bytes after the information, which are not part of it.
+constexpr std::size_t kEmbeddedTrailerSize = 6;
+// The most information a block can carry and still be found whole.
+constexpr std::size_t kMaxEmbeddedInformation =
+    kEmbeddedScanSize - sizeof kEmbeddedMarker - kEmbeddedTrailerSize;
 constexpr wchar_t kEmbeddedInfoFileName[] = L"info.xml";
 
 // Where the information lies in the tail (scan buffer offsets).

@@ -9,6 +9,7 @@
 
 #include "core/utf8.h"
 #include "core/version_resource.h"
+#include "pack/text.h"
 #include "pe/byte_io.h"
 #include "pe/little_endian.h"
 
@@ -23,13 +24,8 @@ constexpr std::size_t kIconDirEntry = 16;
 constexpr std::size_t kGroupEntry = 14;
 constexpr std::size_t kMaxCopyright = 46;  // what the About box's line holds
 
-std::string PathText(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
 std::string Quoted(const char* what, const std::filesystem::path& file) {
-  return std::string(what) + " '" + PathText(file) + "'";
+  return std::string(what) + " '" + ShowPath(file) + "'";
 }
 
 bool IsFile(const std::filesystem::path& path) {

@@ -1,6 +1,9 @@
 #include "pack/opened_image.h"
 
+#include <algorithm>
 #include <system_error>
+
+#include "pack/stub.h"
 
 namespace lantern::pack {
 
@@ -17,6 +20,17 @@ pe::Result<OpenedImage> OpenImage(const std::filesystem::path& path, const std::
   if (!resources) return pe::Failure{named + " has resources that cannot be read: " + resources.Message()};
   opened.resources = std::move(resources).Value();
   return opened;
+}
+
+pe::Result<std::optional<std::string>> StubMarkerText(const OpenedImage& opened) {
+  const auto marker =
+      std::find_if(opened.resources.begin(), opened.resources.end(), [](const pe::ResourceEntry& e) {
+        return e.key.type == pe::ResourceId(pe::kTypeRcData) && e.key.name == pe::ResourceId(kStubMarkerName);
+      });
+  if (marker == opened.resources.end()) return std::optional<std::string>();
+  auto bytes = pe::ReadResourceBytes(*opened.file, *marker);
+  if (!bytes) return bytes.AsFailure();
+  return std::optional<std::string>(std::string(bytes->begin(), bytes->end()));
 }
 
 }  // namespace lantern::pack

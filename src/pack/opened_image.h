@@ -1,9 +1,10 @@
 // A program on disk opened for the tool: its file, its headers and its
-// resource tree, each read once and checked.
+// resource tree, each read once and checked; and what its stub marker says.
 #pragma once
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,9 @@ struct OpenedImage {
 // "... does not exist", "... is not a Windows program: <why>", "... has
 // resources that cannot be read: <why>".
 pe::Result<OpenedImage> OpenImage(const std::filesystem::path& path, const std::string& named);
+
+// The text of the stub marker the program carries ("Lantern stub 0.1.0"),
+// or nothing when it carries none.
+pe::Result<std::optional<std::string>> StubMarkerText(const OpenedImage& opened);
 
 }  // namespace lantern::pack

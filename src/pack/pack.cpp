@@ -27,10 +27,6 @@ using pe::Failure;
 using pe::Result;
 using pe::Status;
 
-// The information block: the marker, the information, six bytes that are not part of it.
-constexpr std::size_t kInfoTrailerSize = 6;
-constexpr std::size_t kMaxInfoSize = kEmbeddedScanSize - sizeof kEmbeddedMarker - kInfoTrailerSize;
-
 // A payload file's bytes, counted as the writer reads them.
 class CountingSource final : public pe::ByteSource {
  public:
@@ -140,9 +136,9 @@ Result<std::vector<std::uint8_t>> InformationBlock(const std::filesystem::path& 
   auto file = pe::FileSource::Open(path);
   if (!file) return file.AsFailure();
   const std::uint64_t size = file.Value()->Size();
-  if (size < 1 || size > kMaxInfoSize) {
+  if (size < 1 || size > kMaxEmbeddedInformation) {
     return Failure{"INFO file '" + ShowPath(path) + "' holds " + std::to_string(size) +
-                   " bytes; the information block takes 1 to " + std::to_string(kMaxInfoSize)};
+                   " bytes; the information block takes 1 to " + std::to_string(kMaxEmbeddedInformation)};
   }
   std::vector<std::uint8_t> block(kEmbeddedMarker, kEmbeddedMarker + sizeof kEmbeddedMarker);
   block.resize(block.size() + size);
@@ -157,7 +153,7 @@ Result<std::vector<std::uint8_t>> InformationBlock(const std::filesystem::path& 
     return Failure{"INFO file '" + ShowPath(path) +
                    "' holds the marker \"MRDC\", which would cut the information short"};
   }
-  block.resize(block.size() + kInfoTrailerSize, 0);
+  block.resize(block.size() + kEmbeddedTrailerSize, 0);
   return block;
 }
 
@@ -169,16 +165,10 @@ Result<Stub> OpenStub(const std::filesystem::path& path) {
   auto opened = OpenImage(path, "the stub '" + shown + "'");
   if (!opened) return opened.AsFailure();
   Stub stub = std::move(opened).Value();
-  const auto marker =
-      std::find_if(stub.resources.begin(), stub.resources.end(), [](const pe::ResourceEntry& entry) {
-        return entry.key.type == pe::ResourceId(pe::kTypeRcData) &&
-               entry.key.name == pe::ResourceId(kStubMarkerName);
-      });
-  if (marker == stub.resources.end())
-    return Failure{"'" + shown + "' is not a Lantern stub (it carries no stub marker)"};
-  auto bytes = pe::ReadResourceBytes(*stub.file, *marker);
-  if (!bytes) return Failure{"the stub '" + shown + "': " + bytes.Message()};
-  const std::string text(bytes->begin(), bytes->end());
+  auto marker = StubMarkerText(stub);
+  if (!marker) return Failure{"the stub '" + shown + "': " + marker.Message()};
+  if (!marker.Value()) return Failure{"'" + shown + "' is not a Lantern stub (it carries no stub marker)"};
+  const std::string& text = *marker.Value();
   const std::string expected = std::string(kStubMarkerPrefix) + std::string(kLanternVersion);
   if (text != expected) {
     const std::string version =
@@ -329,11 +319,6 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
     resource.data = std::make_shared<CountingSource>(std::move(resource.data), progress);
     resources.push_back(std::move(resource));
   }
-  // Laid out once here too, so that resources that cannot be laid out stop
-  // the run before the output is opened.
-  auto layout = pe::LayOutResourceSection(resources, 0x1000);
-  if (!layout) return layout.AsFailure();
-
   PackSummary summary;
   summary.output = options.output;
   summary.stub = stub_path;

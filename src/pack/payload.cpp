@@ -8,26 +8,16 @@
 #include <unordered_set>
 #include <utility>
 
+#include "core/ascii_case.h"
+#include "pack/text.h"
+
 namespace lantern::pack {
 namespace fs = std::filesystem;
 using pe::Done;
 
 namespace {
 
-// A path as people read it in a message: UTF-8 on every system.
-std::string PathText(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = LowerAscii(c);
-  return lower;
-}
 
 std::string Upper(std::string_view text) {
   std::string upper(text);
@@ -93,13 +83,13 @@ std::string DeviceName(std::string_view part) {
 Failure NotAFile(const fs::path& path, const fs::file_status& status, const std::error_code& error) {
   switch (status.type()) {
     case fs::file_type::not_found:
-      return Failure{"payload file '" + PathText(path) + "' does not exist"};
+      return Failure{"payload file '" + ShowPath(path) + "' does not exist"};
     case fs::file_type::directory:
-      return Failure{"payload file '" + PathText(path) + "' is a folder, not a file"};
+      return Failure{"payload file '" + ShowPath(path) + "' is a folder, not a file"};
     case fs::file_type::none:  // the status could not be read
-      return Failure{"payload file '" + PathText(path) + "' cannot be read: " + error.message()};
+      return Failure{"payload file '" + ShowPath(path) + "' cannot be read: " + error.message()};
     default:
-      return Failure{"payload file '" + PathText(path) + "' is not a regular file"};
+      return Failure{"payload file '" + ShowPath(path) + "' is not a regular file"};
   }
 }
 
@@ -133,7 +123,7 @@ class FolderWalk {
 
  private:
   Failure CannotRead(const fs::path& folder, const std::error_code& error) const {
-    return Failure{"the payload folder '" + PathText(folder) + "' cannot be read: " + error.message()};
+    return Failure{"the payload folder '" + ShowPath(folder) + "' cannot be read: " + error.message()};
   }
 
   Status WalkFolder(const fs::path& folder, fs::path canonical, const std::string& prefix,
@@ -144,7 +134,7 @@ class FolderWalk {
     inside_.push_back(std::move(canonical));
     for (; it != fs::directory_iterator(); it.increment(error)) {
       const fs::path& path = it->path();
-      const std::string relative = prefix + PathText(path.filename());
+      const std::string relative = prefix + ShowPath(path.filename());
       std::error_code entry_error;
       const fs::file_status status = fs::status(path, entry_error);
       if (status.type() == fs::file_type::directory) {
@@ -152,8 +142,8 @@ class FolderWalk {
         if (entry_error) return CannotRead(path, entry_error);
         if (std::ranges::any_of(inside_,
                                 [&target](const fs::path& walked) { return IsWithin(walked, target); })) {
-          return Failure{"the payload folder '" + PathText(root_) + "' holds a link '" + PathText(path) +
-                         "' back to '" + PathText(target) + "', a folder that holds the link itself"};
+          return Failure{"the payload folder '" + ShowPath(root_) + "' holds a link '" + ShowPath(path) +
+                         "' back to '" + ShowPath(target) + "', a folder that holds the link itself"};
         }
         Status walked = WalkFolder(path, std::move(target), relative + "/", found);
         if (!walked) return walked;
@@ -177,7 +167,7 @@ class FolderWalk {
 }  // namespace
 
 bool IsProgramName(std::string_view name) {
-  const std::size_t at = Lower(name).find(".exe");
+  const std::size_t at = LowerAscii(name).find(".exe");
   return at != std::string::npos && at > 0;
 }
 
@@ -217,13 +207,13 @@ Status CheckPayloadNames(std::span<const std::string> names) {
       }
     }
     // Windows does not tell names apart by case: "a.txt" and "A.TXT" are one file.
-    if (!seen.insert(Lower(name)).second) {
+    if (!seen.insert(LowerAscii(name)).second) {
       return Failure{"two payload files are both named '" + name + "'"};
     }
   }
   // A file and a folder cannot share a name: "data" and "data\x.bin".
   for (const std::string& name : names) {
-    std::string folder = Lower(name);
+    std::string folder = LowerAscii(name);
     for (std::size_t at = folder.rfind('\\'); at != std::string::npos; at = folder.rfind('\\')) {
       folder.resize(at);
       if (seen.contains(folder))
@@ -267,7 +257,7 @@ Result<std::vector<PayloadFile>> CollectPayload(std::span<const fs::path> files,
       std::error_code error;
       const fs::file_status status = fs::status(file, error);
       if (status.type() != fs::file_type::regular) return NotAFile(file, status, error);
-      payload.push_back({file, PathText(file.filename())});
+      payload.push_back({file, ShowPath(file.filename())});
     }
     if (folder.empty()) return payload;
 
@@ -275,9 +265,9 @@ Result<std::vector<PayloadFile>> CollectPayload(std::span<const fs::path> files,
     const fs::file_status status = fs::status(folder, error);
     if (status.type() != fs::file_type::directory) {
       if (error && status.type() != fs::file_type::not_found) {
-        return Failure{"the payload folder '" + PathText(folder) + "' cannot be read: " + error.message()};
+        return Failure{"the payload folder '" + ShowPath(folder) + "' cannot be read: " + error.message()};
       }
-      return Failure{"PAYLOAD_DIR '" + PathText(folder) + "' is not a folder"};
+      return Failure{"PAYLOAD_DIR '" + ShowPath(folder) + "' is not a folder"};
     }
     std::vector<std::pair<std::string, fs::path>> found;
     FolderWalk walk(folder);
@@ -334,10 +324,10 @@ Result<std::vector<CatalogueEntry>> PlanCatalogueOf(std::span<const PayloadFile>
     if (status.type() != fs::file_type::regular) return NotAFile(file->source, status, error);
     const std::uintmax_t size = fs::file_size(file->source, error);
     if (error) {
-      return Failure{"payload file '" + PathText(file->source) + "' cannot be read: " + error.message()};
+      return Failure{"payload file '" + ShowPath(file->source) + "' cannot be read: " + error.message()};
     }
     if (size > kMaxPayloadBytes) {
-      return Failure{"payload file '" + PathText(file->source) + "' is " + std::to_string(size) +
+      return Failure{"payload file '" + ShowPath(file->source) + "' is " + std::to_string(size) +
                      " bytes; a bootstrapper can carry at most " + std::to_string(kMaxPayloadBytes) +
                      " bytes"};
     }

@@ -87,10 +87,6 @@ std::optional<std::string> PrintableText(const std::vector<std::uint8_t>& bytes)
   return printable ? std::optional(text) : std::nullopt;
 }
 
-Result<std::vector<std::uint8_t>> ReadEntry(pe::ByteSource& file, const pe::ResourceEntry& entry) {
-  return pe::ReadResourceBytes(file, entry);
-}
-
 void ReadPictures(pe::ByteSource& file, const std::vector<pe::ResourceEntry>& entries,
                   InspectReport& report) {
   for (const pe::ResourceEntry& entry : entries) {
@@ -162,16 +158,15 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
                                                              : std::to_string(open.image.machine);
 
   std::map<std::uint16_t, const pe::ResourceEntry*> payload;
+  if (const auto marker = StubMarkerText(open);
+      marker && marker.Value() && marker.Value()->starts_with(kStubMarkerPrefix)) {
+    report.lantern_version = marker.Value()->substr(kStubMarkerPrefix.size());
+  }
   const pe::ResourceEntry* catalogue = nullptr;
   for (const pe::ResourceEntry& entry : open.resources) {
-    if (entry.key.type == pe::ResourceId(pe::kTypeRcData) &&
-        entry.key.name == pe::ResourceId(kStubMarkerName)) {
-      auto bytes = ReadEntry(file, entry);
-      const std::string text = bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
-      if (text.starts_with(kStubMarkerPrefix)) report.lantern_version = text.substr(kStubMarkerPrefix.size());
-    }
     if (entry.key.type == pe::ResourceId(pe::kTypeVersion)) {
-      if (auto bytes = ReadEntry(file, entry)) report.version = ReadVersionResource(bytes.Value());
+      if (auto bytes = pe::ReadResourceBytes(file, entry))
+        report.version = ReadVersionResource(bytes.Value());
     }
     if (!IsPayload(entry)) continue;
     if (entry.key.name == pe::ResourceId(kCatalogueId)) {
@@ -185,7 +180,7 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
 
   if (catalogue) {
     report.has_catalogue = true;
-    auto bytes = ReadEntry(file, *catalogue);
+    auto bytes = pe::ReadResourceBytes(file, *catalogue);
     if (!bytes) return Failure{"the catalogue cannot be read: " + bytes.Message()};
     report.catalogue.assign(bytes->begin(), bytes->end());
     if (auto files = ParseCatalogue(report.catalogue)) {
