@@ -9,11 +9,14 @@
 #     [CATALOGUE <file>]           # raw mode: these bytes become resource 101 as they are
 #     [STRINGS <id> <text>...]     # override entries of this build's string table
 #     [OMIT_STRINGS <id>...]       # leave entries out of the table
-#     [INFO <file>]                # unsigned builds: append the file as the information block
-#                                  # (1 to 4106 bytes, never "MRDC"), copied
-#                                  # to "info.xml" in the working folder
-#     [SIGN_CERTIFICATE <file>     # sign the executable (see "Signing" below)
-#      [SIGN_KEY <file>] [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>]]
+#     [INFO <file>]                # the information block (1 to 4106 bytes, never "MRDC"),
+#                                  # copied to "info.xml" in the working folder: appended to
+#                                  # unsigned builds, stamped into signed ones after signing
+#     [SEAL_INFO]                  # signed builds: the block is packed in before signing, so
+#                                  # the signature covers it, and later stamps are ignored
+#     [SIGN_CERTIFICATE <file> [SIGN_KEY <file|pkcs11:uri>] [SIGN_PKCS11_MODULE <module>]
+#      | SIGN_COMMAND <program> <arg>...]  # sign the executable (see "Signing" below)
+#     [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>] [SIGN_TIMESTAMP_URL <url>]
 #     [BANNER <bmp>] [SPLASH <bmp>] [ICON <ico>]   # the product team's own pictures
 #     [VERSION <a.b.c.d>] [COPYRIGHT <text>])       # what the About box shows
 #
@@ -118,114 +121,118 @@ endfunction()
 #   SIGN_CERTIFICATE <file>   the code-signing certificate: a PEM or DER file
 #                             (it may hold the chain after the certificate),
 #                             or a .pfx/.p12 file that holds the key as well
-#   SIGN_KEY <file>           its private key (PEM or DER, no pass phrase);
-#                             not with a .pfx/.p12 certificate
+#   SIGN_KEY <file|uri>       its private key: a PEM or DER file, or with
+#                             SIGN_PKCS11_MODULE the key's pkcs11: URI
+#   SIGN_PKCS11_MODULE <file> the PKCS#11 module of the token that holds the key
+#   SIGN_COMMAND <arg>...     instead of the above, a command that signs, with
+#                             {in}, {out}, {name} and {url} filled in
 #   SIGN_PROGRAM_NAME <text>  the program name of the signature, which the
 #                             bootstrapper gives its front end as the
 #                             installer's name (VT_I); may be empty
 #   SIGN_INFO_URL <url>       the signature's more-info link
+#   SIGN_TIMESTAMP_URL <url>  an RFC 3161 timestamp server
 #
-# The executable is signed (SHA-256, no timestamp) as the last step of its
-# build, with osslsigncode, or with signtool where LANTERN_SIGN_TOOL names it
-# (the default on a Windows host that has it); signtool takes a .pfx only.
-# A program name given to osslsigncode is written in Unicode by
-# lantern_opus_info.py, which needs Python 3 and openssl.
-set(_LANTERN_SIGN_KEYWORDS "SIGN_CERTIFICATE;SIGN_KEY;SIGN_PROGRAM_NAME;SIGN_INFO_URL" CACHE INTERNAL "")
+# The executable is signed (SHA-256) by `lantern sign` as the last step of its
+# build, before an information block is stamped into it. Pass phrases and PINs
+# come from LANTERN_SIGN_PASSWORD and LANTERN_SIGN_PIN in the build's
+# environment. Where the tool cannot sign with keys itself (the Windows tool),
+# a .pfx certificate is signed through signtool.
+set(_LANTERN_SIGN_KEYWORDS
+  "SIGN_CERTIFICATE;SIGN_KEY;SIGN_PKCS11_MODULE;SIGN_PROGRAM_NAME;SIGN_INFO_URL;SIGN_TIMESTAMP_URL"
+  CACHE INTERNAL "")
 
-function(_lantern_sign_bootstrapper out_command out_inputs context dir certificate key has_program_name program_name info_url)
-  set(${out_command} "" PARENT_SCOPE)
+# _lantern_sign_arguments(<out-args> <out-inputs> <context> <dir> <has-program-name> <ARGS...>)
+# The arguments of `lantern sign` after the file, or none for an unsigned
+# build; <out-inputs> names the files that sign it again when they change.
+function(_lantern_sign_arguments out_args out_inputs context dir has_program_name)
+  cmake_parse_arguments(PARSE_ARGV 5 arg "" "${_LANTERN_SIGN_KEYWORDS}" "SIGN_COMMAND")
+  set(${out_args} "" PARENT_SCOPE)
   set(${out_inputs} "" PARENT_SCOPE)
-  if(certificate STREQUAL "")
-    if(NOT key STREQUAL "" OR has_program_name OR NOT info_url STREQUAL "")
-      message(FATAL_ERROR "${context}: SIGN_KEY, SIGN_PROGRAM_NAME and SIGN_INFO_URL need SIGN_CERTIFICATE")
+  set(args --quiet)
+  set(inputs "")
+  if(DEFINED arg_SIGN_COMMAND)
+    if(DEFINED arg_SIGN_CERTIFICATE OR DEFINED arg_SIGN_KEY OR DEFINED arg_SIGN_PKCS11_MODULE)
+      message(FATAL_ERROR "${context}: SIGN_COMMAND signs by itself; leave SIGN_CERTIFICATE, SIGN_KEY and SIGN_PKCS11_MODULE out")
+    endif()
+  elseif(NOT DEFINED arg_SIGN_CERTIFICATE)
+    if(DEFINED arg_SIGN_KEY OR DEFINED arg_SIGN_PKCS11_MODULE OR has_program_name OR DEFINED arg_SIGN_INFO_URL
+       OR DEFINED arg_SIGN_TIMESTAMP_URL)
+      message(FATAL_ERROR "${context}: the SIGN_ options need SIGN_CERTIFICATE or SIGN_COMMAND")
     endif()
     return()
-  endif()
-
-  cmake_path(ABSOLUTE_PATH certificate BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
-  string(TOLOWER "${certificate}" lower)
-  set(pkcs12 FALSE)
-  if(lower MATCHES "\\.(pfx|p12)$")
-    set(pkcs12 TRUE)
-  endif()
-  if(NOT key STREQUAL "")
-    cmake_path(ABSOLUTE_PATH key BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
-  endif()
-  if(NOT EXISTS "${certificate}")
-    message(FATAL_ERROR "${context}: SIGN_CERTIFICATE '${certificate}' does not exist")
-  endif()
-  if(pkcs12 AND NOT key STREQUAL "")
-    message(FATAL_ERROR "${context}: a .pfx/.p12 certificate holds its key; leave SIGN_KEY out")
-  endif()
-  if(NOT pkcs12)
-    if(key STREQUAL "")
-      message(FATAL_ERROR "${context}: SIGN_CERTIFICATE needs SIGN_KEY (or give a .pfx/.p12 file)")
+  else()
+    set(certificate "${arg_SIGN_CERTIFICATE}")
+    cmake_path(ABSOLUTE_PATH certificate BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+    if(NOT EXISTS "${certificate}")
+      message(FATAL_ERROR "${context}: SIGN_CERTIFICATE '${certificate}' does not exist")
     endif()
-    if(NOT EXISTS "${key}")
-      message(FATAL_ERROR "${context}: SIGN_KEY '${key}' does not exist")
-    endif()
-  endif()
-
-  if(NOT LANTERN_SIGN_TOOL)
-    if(CMAKE_HOST_WIN32)
-      find_program(LANTERN_SIGN_TOOL NAMES signtool osslsigncode DOC "The tool that signs bootstrappers")
+    list(APPEND inputs "${certificate}")
+    string(TOLOWER "${certificate}" lower)
+    if(lower MATCHES "\\.(pfx|p12)$")
+      if(DEFINED arg_SIGN_KEY OR DEFINED arg_SIGN_PKCS11_MODULE)
+        message(FATAL_ERROR "${context}: a .pfx/.p12 certificate holds its key; leave SIGN_KEY out")
+      endif()
+      if(CMAKE_HOST_WIN32)
+        find_program(LANTERN_SIGNTOOL signtool DOC "The system's signing tool")
+        if(NOT LANTERN_SIGNTOOL)
+          message(FATAL_ERROR "${context}: no signtool found to sign with '${certificate}'; set LANTERN_SIGNTOOL")
+        endif()
+        set(arg_SIGN_COMMAND "${LANTERN_SIGNTOOL}" sign /fd sha256 /f "${certificate}")
+        if(has_program_name)
+          list(APPEND arg_SIGN_COMMAND /d "{name}")
+        endif()
+        if(DEFINED arg_SIGN_INFO_URL)
+          list(APPEND arg_SIGN_COMMAND /du "{url}")
+        endif()
+        if(DEFINED arg_SIGN_TIMESTAMP_URL)
+          list(APPEND arg_SIGN_COMMAND /tr "${arg_SIGN_TIMESTAMP_URL}" /td sha256)
+          unset(arg_SIGN_TIMESTAMP_URL)
+        endif()
+        list(APPEND arg_SIGN_COMMAND "{in}")
+      else()
+        list(APPEND args --pkcs12 "${certificate}")
+      endif()
     else()
-      find_program(LANTERN_SIGN_TOOL NAMES osslsigncode DOC "The tool that signs bootstrappers")
+      if(NOT DEFINED arg_SIGN_KEY)
+        message(FATAL_ERROR "${context}: SIGN_CERTIFICATE needs SIGN_KEY (or give a .pfx/.p12 file)")
+      endif()
+      list(APPEND args --certificate "${certificate}")
+      if(DEFINED arg_SIGN_PKCS11_MODULE)
+        if(NOT arg_SIGN_KEY MATCHES "^pkcs11:")
+          message(FATAL_ERROR "${context}: with SIGN_PKCS11_MODULE, SIGN_KEY is the key's pkcs11: URI")
+        endif()
+        list(APPEND args --pkcs11-module "${arg_SIGN_PKCS11_MODULE}" --key "${arg_SIGN_KEY}")
+      else()
+        set(key "${arg_SIGN_KEY}")
+        cmake_path(ABSOLUTE_PATH key BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+        if(NOT EXISTS "${key}")
+          message(FATAL_ERROR "${context}: SIGN_KEY '${key}' does not exist")
+        endif()
+        list(APPEND args --key "${key}")
+        list(APPEND inputs "${key}")
+      endif()
     endif()
-    if(NOT LANTERN_SIGN_TOOL)
-      message(FATAL_ERROR "${context}: no signing tool found (osslsigncode, or signtool on Windows); set LANTERN_SIGN_TOOL")
-    endif()
   endif()
-  get_filename_component(tool_name "${LANTERN_SIGN_TOOL}" NAME_WE)
-  string(TOLOWER "${tool_name}" tool_name)
-  set(kind osslsigncode)
-  if(tool_name STREQUAL "signtool")
-    set(kind signtool)
-    if(NOT pkcs12)
-      message(FATAL_ERROR "${context}: signtool signs with a .pfx/.p12 certificate only")
-    endif()
+  if(has_program_name)
+    # In a file, so that any text, an empty one too, reaches the tool whole.
+    _lantern_write_if_changed("${dir}/program-name.txt" "${arg_SIGN_PROGRAM_NAME}")
+    list(APPEND args --program-name-file "${dir}/program-name.txt")
+    list(APPEND inputs "${dir}/program-name.txt")
   endif()
-
-  set(name_file "")
-  set(python "")
-  if(has_program_name AND kind STREQUAL "osslsigncode")
-    find_package(Python3 COMPONENTS Interpreter QUIET)
-    find_program(LANTERN_OPENSSL openssl)
-    if(NOT Python3_Interpreter_FOUND OR NOT LANTERN_OPENSSL)
-      message(FATAL_ERROR "${context}: SIGN_PROGRAM_NAME with osslsigncode needs Python 3 and openssl")
-    endif()
-    set(python "${Python3_EXECUTABLE}")
-    set(name_file "${dir}/program-name.txt")
-    _lantern_write_if_changed("${name_file}" "${program_name}")
+  if(DEFINED arg_SIGN_INFO_URL)
+    list(APPEND args --info-url "${arg_SIGN_INFO_URL}")
   endif()
-
-  set(settings "# Made by ${context} for LanternSign.cmake.\n")
-  foreach(pair IN ITEMS "TOOL|${LANTERN_SIGN_TOOL}" "TOOL_KIND|${kind}" "CERTIFICATE|${certificate}"
-                        "KEY|${key}" "PROGRAM_NAME_FILE|${name_file}" "INFO_URL|${info_url}"
-                        "PYTHON|${python}" "OPUS_SCRIPT|${_LANTERN_CMAKE_DIR}/lantern_opus_info.py")
-    string(FIND "${pair}" "|" bar)
-    string(SUBSTRING "${pair}" 0 ${bar} variable)
-    math(EXPR bar "${bar} + 1")
-    string(SUBSTRING "${pair}" ${bar} -1 value)
-    string(APPEND settings "set(${variable} [==[${value}]==])\n")
-  endforeach()
-  # signtool takes the name on its command line.
-  string(APPEND settings "set(PROGRAM_NAME [==[${program_name}]==])\n")
-  _lantern_write_if_changed("${dir}/signing.cmake" "${settings}")
-
-  # Run right after packing, as the last step that touches the file: anything
-  # changed after signing would break the signature.
-  set(${out_command} COMMAND "${CMAKE_COMMAND}" "-DSETTINGS=${dir}/signing.cmake" "-DFILE=<output>"
-                     -P "${_LANTERN_CMAKE_DIR}/LanternSign.cmake" PARENT_SCOPE)
-  # A new certificate, key or setting signs the executable again.
-  set(inputs "${certificate}" "${dir}/signing.cmake" "${_LANTERN_CMAKE_DIR}/LanternSign.cmake"
-             "${_LANTERN_CMAKE_DIR}/lantern_opus_info.py")
-  if(NOT key STREQUAL "")
-    list(APPEND inputs "${key}")
+  if(DEFINED arg_SIGN_TIMESTAMP_URL)
+    list(APPEND args --timestamp-url "${arg_SIGN_TIMESTAMP_URL}")
   endif()
-  if(name_file)
-    list(APPEND inputs "${name_file}")
+  if(DEFINED arg_SIGN_COMMAND)
+    list(APPEND args --command ${arg_SIGN_COMMAND})
   endif()
+  # Settings that change sign it again.
+  string(REPLACE ";" "\n" settings "${args}")
+  _lantern_write_if_changed("${dir}/signing.txt" "${settings}\n")
+  list(APPEND inputs "${dir}/signing.txt")
+  set(${out_args} "${args}" PARENT_SCOPE)
   set(${out_inputs} "${inputs}" PARENT_SCOPE)
 endfunction()
 
@@ -404,9 +411,9 @@ endfunction()
 # writes anything. The target builds the bootstrapper; its LANTERN_FILE
 # property names it.
 function(lantern_add_bootstrapper target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg ""
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SEAL_INFO"
     "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO;BANNER;SPLASH;ICON;VERSION;COPYRIGHT;${_LANTERN_SIGN_KEYWORDS}"
-    "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS")
+    "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS;SIGN_COMMAND")
   set(context "lantern_add_bootstrapper(${target})")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "${context}: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -424,6 +431,21 @@ function(lantern_add_bootstrapper target)
     set(out_dir "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   endif()
   set(output "${out_dir}/${name}.exe")
+
+  set(has_program_name FALSE)
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE 1 ${last})
+    if("${ARGV${i}}" STREQUAL "SIGN_PROGRAM_NAME")
+      set(has_program_name TRUE)  # even when its text is empty
+    endif()
+  endforeach()
+  set(sign_args "")
+  foreach(keyword IN LISTS _LANTERN_SIGN_KEYWORDS ITEMS SIGN_COMMAND)
+    if(DEFINED arg_${keyword})
+      list(APPEND sign_args ${keyword} ${arg_${keyword}})
+    endif()
+  endforeach()
+  _lantern_sign_arguments(sign_options sign_inputs "${context}" "${dir}" ${has_program_name} ${sign_args})
 
   set(toml "# Made by ${context} for lantern pack.\n")
   _lantern_toml_path(value "${output}")
@@ -464,7 +486,12 @@ function(lantern_add_bootstrapper target)
       set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${pdir}")
     endif()
   endif()
-  foreach(option IN ITEMS BANNER SPLASH ICON INFO)
+  # A signed build's information block is stamped after signing, unless it is sealed.
+  set(packed_options BANNER SPLASH ICON)
+  if(NOT sign_options OR arg_SEAL_INFO)
+    list(APPEND packed_options INFO)
+  endif()
+  foreach(option IN LISTS packed_options)
     if(DEFINED arg_${option})
       cmake_path(ABSOLUTE_PATH arg_${option} BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE file)
       string(TOLOWER "${option}" key)
@@ -544,29 +571,31 @@ function(lantern_add_bootstrapper target)
   endif()
   file(GENERATE OUTPUT "${dir}/pack.toml" CONTENT "${toml}")
 
-  if(DEFINED arg_INFO AND DEFINED arg_SIGN_CERTIFICATE)
-    # The block must stay the very last bytes of the file, where a signature
-    # would go.
-    message(FATAL_ERROR "${context}: INFO is for unsigned builds; it cannot be combined with SIGN_CERTIFICATE")
-  endif()
-  set(has_program_name FALSE)
-  math(EXPR last "${ARGC} - 1")
-  foreach(i RANGE 1 ${last})
-    if("${ARGV${i}}" STREQUAL "SIGN_PROGRAM_NAME")
-      set(has_program_name TRUE)  # even when its text is empty
+  # Signed builds are packed and signed beside the output, which appears only
+  # once the whole is done; an information block is then stamped into the
+  # signature (sealed blocks are packed in before signing instead).
+  set(commands "")
+  set(packed "${output}")
+  if(sign_options)
+    set(packed "${dir}/unsigned.exe")
+    set(signed "${output}")
+    if(DEFINED arg_INFO AND NOT arg_SEAL_INFO)
+      set(signed "${dir}/signed.exe")
     endif()
-  endforeach()
-  _lantern_sign_bootstrapper(sign_command sign_inputs "${context}" "${dir}" "${arg_SIGN_CERTIFICATE}"
-    "${arg_SIGN_KEY}" ${has_program_name} "${arg_SIGN_PROGRAM_NAME}" "${arg_SIGN_INFO_URL}")
-  list(TRANSFORM sign_command REPLACE "<output>" "${output}")
+    list(APPEND commands COMMAND "${tool}" sign "${packed}" -o "${signed}" ${sign_options})
+    if(DEFINED arg_INFO AND NOT arg_SEAL_INFO)
+      cmake_path(ABSOLUTE_PATH arg_INFO BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE info)
+      list(APPEND commands COMMAND "${tool}" stamp "${signed}" "${info}" -o "${output}")
+    endif()
+  endif()
 
   # The stamp stands for the finished bootstrapper (packed, then signed); the
   # executable is a by-product of the same step.
   add_custom_command(
     OUTPUT "${dir}/packed.stamp"
     BYPRODUCTS "${output}"
-    COMMAND "${tool}" pack "${dir}/pack.toml" --quiet --context "${context}"
-    ${sign_command}
+    COMMAND "${tool}" pack "${dir}/pack.toml" --quiet --context "${context}" --output "${packed}"
+    ${commands}
     COMMAND "${CMAKE_COMMAND}" -E touch "${dir}/packed.stamp"
     DEPENDS "${dir}/pack.toml" ${tool_depends} ${depends} ${sign_inputs}
     COMMENT "Packing ${name}.exe"

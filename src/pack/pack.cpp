@@ -10,6 +10,7 @@
 #include "core/embedded_info.h"
 #include "pack/branding.h"
 #include "pack/opened_image.h"
+#include "pack/pending_output.h"
 #include "pack/payload.h"
 #include "pack/string_table_resource.h"
 #include "pack/stub.h"
@@ -237,42 +238,6 @@ Status CheckOutput(const PackOptions& options, const std::filesystem::path& stub
   }
   return Done{};
 }
-
-// A new file beside the output, removed unless it is renamed into place.
-class PendingOutput {
- public:
-  explicit PendingOutput(std::filesystem::path output)
-      : output_(std::move(output)), partial_(output_.string() + ".partial") {}
-  PendingOutput(const PendingOutput&) = delete;
-  PendingOutput& operator=(const PendingOutput&) = delete;
-  ~PendingOutput() {
-    if (!committed_) {
-      std::error_code ignored;
-      std::filesystem::remove(partial_, ignored);
-    }
-  }
-  const std::filesystem::path& Partial() const { return partial_; }
-
-  Status Commit() {
-    std::error_code error;
-    std::filesystem::rename(partial_, output_, error);
-    if (error) {
-      // Some systems do not rename over an existing file.
-      std::error_code removed;
-      std::filesystem::remove(output_, removed);
-      error.clear();
-      std::filesystem::rename(partial_, output_, error);
-    }
-    if (error) return Failure{"the output '" + ShowPath(output_) + "' cannot be written: " + error.message()};
-    committed_ = true;
-    return Done{};
-  }
-
- private:
-  std::filesystem::path output_;
-  std::filesystem::path partial_;
-  bool committed_ = false;
-};
 
 }  // namespace
 

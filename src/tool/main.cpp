@@ -22,6 +22,8 @@
 #include "pack/project.h"
 #include "pack/stub.h"
 #include "pack/text.h"
+#include "sign/sign.h"
+#include "sign/sign_arguments.h"
 
 namespace lantern::tool {
 namespace {
@@ -35,6 +37,8 @@ constexpr char kUsageText[] =
     "       lantern inspect [--json] <bootstrapper>    show what a bootstrapper carries\n"
     "       lantern inspect --extract <dir> <bootstrapper>\n"
     "                                                  write its payload files into <dir>\n"
+    "       lantern sign <program.exe> [-o <signed.exe>] <key store> [options]\n"
+    "                                                  sign it (lantern sign --help)\n"
     "       lantern --version\n";
 
 bool ErrorStreamIsTerminal() {
@@ -203,6 +207,25 @@ int RunInspect(const std::vector<std::string>& arguments) {
   return kDone;
 }
 
+int RunSign(const std::vector<std::string>& arguments) {
+  if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
+    std::fputs(sign::kSignUsage, stdout);
+    return kDone;
+  }
+  auto request = sign::ParseSignArguments(arguments);
+  if (!request) {
+    Refuse("lantern sign", request.Message());
+    return kUsage;
+  }
+  pe::Status signed_file = sign::SignFile(request->input, request->output, request->options);
+  if (!signed_file) {
+    Refuse("lantern sign", signed_file.Message());
+    return kRefused;
+  }
+  if (!request->quiet) std::printf("lantern sign: signed %s\n", pack::ShowPath(request->output).c_str());
+  return kDone;
+}
+
 int Run(const std::vector<std::string>& arguments) {
   if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
     std::fputs(kUsageText, arguments.empty() ? stderr : stdout);
@@ -215,6 +238,7 @@ int Run(const std::vector<std::string>& arguments) {
   const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
   if (arguments[0] == "pack") return RunPack(rest);
   if (arguments[0] == "inspect") return RunInspect(rest);
+  if (arguments[0] == "sign") return RunSign(rest);
   Refuse("lantern", "unknown command '" + arguments[0] + "'");
   std::fputs(kUsageText, stderr);
   return kUsage;

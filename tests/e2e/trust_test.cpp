@@ -220,5 +220,47 @@ TEST(Archive, PackedAndSignedWithoutACompilerRunsSilentlyAndNamesTheInstaller) {
   }
 }
 
+// Signed the way production builds are (tests/e2e/signing/make-signed).
+std::wstring SignedFixture(const wchar_t* name) { return HostPath(LANTERN_SIGNED_DIR) + L"\\" + name; }
+
+TEST(Signing, TimestampedSignaturesFromATokenAndAServicePassTheSelfCheckAndNameTheInstaller) {
+  struct Case {
+    const wchar_t* file;
+    std::string subject, installer_name;
+  };
+  const Case cases[] = {
+      {L"TokenSetup.exe", "Lantern Token Publisher", "Token Inst\xe4lLer"},
+      {L"ServiceSetup.exe", "Lantern Service Publisher", "Service Installer"},
+  };
+  for (const Case& c : cases) {
+    const std::wstring exe = SignedFixture(c.file);
+    SCOPED_TRACE(Narrow(exe));
+    const LoggedRun run = RunWithLog(exe, L"/IAgreeToTheEULA");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0u) << Joined(run.lines);
+    EXPECT_TRUE(HasLine(run.lines, Verified(exe)[0])) << Joined(run.lines);
+    EXPECT_TRUE(HasLine(run.lines, "Digital verification: SubjectName '" + c.subject + "'")) << Joined(run.lines);
+    EXPECT_TRUE(HasLine(run.lines, "Run Embedded Resources ")) << Joined(run.lines);
+    EXPECT_EQ(InstallerNameGivenToTheFrontEnd(run.lines), c.installer_name);
+  }
+}
+
+// Windows answers CERT_E_EXPIRED for a signature without a timestamp whose
+// certificate has expired, and accepts one timestamped while the certificate
+// was valid. Wine checks no validity period: it accepts both. This shows
+// Wine's answer, so that a change in it is seen.
+TEST(Signing, WineAcceptsAnExpiredCertificateWithOrWithoutATimestamp) {
+  for (const wchar_t* file : {L"ExpiredTimestamped.exe", L"ExpiredUntimestamped.exe"}) {
+    const std::wstring exe = SignedFixture(file);
+    SCOPED_TRACE(Narrow(exe));
+    const LoggedRun run = RunWithLog(exe, L"/IAgreeToTheEULA /dontrun");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0u) << Joined(run.lines);
+    EXPECT_TRUE(HasLine(run.lines, Verified(exe)[0])) << Joined(run.lines);
+    EXPECT_TRUE(HasLine(run.lines, "Digital verification: SubjectName 'Lantern Expired Publisher'"))
+        << Joined(run.lines);
+  }
+}
+
 }  // namespace
 }  // namespace lantern::e2e

@@ -1,7 +1,7 @@
 # A team without a compiler: Lantern installed into a fresh prefix, a PATH
 # that holds only what packing and signing need (no C or C++ compiler, no
 # mingw-w64), and a bootstrapper made twice from it: by a CMake project that
-# finds the installed Lantern, and by the tool and osslsigncode called by
+# finds the installed Lantern, and by the tool called by
 # hand as the README shows. The Wine test Archive.* then runs both.
 #   cmake -DBUILD=<this build> -DHOST_TOOL=<lantern for this machine> -DFRONT_END=<standin.exe>
 #         -DSIGN_CERTIFICATE=<pem> -DSIGN_KEY=<pem> -DWORK=<folder> -P archive_test.cmake
@@ -75,12 +75,8 @@ endif()
 # By hand: pack, then sign.
 run("${prefix}/bin/lantern" pack --payload "${FRONT_END}" --front-end standin.exe
     --string "1=Direct Product Download" -o "${WORK}/Direct-unsigned.exe")
-run(osslsigncode sign -certs "${SIGN_CERTIFICATE}" -key "${SIGN_KEY}" -h sha256 -n "Direct Installer"
-    -i "https://www.vantrel.example/direct" -in "${WORK}/Direct-unsigned.exe" -out "${WORK}/Direct-ascii.exe")
-# osslsigncode writes the program name in ASCII, which Windows' reader does
-# not take; the installed script writes it again in Unicode.
-file(WRITE "${WORK}/program-name.txt" "Direct Installer")
-run(python3 "${prefix}/lib/cmake/Lantern/lantern_opus_info.py" "${WORK}/Direct-ascii.exe" "${SIGN_KEY}"
-    "${WORK}/program-name.txt" "${WORK}/Direct.exe")
+run("${prefix}/bin/lantern" sign "${WORK}/Direct-unsigned.exe" -o "${WORK}/Direct.exe"
+    --certificate "${SIGN_CERTIFICATE}" --key "${SIGN_KEY}" --program-name "Direct Installer"
+    --info-url "https://www.vantrel.example/direct")
 run("${prefix}/bin/lantern" inspect "${WORK}/Direct.exe")
 message(STATUS "packed and signed without a compiler:\n${out}")
