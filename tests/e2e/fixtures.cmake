@@ -2,7 +2,7 @@
 # Every bootstrapper the end-to-end tests run is made here, so that what all
 # of them need is added in one place: each is signed with the test certificate
 # (a bootstrapper refuses a silent run without a valid signature), unless it
-# says UNSIGNED or names a SIGN_CERTIFICATE of its own.
+# says UNSIGNED or names a SIGN_CERTIFICATE or SIGN_COMMAND of its own.
 include("${CMAKE_CURRENT_LIST_DIR}/../fixtures/signing/test_certificate.cmake")
 
 function(lantern_add_test_bootstrapper target)
@@ -16,7 +16,7 @@ function(lantern_add_test_bootstrapper target)
     if(argument STREQUAL "UNSIGNED")
       set(sign FALSE)
       continue()
-    elseif(argument STREQUAL "SIGN_CERTIFICATE")
+    elseif(argument STREQUAL "SIGN_CERTIFICATE" OR argument STREQUAL "SIGN_COMMAND")
       set(sign FALSE)
     endif()
     string(APPEND call " [==[${argument}]==]")

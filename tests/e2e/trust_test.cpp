@@ -231,9 +231,11 @@ TEST(Signing, TimestampedSignaturesFromATokenAndAServicePassTheSelfCheckAndNameT
   const Case cases[] = {
       {L"TokenSetup.exe", "Lantern Token Publisher", "Token Inst\xe4lLer"},
       {L"ServiceSetup.exe", "Lantern Service Publisher", "Service Installer"},
+      // Built by lantern_add_bootstrapper(... SIGN_COMMAND ...).
+      {nullptr, "Lantern Test Publisher", "Command Installer"},
   };
   for (const Case& c : cases) {
-    const std::wstring exe = SignedFixture(c.file);
+    const std::wstring exe = c.file != nullptr ? SignedFixture(c.file) : HostPath(LANTERN_COMMAND_SIGNED_EXE);
     SCOPED_TRACE(Narrow(exe));
     const LoggedRun run = RunWithLog(exe, L"/IAgreeToTheEULA");
     ASSERT_TRUE(run.result.finished);
