@@ -7,10 +7,11 @@
 #include <system_error>
 #include <vector>
 
-#include "core/embedded_info.h"
 #include "pack/branding.h"
+#include "pack/information_block.h"
 #include "pack/opened_image.h"
 #include "pack/payload.h"
+#include "pack/pending_output.h"
 #include "pack/string_table_resource.h"
 #include "pack/stub.h"
 #include "pack/text.h"
@@ -128,35 +129,6 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
   return plan;
 }
 
-Result<std::vector<std::uint8_t>> InformationBlock(const std::filesystem::path& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    return Failure{"INFO file '" + ShowPath(path) + "' does not exist"};
-  }
-  auto file = pe::FileSource::Open(path);
-  if (!file) return file.AsFailure();
-  const std::uint64_t size = file.Value()->Size();
-  if (size < 1 || size > kMaxEmbeddedInformation) {
-    return Failure{"INFO file '" + ShowPath(path) + "' holds " + std::to_string(size) +
-                   " bytes; the information block takes 1 to " + std::to_string(kMaxEmbeddedInformation)};
-  }
-  std::vector<std::uint8_t> block(kEmbeddedMarker, kEmbeddedMarker + sizeof kEmbeddedMarker);
-  block.resize(block.size() + size);
-  if (!file.Value()->ReadAt(0, std::span(block).subspan(sizeof kEmbeddedMarker))) {
-    return Failure{"INFO file '" + ShowPath(path) + "' cannot be read"};
-  }
-  // The bootstrapper takes the marker nearest the end: one inside the
-  // information would cut it short.
-  const auto information = std::span(block).subspan(sizeof kEmbeddedMarker);
-  if (std::search(information.begin(), information.end(), std::begin(kEmbeddedMarker),
-                  std::end(kEmbeddedMarker)) != information.end()) {
-    return Failure{"INFO file '" + ShowPath(path) +
-                   "' holds the marker \"MRDC\", which would cut the information short"};
-  }
-  block.resize(block.size() + kEmbeddedTrailerSize, 0);
-  return block;
-}
-
 // The stub, read and checked to be this Lantern's.
 using Stub = OpenedImage;
 
@@ -238,42 +210,6 @@ Status CheckOutput(const PackOptions& options, const std::filesystem::path& stub
   return Done{};
 }
 
-// A new file beside the output, removed unless it is renamed into place.
-class PendingOutput {
- public:
-  explicit PendingOutput(std::filesystem::path output)
-      : output_(std::move(output)), partial_(output_.string() + ".partial") {}
-  PendingOutput(const PendingOutput&) = delete;
-  PendingOutput& operator=(const PendingOutput&) = delete;
-  ~PendingOutput() {
-    if (!committed_) {
-      std::error_code ignored;
-      std::filesystem::remove(partial_, ignored);
-    }
-  }
-  const std::filesystem::path& Partial() const { return partial_; }
-
-  Status Commit() {
-    std::error_code error;
-    std::filesystem::rename(partial_, output_, error);
-    if (error) {
-      // Some systems do not rename over an existing file.
-      std::error_code removed;
-      std::filesystem::remove(output_, removed);
-      error.clear();
-      std::filesystem::rename(partial_, output_, error);
-    }
-    if (error) return Failure{"the output '" + ShowPath(output_) + "' cannot be written: " + error.message()};
-    committed_ = true;
-    return Done{};
-  }
-
- private:
-  std::filesystem::path output_;
-  std::filesystem::path partial_;
-  bool committed_ = false;
-};
-
 }  // namespace
 
 Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path& default_stub,
@@ -298,7 +234,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   if (!branding) return branding.AsFailure();
   std::vector<std::uint8_t> info;
   if (!options.info.empty()) {
-    auto block = InformationBlock(options.info);
+    auto block = InformationBlockFromFile(options.info, "INFO file");
     if (!block) return block.AsFailure();
     info = std::move(block).Value();
   }
