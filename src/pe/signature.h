@@ -15,14 +15,14 @@
 namespace lantern::pe {
 
 struct SignatureSummary {
-  std::string digest_algorithm;             // "sha256", "sha1", or the algorithm's dotted id
-  std::string signer_subject;               // the signer certificate's subject, "CN=..., O=..., C=..."
-  std::string signer_issuer;                // its issuer, the same way
-  std::string serial_number;                // hexadecimal, most significant byte first
-  std::optional<std::string> program_name;  // UTF-8
-  std::optional<std::string> more_info;     // the more-info link
-  std::optional<std::string> signing_time;  // "YYYY-MM-DDThh:mm:ssZ": the signer's own signing-time attribute
-  std::optional<std::string> timestamp;     // the same form: the time a timestamp authority countersigned
+  std::string digest_algorithm;              // "sha256", "sha1", or the algorithm's dotted id
+  std::string signer_subject;                // the signer certificate's subject, "CN=..., O=..., C=..."
+  std::string signer_issuer;                 // its issuer, the same way
+  std::string serial_number;                 // hexadecimal, most significant byte first
+  std::optional<std::string> program_name;   // UTF-8
+  std::optional<std::string> more_info;      // the more-info link
+  std::optional<std::string> signing_time;   // "YYYY-MM-DDThh:mm:ssZ": the signer's own signing-time attribute
+  std::optional<std::string> timestamp;      // the same form: the time a timestamp authority countersigned
   std::optional<std::string> timestamp_authority;  // the countersigner's subject
 };
 
