@@ -1,6 +1,11 @@
 #include "pack/stamp.h"
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <random>
@@ -43,8 +48,9 @@ std::uint64_t Tell(std::FILE* file) {
 
 bool IsRegularFile(std::FILE* file) {
 #ifdef _WIN32
-  struct _stat64 status {};
-  return _fstat64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+  // The C library takes a pipe for a file now and then; the system knows.
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
 #else
   struct stat status {};
   return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
