@@ -185,6 +185,10 @@ pe::Result<std::vector<std::uint8_t>> StampedSignature(std::span<const std::uint
     auto stamped =
         pe::SetUnsignedAttribute(pkcs7, kStampedInformationAttribute, value, pe::SignerChoice::kLast);
     if (!stamped) return stamped.AsFailure();
+    if (stamped->size() < block.size() ||
+        !std::equal(block.begin(), block.end(), stamped->end() - static_cast<std::ptrdiff_t>(block.size()))) {
+      return pe::Failure{"the block would not end the signature"};  // the signature's last signer ends it
+    }
     if ((kEntryHeaderSize + stamped->size()) % 8 == 0) return stamped;
     content.insert(content.begin(), std::uint8_t{0});
   }

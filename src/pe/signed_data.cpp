@@ -69,6 +69,11 @@ Result<std::vector<std::uint8_t>> SetUnsignedAttribute(std::span<const std::uint
   fields.TakeIf(der::ContextConstructed(0), "the signed data's certificates");
   fields.TakeIf(der::ContextConstructed(1), "the signed data's revocation lists");
   const Element signer_set = fields.Take(der::kSet, "the signer information");
+  // Nothing follows the signer information in signed data, the signed data
+  // in its wrapper, or the wrapper in the content information.
+  if (!fault.Any() && !(fields.AtEnd() && wrapper_fields.AtEnd() && info_fields.AtEnd())) {
+    fault.Set("the signed data has more after its signer information");
+  }
   Reader signers = fields.Into(signer_set);
   std::vector<Element> signer_list;
   while (!signers.AtEnd()) signer_list.push_back(signers.Take(der::kSequence, "a signer information"));

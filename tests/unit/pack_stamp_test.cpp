@@ -271,11 +271,13 @@ Bytes ContentInfo(std::string_view type, const Bytes& content) {
   return Seq({Oid(type), Tlv(0xA0, content)});
 }
 
-// Signed data of `signers` (whole SignerInfo elements).
+// The SignedData of `signers` (whole SignerInfo elements), and that in its ContentInfo.
+Bytes SignedDataContent(std::initializer_list<Bytes> signers) {
+  return Seq({Tlv(0x02, {1}), Tlv(0x31, {}), Seq({Oid("1.2.840.113549.1.7.1")}), Tlv(0x31, Join(signers))});
+}
+
 Bytes SignedData(std::initializer_list<Bytes> signers) {
-  return ContentInfo(
-      "1.2.840.113549.1.7.2",
-      Seq({Tlv(0x02, {1}), Tlv(0x31, {}), Seq({Oid("1.2.840.113549.1.7.1")}), Tlv(0x31, Join(signers))}));
+  return ContentInfo("1.2.840.113549.1.7.2", SignedDataContent(signers));
 }
 
 // A signer information whose signature is `signature`, with `unsigned_attributes` (the [1] element) if given.
@@ -382,6 +384,12 @@ TEST(Stamp, RefusesWhatCannotBeStampedAndWritesNothing) {
        },
        "the signature cannot be read: the signed content is missing"},
       {"no signer", [] { return ImageWithTable(Entry(SignedData({}))); }, "it has no signer information"},
+      {"more after the signed data",
+       [] {
+         return ImageWithTable(Entry(
+             ContentInfo("1.2.840.113549.1.7.2", Join({SignedDataContent({Signer("sig")}), Tlv(0x05, {})}))));
+       },
+       "the signature cannot be read: the signed data has more after its signer information"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
