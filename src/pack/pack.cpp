@@ -7,11 +7,12 @@
 #include <system_error>
 #include <vector>
 
-#include "core/embedded_info.h"
 #include "pack/branding.h"
+#include "pack/information_block.h"
 #include "pack/opened_image.h"
 #include "pack/pending_output.h"
 #include "pack/payload.h"
+#include "pack/pending_output.h"
 #include "pack/string_table_resource.h"
 #include "pack/stub.h"
 #include "pack/text.h"
@@ -129,35 +130,6 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
   return plan;
 }
 
-Result<std::vector<std::uint8_t>> InformationBlock(const std::filesystem::path& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    return Failure{"INFO file '" + ShowPath(path) + "' does not exist"};
-  }
-  auto file = pe::FileSource::Open(path);
-  if (!file) return file.AsFailure();
-  const std::uint64_t size = file.Value()->Size();
-  if (size < 1 || size > kMaxEmbeddedInformation) {
-    return Failure{"INFO file '" + ShowPath(path) + "' holds " + std::to_string(size) +
-                   " bytes; the information block takes 1 to " + std::to_string(kMaxEmbeddedInformation)};
-  }
-  std::vector<std::uint8_t> block(kEmbeddedMarker, kEmbeddedMarker + sizeof kEmbeddedMarker);
-  block.resize(block.size() + size);
-  if (!file.Value()->ReadAt(0, std::span(block).subspan(sizeof kEmbeddedMarker))) {
-    return Failure{"INFO file '" + ShowPath(path) + "' cannot be read"};
-  }
-  // The bootstrapper takes the marker nearest the end: one inside the
-  // information would cut it short.
-  const auto information = std::span(block).subspan(sizeof kEmbeddedMarker);
-  if (std::search(information.begin(), information.end(), std::begin(kEmbeddedMarker),
-                  std::end(kEmbeddedMarker)) != information.end()) {
-    return Failure{"INFO file '" + ShowPath(path) +
-                   "' holds the marker \"MRDC\", which would cut the information short"};
-  }
-  block.resize(block.size() + kEmbeddedTrailerSize, 0);
-  return block;
-}
-
 // The stub, read and checked to be this Lantern's.
 using Stub = OpenedImage;
 
@@ -263,7 +235,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   if (!branding) return branding.AsFailure();
   std::vector<std::uint8_t> info;
   if (!options.info.empty()) {
-    auto block = InformationBlock(options.info);
+    auto block = InformationBlockFromFile(options.info, "INFO file");
     if (!block) return block.AsFailure();
     info = std::move(block).Value();
   }

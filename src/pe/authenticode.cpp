@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <string_view>
 
+#include "pe/der_writer.h"
 #include "pe/little_endian.h"
 
 namespace lantern::pe {
@@ -42,22 +42,7 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
 }
 
-// One element: its tag, its length in the shortest form, its content.
-Bytes Tlv(std::uint8_t tag, std::span<const std::uint8_t> content) {
-  Bytes out{tag};
-  const std::size_t size = content.size();
-  if (size < 0x80) {
-    out.push_back(static_cast<std::uint8_t>(size));
-  } else {
-    std::array<std::uint8_t, sizeof(std::size_t)> digits{};
-    std::size_t count = 0;
-    for (std::size_t rest = size; rest != 0; rest >>= 8) digits[count++] = static_cast<std::uint8_t>(rest);
-    out.push_back(static_cast<std::uint8_t>(0x80 | count));
-    while (count != 0) out.push_back(digits[--count]);
-  }
-  out.insert(out.end(), content.begin(), content.end());
-  return out;
-}
+Bytes Tlv(std::uint8_t tag, std::span<const std::uint8_t> content) { return der::Encode(tag, content); }
 
 Bytes Join(std::initializer_list<std::span<const std::uint8_t>> parts) {
   Bytes out;
@@ -67,33 +52,8 @@ Bytes Join(std::initializer_list<std::span<const std::uint8_t>> parts) {
 
 Bytes Sequence(std::initializer_list<std::span<const std::uint8_t>> parts) { return Tlv(kSequence, Join(parts)); }
 
-Bytes ObjectIdentifier(std::string_view dotted) {
-  std::vector<std::uint64_t> arcs;
-  while (!dotted.empty()) {
-    const std::size_t dot = dotted.find('.');
-    const std::string_view arc = dotted.substr(0, dot);
-    std::uint64_t value = 0;
-    std::from_chars(arc.data(), arc.data() + arc.size(), value);
-    arcs.push_back(value);
-    dotted = dot == std::string_view::npos ? std::string_view() : dotted.substr(dot + 1);
-  }
-  Bytes content;
-  auto put = [&content](std::uint64_t value) {
-    std::array<std::uint8_t, 10> groups{};
-    std::size_t count = 0;
-    do {
-      groups[count++] = static_cast<std::uint8_t>(value & 0x7F);
-      value >>= 7;
-    } while (value != 0);
-    while (count != 0) {
-      --count;
-      content.push_back(static_cast<std::uint8_t>(groups[count] | (count != 0 ? 0x80 : 0)));
-    }
-  };
-  put(arcs.at(0) * 40 + arcs.at(1));
-  for (std::size_t i = 2; i < arcs.size(); ++i) put(arcs[i]);
-  return Tlv(kObjectId, content);
-}
+// The identifiers here are constants of this file, each valid.
+Bytes ObjectIdentifier(std::string_view dotted) { return Tlv(kObjectId, der::ObjectIdContent(dotted).value()); }
 
 Bytes Sha256Algorithm() { return Sequence({ObjectIdentifier(kSha256Oid), Tlv(kNull, {})}); }
 

@@ -216,6 +216,45 @@ std::optional<std::string> ParseTime(std::string_view text, bool generalized) {
   return std::string(shown);
 }
 
+constexpr std::size_t kMaxArcGroups = 24;  // 168 bits
+
+// A number written in base 128 (most significant digit first) in decimal;
+// identifiers built from UUIDs have arcs of 128 bits.
+std::string DecimalFromBase128(const std::vector<std::uint8_t>& groups) {
+  std::vector<std::uint8_t> digits{0};  // least significant first
+  for (const std::uint8_t group : groups) {
+    unsigned carry = group;
+    for (std::uint8_t& digit : digits) {
+      const unsigned value = digit * 128u + carry;
+      digit = static_cast<std::uint8_t>(value % 10);
+      carry = value / 10;
+    }
+    for (; carry != 0; carry /= 10) digits.push_back(static_cast<std::uint8_t>(carry % 10));
+  }
+  while (digits.size() > 1 && digits.back() == 0) digits.pop_back();
+  std::string text;
+  for (auto digit = digits.rbegin(); digit != digits.rend(); ++digit)
+    text.push_back(static_cast<char>('0' + *digit));
+  return text;
+}
+
+// `decimal` less `value`, which is not more than it.
+std::string SubtractSmall(std::string decimal, unsigned value) {
+  for (std::size_t i = decimal.size(); i-- > 0 && value != 0;) {
+    const unsigned digit = static_cast<unsigned>(decimal[i] - '0');
+    const unsigned take = value % 10;
+    value /= 10;
+    if (digit >= take) {
+      decimal[i] = static_cast<char>('0' + digit - take);
+    } else {
+      decimal[i] = static_cast<char>('0' + digit + 10 - take);
+      ++value;  // borrowed from the next digit
+    }
+  }
+  const std::size_t leading = decimal.find_first_not_of('0');
+  return leading == std::string::npos ? "0" : decimal.substr(leading);
+}
+
 }  // namespace
 
 void Fault::Set(std::string message) {
@@ -312,32 +351,32 @@ std::string ObjectId(const Element& element, Fault& fault, std::string_view what
     fault.Set(Named(what, "is not an object identifier"));
     return {};
   }
+  if ((element.content.back() & 0x80) != 0) {
+    fault.Set(Named(what, "is cut short"));
+    return {};
+  }
   std::string dotted;
-  std::uint64_t arc = 0;
+  std::vector<std::uint8_t> groups;  // the arc's base-128 digits, most significant first
   bool first = true;
-  for (std::size_t i = 0; i < element.content.size(); ++i) {
-    const std::uint8_t byte = element.content[i];
-    if (arc > (UINT64_MAX >> 7)) {
+  for (const std::uint8_t byte : element.content) {
+    groups.push_back(byte & 0x7Fu);
+    // Arcs of UUIDs take 128 bits; longer ones are refused before they are converted.
+    if (groups.size() > kMaxArcGroups) {
       fault.Set(Named(what, "has a number too large"));
       return {};
     }
-    arc = (arc << 7) | (byte & 0x7Fu);
-    if (byte & 0x80) {
-      if (i + 1 == element.content.size()) {
-        fault.Set(Named(what, "is cut short"));
-        return {};
-      }
-      continue;
-    }
+    if (byte & 0x80) continue;
+    std::string arc = DecimalFromBase128(groups);
+    groups.clear();
     if (first) {
-      const std::uint64_t top = arc < 40 ? 0 : arc < 80 ? 1 : 2;
+      // The first two arcs share one number: 40 times the first plus the second.
+      const unsigned top = arc.size() > 2 || std::stoul(arc) >= 80 ? 2 : std::stoul(arc) / 40;
       dotted = std::to_string(top);
-      arc -= 40 * top;
+      arc = SubtractSmall(arc, 40 * top);
       first = false;
     }
     dotted += '.';
-    dotted += std::to_string(arc);
-    arc = 0;
+    dotted += arc;
   }
   return dotted;
 }

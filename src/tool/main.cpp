@@ -1,6 +1,7 @@
 // The packing tool: `lantern pack` turns the stub and a payload into a
 // bootstrapper, `lantern inspect` shows what a bootstrapper carries and can
-// write its payload out.
+// write its payload out, `lantern stamp` stamps an information block into a
+// signed bootstrapper.
 //
 // Exit status: 0 done, 1 the input or the output was refused (a message on
 // the error stream says why), 2 the command line was not understood.
@@ -11,15 +12,17 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
 #endif
 
-#include "pack/report.h"
 #include "pack/pack.h"
 #include "pack/project.h"
+#include "pack/report.h"
+#include "pack/stamp.h"
 #include "pack/stub.h"
 #include "pack/text.h"
 #include "sign/sign.h"
@@ -39,6 +42,9 @@ constexpr char kUsageText[] =
     "                                                  write its payload files into <dir>\n"
     "       lantern sign <program.exe> [-o <signed.exe>] <key store> [options]\n"
     "                                                  sign it (lantern sign --help)\n"
+    "       lantern stamp <signed.exe> <info-file> -o <out.exe>\n"
+    "                                                  stamp an information block into a signed\n"
+    "                                                  bootstrapper (- for stdin or stdout)\n"
     "       lantern --version\n";
 
 bool ErrorStreamIsTerminal() {
@@ -226,6 +232,71 @@ int RunSign(const std::vector<std::string>& arguments) {
   return kDone;
 }
 
+int RunStamp(const std::vector<std::string>& arguments) {
+  pack::StampOptions options;
+  std::vector<std::string> files;
+  bool quiet = false;
+  bool has_output = false;
+  for (std::size_t at = 0; at < arguments.size(); ++at) {
+    const std::string& argument = arguments[at];
+    if (argument == "-o" || argument == "--output") {
+      if (at + 1 >= arguments.size()) {
+        Refuse("lantern stamp", "the option '" + argument + "' needs a file");
+        return kUsage;
+      }
+      options.output = pack::PathFromUtf8(arguments[++at]);
+      has_output = true;
+    } else if (argument == "-q" || argument == "--quiet") {
+      quiet = true;
+    } else if (argument == "--help" || argument == "-h") {
+      std::fputs(kUsageText, stdout);
+      return kDone;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      Refuse("lantern stamp", "unknown option '" + argument + "'");
+      return kUsage;
+    } else {
+      files.push_back(argument);
+    }
+  }
+  if (files.size() != 2) {
+    Refuse("lantern stamp", "a signed bootstrapper and an information file are needed, and no more");
+    return kUsage;
+  }
+  if (!has_output || options.output.empty()) {
+    Refuse("lantern stamp", "no output is named (-o <file>, or -o - for the standard output)");
+    return kUsage;
+  }
+  if (files[1] == "-") {
+    Refuse("lantern stamp", "the information is read from a file, not from the standard input");
+    return kUsage;
+  }
+  options.input = pack::PathFromUtf8(files[0]);
+  options.information = pack::PathFromUtf8(files[1]);
+#ifdef _WIN32
+  // The program's bytes pass through unchanged.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  const auto started = std::chrono::steady_clock::now();
+  auto summary = pack::StampFile(options, stdin, stdout);
+  if (!summary) {
+    Refuse("lantern stamp", summary.Message());
+    return kRefused;
+  }
+  if (!quiet) {
+    // The standard output may carry the program itself: what is said goes to the error stream.
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const std::string output = options.output == "-" ? "the standard output" : pack::ShowPath(options.output);
+    std::fprintf(
+        stderr,
+        "lantern stamp: wrote %s: an information block of %zu bytes%s; %llu bytes in all, in %.2f s\n",
+        output.c_str(), summary->information_size,
+        summary->replaced ? " (replacing the one stamped before)" : "",
+        static_cast<unsigned long long>(summary->output_size), seconds);
+  }
+  return kDone;
+}
+
 int Run(const std::vector<std::string>& arguments) {
   if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h" || arguments[0] == "help") {
     std::fputs(kUsageText, arguments.empty() ? stderr : stdout);
@@ -239,6 +310,7 @@ int Run(const std::vector<std::string>& arguments) {
   if (arguments[0] == "pack") return RunPack(rest);
   if (arguments[0] == "inspect") return RunInspect(rest);
   if (arguments[0] == "sign") return RunSign(rest);
+  if (arguments[0] == "stamp") return RunStamp(rest);
   Refuse("lantern", "unknown command '" + arguments[0] + "'");
   std::fputs(kUsageText, stderr);
   return kUsage;

@@ -2,7 +2,10 @@
 // the fuzzer's bytes are the table of a small image. Whatever they hold, the
 // signature reader reads nothing outside them, and either says what is wrong
 // or gives a summary whose texts are UTF-8 safe to show, with times, serial
-// number and digest in their documented forms.
+// number and digest in their documented forms. Stamping an information block
+// into the image either says what is wrong or gives an image that ends with
+// the block in one 8-aligned entry, and stamping that again changes nothing.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,7 +13,10 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "pack/information_block.h"
+#include "pack/stamp.h"
 #include "pe/byte_io.h"
+#include "pe/certificate_table.h"
 #include "pe/image.h"
 #include "pe/signature.h"
 #include "pe_test_image.h"
@@ -87,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Put32(file, DirectoryAt(false, 4), static_cast<std::uint32_t>(unsigned_image.size()));
   Put32(file, DirectoryAt(false, 4) + 4, static_cast<std::uint32_t>(size));
 
-  MemorySource source(std::move(file));
+  SpanSource source(file);
   const Result<Image> image = ReadImage(source);
   FUZZ_CHECK(image.Ok(), "the image around the table does not read: " + image.Message());
   const Result<std::optional<SignatureSummary>> signature = ReadSignature(source, image.Value());
@@ -97,5 +103,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(signature->has_value() == (size != 0), "a table read as no signature, or none as one");
   if (signature->has_value()) CheckSummary(*signature.Value());
+
+  static const std::vector<std::uint8_t> block = [] {
+    const std::string information = "<info>stamped</info>";
+    return lantern::pack::InformationBlock(std::vector<std::uint8_t>(information.begin(), information.end()),
+                                           "info")
+        .Value();
+  }();
+  MemorySink once;
+  const auto stamped = lantern::pack::Stamp(source, "'fuzz.exe'", block, once);
+  if (!stamped) {
+    FUZZ_CHECK(!stamped.Message().empty(), "a refused stamp without a message");
+    FUZZ_CHECK(once.bytes.empty(), "a refused stamp wrote bytes");
+    return 0;
+  }
+  FUZZ_CHECK(once.bytes.size() >= block.size() &&
+                 std::equal(block.begin(), block.end(),
+                            once.bytes.end() - static_cast<std::ptrdiff_t>(block.size())),
+             "the stamped image does not end with the block");
+  SpanSource stamped_source(once.bytes);
+  const Result<Image> stamped_image = ReadImage(stamped_source);
+  FUZZ_CHECK(stamped_image.Ok(), "the stamped image does not read: " + stamped_image.Message());
+  const auto entry = ReadSignatureEntry(stamped_source, stamped_image.Value());
+  FUZZ_CHECK(entry.Ok(), "the stamped image's table does not read: " + entry.Message());
+  FUZZ_CHECK(entry->pkcs7.size() % 8 == 0, "the stamped signature needs padding");
+  MemorySink twice;
+  const auto again = lantern::pack::Stamp(stamped_source, "'fuzz.exe'", block, twice);
+  FUZZ_CHECK(again.Ok(), "a stamped image cannot be stamped again: " + again.Message());
+  FUZZ_CHECK(twice.bytes == once.bytes, "stamping again changed the image");
   return 0;
 }
