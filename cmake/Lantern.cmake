@@ -585,7 +585,7 @@ function(lantern_add_bootstrapper target)
     list(APPEND commands COMMAND "${tool}" sign "${packed}" -o "${signed}" ${sign_options})
     if(DEFINED arg_INFO AND NOT arg_SEAL_INFO)
       cmake_path(ABSOLUTE_PATH arg_INFO BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE info)
-      list(APPEND commands COMMAND "${tool}" stamp "${signed}" "${info}" -o "${output}")
+      list(APPEND commands COMMAND "${tool}" stamp "${signed}" "${info}" -o "${output}" --quiet)
     endif()
   endif()
 

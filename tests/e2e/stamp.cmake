@@ -6,6 +6,13 @@ lantern_add_test_bootstrapper(e2e_stamp_base
   PAYLOAD $<TARGET_FILE:lantern_standin>
   FRONT_END standin.exe)
 
+# lantern_add_bootstrapper() itself: INFO in a signed build signs, then stamps.
+lantern_add_test_bootstrapper(e2e_signed_info
+  OUTPUT_NAME SignedInfoSetup
+  PAYLOAD $<TARGET_FILE:lantern_standin>
+  FRONT_END standin.exe
+  INFO "${CMAKE_CURRENT_SOURCE_DIR}/extraction/info.xml")
+
 _lantern_tool_and_stub("tests/e2e" stamp_tool stamp_stub stamp_tool_depends)
 set(stamp_dir "${CMAKE_CURRENT_BINARY_DIR}/stamped")
 file(MAKE_DIRECTORY "${stamp_dir}")
@@ -25,6 +32,8 @@ endfunction()
 set(stamp_base "$<TARGET_PROPERTY:e2e_stamp_base,LANTERN_FILE>")
 set(stamped_files "")
 set(stamp_paths "// Made by tests/e2e/stamp.cmake: the stamped bootstrappers and their information.\n#pragma once\n")
+string(APPEND stamp_paths "#define LANTERN_SIGNED_INFO_EXE \"$<TARGET_PROPERTY:e2e_signed_info,LANTERN_FILE>\"\n")
+string(APPEND stamp_paths "#define LANTERN_SIGNED_INFO_INFO \"${CMAKE_CURRENT_SOURCE_DIR}/extraction/info.xml\"\n")
 foreach(step IN ITEMS "1|base" "2000|base" "4106|base" "77|4106")
   string(REPLACE "|" ";" step "${step}")
   list(GET step 0 size)
@@ -50,4 +59,4 @@ foreach(step IN ITEMS "1|base" "2000|base" "4106|base" "77|4106")
 endforeach()
 add_custom_target(e2e_stamped DEPENDS ${stamped_files})
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/stamp_paths.h" CONTENT "${stamp_paths}")
-add_dependencies(lantern_e2e_tests e2e_stamped)
+add_dependencies(lantern_e2e_tests e2e_stamped e2e_signed_info)

@@ -78,6 +78,7 @@ TEST(Stamp, AStampedBootstrapperPassesItsSelfCheckAndHandsOverTheBlockByteForByt
       {"2,000 bytes", LANTERN_STAMPED_2000_EXE, LANTERN_STAMPED_2000_INFO},
       {"4,106 bytes", LANTERN_STAMPED_4106_EXE, LANTERN_STAMPED_4106_INFO},
       {"77 bytes stamped over 4,106", LANTERN_STAMPED_TWICE_EXE, LANTERN_STAMPED_TWICE_INFO},
+      {"INFO of a signed lantern_add_bootstrapper() build", LANTERN_SIGNED_INFO_EXE, LANTERN_SIGNED_INFO_INFO},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
