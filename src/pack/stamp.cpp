@@ -216,7 +216,7 @@ pe::Result<StampSummary> StampFile(const StampOptions& options, std::FILE* stand
   }
 
   const std::string named =
-      from_stream ? std::string("the standard input") : "'" + ShowPath(options.input) + "'";
+      from_stream ? std::string("the standard input") : "the file '" + ShowPath(options.input) + "'";
   Spool spool;
   std::shared_ptr<pe::ByteSource> input;
   if (from_stream && IsRegularFile(standard_input)) {

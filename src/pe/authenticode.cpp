@@ -74,7 +74,14 @@ Bytes Ascii(std::uint8_t tag, const std::string& text) {
 
 // A SET OF in DER order: its elements sorted by their encodings.
 Bytes SetOf(std::vector<Bytes> elements) {
-  std::sort(elements.begin(), elements.end());
+  // Compared byte by byte, a shorter encoding before a longer one it begins.
+  std::sort(elements.begin(), elements.end(), [](const Bytes& a, const Bytes& b) {
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < common; ++i) {
+      if (a[i] != b[i]) return a[i] < b[i];
+    }
+    return a.size() < b.size();
+  });
   Bytes content;
   for (const Bytes& element : elements) content.insert(content.end(), element.begin(), element.end());
   return Tlv(kSet, content);

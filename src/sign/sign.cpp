@@ -97,7 +97,7 @@ Status SignThroughCommand(const std::filesystem::path& input, const std::filesys
   const std::filesystem::path out = scratch.Value()->Path() / ("signed-" + input.filename().string());
   std::error_code error;
   std::filesystem::copy_file(input, in, error);
-  if (error) return Failure{"'" + pack::ShowPath(input) + "' cannot be copied to sign: " + error.message()};
+  if (error) return Failure{"the program '" + pack::ShowPath(input) + "' cannot be copied to sign: " + error.message()};
 
   std::vector<std::string> arguments;
   for (std::string argument : options.command) {
@@ -134,7 +134,7 @@ Status SignWithKey(const std::filesystem::path& input, const std::filesystem::pa
   auto file = pe::FileSource::Open(input);
   if (!file) return file.AsFailure();
   auto layout = pe::PlanSigning(*file.Value());
-  if (!layout) return Failure{"'" + pack::ShowPath(input) + "' cannot be signed: " + layout.Message()};
+  if (!layout) return Failure{"the program '" + pack::ShowPath(input) + "' cannot be signed: " + layout.Message()};
 
   Sha256 image_digest;
   Status read = pe::ForEachDigestedPiece(*file.Value(), layout.Value(),
