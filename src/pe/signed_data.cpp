@@ -1,6 +1,7 @@
 #include "pe/signed_data.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "pe/der.h"
@@ -39,49 +40,48 @@ std::vector<std::uint8_t> Attribute(std::span<const std::uint8_t> id, std::span<
   return der::Encode(static_cast<std::uint8_t>(der::kSequence), content);
 }
 
-}  // namespace
+// The elements of a signature on the way to one signer information, and
+// that signer's signature value and unsigned attributes.
+struct SignerPath {
+  Element info, wrapper, signed_data, signer_set, signer, signature;
+  std::optional<Element> unsigned_attributes;
+};
 
-Result<std::vector<std::uint8_t>> SetUnsignedAttribute(std::span<const std::uint8_t> pkcs7,
-                                                       std::string_view id,
-                                                       std::span<const std::uint8_t> value,
-                                                       SignerChoice which) {
-  const auto id_content = der::ObjectIdContent(id);
-  if (!id_content) return Failure{"'" + std::string(id) + "' is not an object identifier"};
-  Fault fault;
+Result<SignerPath> FindSigner(std::span<const std::uint8_t> pkcs7, SignerChoice which, Fault& fault) {
   const auto failed = [&fault] { return Failure{"the signature cannot be read: " + fault.Message()}; };
-
+  SignerPath path;
   Reader top(pkcs7, fault);
-  const Element info = top.Take(der::kSequence, "the signature");
-  Reader info_fields = top.Into(info);
+  path.info = top.Take(der::kSequence, "the signature");
+  Reader info_fields = top.Into(path.info);
   const std::string type =
       der::ObjectId(info_fields.Next("the signature's content type"), fault, "the signature's content type");
   if (fault.Any()) return failed();
   if (type != kSignedDataType) {
     return Failure{"the signature is not PKCS #7 signed data (its content type is " + type + ")"};
   }
-  const Element wrapper = info_fields.Take(der::ContextConstructed(0), "the signature's content");
-  Reader wrapper_fields = info_fields.Into(wrapper);
-  const Element signed_data = wrapper_fields.Take(der::kSequence, "the signature's signed data");
-  Reader fields = wrapper_fields.Into(signed_data);
+  path.wrapper = info_fields.Take(der::ContextConstructed(0), "the signature's content");
+  Reader wrapper_fields = info_fields.Into(path.wrapper);
+  path.signed_data = wrapper_fields.Take(der::kSequence, "the signature's signed data");
+  Reader fields = wrapper_fields.Into(path.signed_data);
   fields.Take(der::kInteger, "the signed data's version");
   fields.Take(der::kSet, "the signed data's digest algorithms");
   fields.Take(der::kSequence, "the signed content");
   fields.TakeIf(der::ContextConstructed(0), "the signed data's certificates");
   fields.TakeIf(der::ContextConstructed(1), "the signed data's revocation lists");
-  const Element signer_set = fields.Take(der::kSet, "the signer information");
+  path.signer_set = fields.Take(der::kSet, "the signer information");
   // Nothing follows the signer information in signed data, the signed data
   // in its wrapper, or the wrapper in the content information.
   if (!fault.Any() && !(fields.AtEnd() && wrapper_fields.AtEnd() && info_fields.AtEnd())) {
     fault.Set("the signed data has more after its signer information");
   }
-  Reader signers = fields.Into(signer_set);
+  Reader signers = fields.Into(path.signer_set);
   std::vector<Element> signer_list;
   while (!signers.AtEnd()) signer_list.push_back(signers.Take(der::kSequence, "a signer information"));
   if (fault.Any()) return failed();
   if (signer_list.empty()) return Failure{"the signature cannot be read: it has no signer information"};
-  const Element& signer = which == SignerChoice::kFirst ? signer_list.front() : signer_list.back();
+  path.signer = which == SignerChoice::kFirst ? signer_list.front() : signer_list.back();
 
-  Reader signer_fields = signers.Into(signer);
+  Reader signer_fields = signers.Into(path.signer);
   signer_fields.Take(der::kInteger, "the signer information's version");
   if (!signer_fields.TakeIf(der::ContextPrimitive(0), "the signer's key id")) {
     signer_fields.Take(der::kSequence, "the signer's issuer and serial number");
@@ -89,12 +89,38 @@ Result<std::vector<std::uint8_t>> SetUnsignedAttribute(std::span<const std::uint
   signer_fields.Take(der::kSequence, "the signer's digest algorithm");
   signer_fields.TakeIf(der::ContextConstructed(0), "the signer's signed attributes");
   signer_fields.Take(der::kSequence, "the signer's signature algorithm");
-  const Element signature = signer_fields.Take(der::kOctetString, "the signer's signature");
-  const std::optional<Element> old_attributes =
-      signer_fields.TakeIf(der::ContextConstructed(1), "the signer's unsigned attributes");
+  path.signature = signer_fields.Take(der::kOctetString, "the signer's signature");
+  path.unsigned_attributes = signer_fields.TakeIf(der::ContextConstructed(1), "the signer's unsigned attributes");
   if (!fault.Any() && !signer_fields.AtEnd())
     fault.Set("the signer information has more after its last field");
   if (fault.Any()) return failed();
+  return path;
+}
+
+}  // namespace
+
+Result<std::vector<std::uint8_t>> SignerSignature(std::span<const std::uint8_t> pkcs7, SignerChoice which) {
+  Fault fault;
+  auto path = FindSigner(pkcs7, which, fault);
+  if (!path) return path.AsFailure();
+  return std::vector<std::uint8_t>(path->signature.content.begin(), path->signature.content.end());
+}
+
+Result<std::vector<std::uint8_t>> SetUnsignedAttribute(std::span<const std::uint8_t> pkcs7,
+                                                       std::string_view id,
+                                                       std::span<const std::uint8_t> value,
+                                                       SignerChoice which) {
+  const auto id_content = der::ObjectIdContent(id);
+  if (!id_content) return Failure{"the identifier '" + std::string(id) + "' is not an object identifier"};
+  Fault fault;
+  const auto failed = [&fault] { return Failure{"the signature cannot be read: " + fault.Message()}; };
+  auto found = FindSigner(pkcs7, which, fault);
+  if (!found) return found.AsFailure();
+  const SignerPath& path = found.Value();
+  const Element& signer = path.signer;
+  const Element& signature = path.signature;
+  const std::optional<Element>& old_attributes = path.unsigned_attributes;
+  Reader signer_fields(path.signer.content, fault);
 
   // The attributes kept, in their order, then the new one.
   std::vector<std::uint8_t> attributes;
@@ -125,10 +151,10 @@ Result<std::vector<std::uint8_t>> SetUnsignedAttribute(std::span<const std::uint
     const Element tail{0, {}, {signature.encoding.data() + signature.encoding.size(), 0}};
     new_signer = Spliced(signer, tail, unsigned_attributes);
   }
-  const std::vector<std::uint8_t> new_set = Spliced(signer_set, signer, new_signer);
-  const std::vector<std::uint8_t> new_signed_data = Spliced(signed_data, signer_set, new_set);
-  const std::vector<std::uint8_t> new_wrapper = Spliced(wrapper, signed_data, new_signed_data);
-  return Spliced(info, wrapper, new_wrapper);
+  const std::vector<std::uint8_t> new_set = Spliced(path.signer_set, signer, new_signer);
+  const std::vector<std::uint8_t> new_signed_data = Spliced(path.signed_data, path.signer_set, new_set);
+  const std::vector<std::uint8_t> new_wrapper = Spliced(path.wrapper, path.signed_data, new_signed_data);
+  return Spliced(path.info, path.wrapper, new_wrapper);
 }
 
 }  // namespace lantern::pe

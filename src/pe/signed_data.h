@@ -30,4 +30,9 @@ Result<std::vector<std::uint8_t>> SetUnsignedAttribute(std::span<const std::uint
                                                        std::span<const std::uint8_t> value,
                                                        SignerChoice which = SignerChoice::kLast);
 
+// The signature value of the chosen signer information: what an RFC 3161
+// timestamp of the signature is taken over.
+Result<std::vector<std::uint8_t>> SignerSignature(std::span<const std::uint8_t> pkcs7,
+                                                  SignerChoice which = SignerChoice::kFirst);
+
 }  // namespace lantern::pe

@@ -201,7 +201,7 @@ pe::Result<std::unique_ptr<KeyStore>> OpenPkcs12(const std::filesystem::path& pa
   if (!bytes) return Failure{"the PKCS#12 file '" + pack::ShowPath(path) + "' cannot be read"};
   const unsigned char* at = bytes->data();
   Owned<PKCS12, PKCS12_free> bundle(d2i_PKCS12(nullptr, &at, static_cast<long>(bytes->size())));
-  if (!bundle) return Failure{"'" + pack::ShowPath(path) + "' is not a PKCS#12 file" + Reasons()};
+  if (!bundle) return Failure{"the file '" + pack::ShowPath(path) + "' is not a PKCS#12 file" + Reasons()};
   EVP_PKEY* key = nullptr;
   X509* certificate = nullptr;
   STACK_OF(X509)* others = nullptr;

@@ -8,7 +8,9 @@
 #include "pack/text.h"
 #include "pe/authenticode.h"
 #include "pe/byte_io.h"
+#include "pe/certificate_table.h"
 #include "pe/signature.h"
+#include "pe/signed_data.h"
 #include "sign/crypto.h"
 #include "sign/run_command.h"
 
@@ -85,12 +87,34 @@ pe::Result<pe::SignatureSummary> SignatureOf(const std::filesystem::path& path) 
   return *signature.Value();
 }
 
+// Writes `signed_file` to `output` with an RFC 3161 timestamp of its first
+// signer's signature (one it carries already is replaced).
+Status AddTimestamp(const std::filesystem::path& signed_file, const std::string& url, pack::PendingOutput& output) {
+  auto file = pe::FileSource::Open(signed_file);
+  if (!file) return file.AsFailure();
+  auto image = pe::ReadImage(*file.Value());
+  if (!image) return image.AsFailure();
+  auto entry = pe::ReadSignatureEntry(*file.Value(), image.Value());
+  if (!entry) return Failure{"the signing command's signature cannot be timestamped: " + entry.Message()};
+  auto signature = pe::SignerSignature(entry->pkcs7);
+  if (!signature) return Failure{"the signing command's signature cannot be timestamped: " + signature.Message()};
+  auto token = RequestTimestamp(url, signature.Value());
+  if (!token) return token.AsFailure();
+  auto timestamped = pe::SetUnsignedAttribute(entry->pkcs7, pe::kTimestampAttributeOid, token.Value(),
+                                              pe::SignerChoice::kFirst);
+  if (!timestamped) return timestamped.AsFailure();
+  auto sink = pe::FileSink::Create(output.Partial());
+  if (!sink) return sink.AsFailure();
+  auto written = pe::WriteWithSignature(*file.Value(), image.Value(), entry.Value(), timestamped.Value(),
+                                        *sink.Value());
+  if (!written) return written.AsFailure();
+  Status finished = sink.Value()->Finish();
+  if (!finished) return finished;
+  return output.Commit();
+}
+
 Status SignThroughCommand(const std::filesystem::path& input, const std::filesystem::path& output,
                           const SignOptions& options) {
-  if (!options.timestamp_url.empty()) {
-    return Failure{"a signing command timestamps by itself: give the timestamp server to the command "
-                   "(signtool: /tr <url> /td sha256) instead of --timestamp-url"};
-  }
   auto scratch = ScratchFolder::Make();
   if (!scratch) return scratch.AsFailure();
   const std::filesystem::path in = scratch.Value()->Path() / input.filename();
@@ -119,7 +143,8 @@ Status SignThroughCommand(const std::filesystem::path& input, const std::filesys
                    "' (pass it with {name})"};
   }
   pack::PendingOutput pending(output);
-  return CopyInto(result, pending);
+  if (options.timestamp_url.empty()) return CopyInto(result, pending);
+  return AddTimestamp(result, options.timestamp_url, pending);
 }
 
 Status SignWithKey(const std::filesystem::path& input, const std::filesystem::path& output,

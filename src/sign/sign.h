@@ -21,7 +21,8 @@ struct SignOptions {
   std::filesystem::path pkcs12;
   std::filesystem::path pkcs11_module;
   // The command and its arguments, "{in}", "{out}", "{name}" and "{url}"
-  // replaced in each; without "{out}" the command signs "{in}" in place.
+  // replaced in each; without "{out}" the command signs "{in}" in place. With
+  // a timestamp server, the command's signature is timestamped afterwards.
   std::vector<std::string> command;
 
   std::optional<std::string> program_name;  // UTF-8

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -294,7 +296,7 @@ Bytes Entry(const Bytes& signature, std::uint16_t type = 2) {
   Put32(entry, 0, static_cast<std::uint32_t>(signature.size() + 8));
   entry[5] = 0x02;
   entry[6] = static_cast<std::uint8_t>(type);
-  entry.insert(entry.end(), signature.begin(), signature.end());
+  std::copy(signature.begin(), signature.end(), std::back_inserter(entry));
   while (entry.size() % 8 != 0) entry.push_back(0);
   return entry;
 }
@@ -516,7 +518,7 @@ TEST_F(StampFileTest, ARefusalLeavesTheOutputAsItWas) {
       {{root_ / "Setup.exe", root_ / "missing.xml", root_ / "Out.exe"},
        "the information file '" + ShowPath(root_ / "missing.xml") + "' does not exist"},
       {{root_ / "Missing.exe", root_ / "info.xml", root_ / "Out.exe"},
-       "'" + ShowPath(root_ / "Missing.exe") + "' does not exist"},
+       ShowPath(root_ / "Missing.exe") + "' does not exist"},
       {{root_ / "Plain.txt", root_ / "info.xml", root_ / "Out.exe"}, "is not a Windows program"},
       {{root_ / "Setup.exe", root_ / "info.xml", root_ / "folder"}, "is a folder"},
       {{root_ / "Setup.exe", root_ / "info.xml", root_ / "no such folder" / "Out.exe"}, "cannot be written"},
@@ -607,7 +609,7 @@ TEST(SignedData, SetsTheAttributeOfTheChosenSignerAndKeepsEveryOtherByte) {
     EXPECT_EQ(set.Value(), c.expected);
   }
   EXPECT_THAT(pe::SetUnsignedAttribute(SignedData({Signer("one")}), "1.x", value).Message(),
-              HasSubstr("'1.x' is not an object identifier"));
+              HasSubstr("the identifier '1.x' is not an object identifier"));
 }
 
 TEST(Der, ObjectIdentifiersOfAnySizeAreWrittenAndReadBack) {
