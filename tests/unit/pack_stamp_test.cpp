@@ -6,10 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <iterator>
-
 #include <array>
 #include <cstdio>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <functional>
