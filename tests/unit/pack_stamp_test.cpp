@@ -8,10 +8,10 @@
 
 #include <array>
 #include <cstdio>
-#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
