@@ -109,6 +109,16 @@ LocatedInformation LocateEmbeddedInformation(std::uint64_t file_size, Informatio
   }
   LocatedInformation located = Taken(BlockEndingAt(table->offset, read));
   located.ignored_later_block = mode == InformationMode::Sealed && added_after_signing;
+  if (mode == InformationMode::Stamped) {
+    // A block packed in and then signed by a tool that knew nothing of it:
+    // the tool padded the file with zero bytes to the table's 8-byte
+    // alignment, after the block's own six. A sealed block needs no padding.
+    for (std::size_t padding = 0; padding + 1 < kSealedInformationAlignment &&
+                                  located.information.size() > 1 && located.information.back() == 0;
+         ++padding) {
+      located.information.pop_back();
+    }
+  }
   return located;
 }
 

@@ -81,7 +81,9 @@ struct LocatedInformation {
 // unsigned file). Stamped: the block at the very end when the file has no
 // table or the block's marker lies inside the table; otherwise the block
 // that ends where the signed bytes end (a build packed with a block and then
-// signed). Sealed: only the block that ends where the signed bytes end.
+// signed), less up to seven zero bytes at its end, which the signing tool
+// padded the file with. Sealed: only the block that ends where the signed
+// bytes end, whole (the packing tool aligned it, so nothing was padded).
 // Reads the headers and at most two windows of 4,116 bytes; a file of 4,116
 // bytes or fewer is not read at all.
 LocatedInformation LocateEmbeddedInformation(std::uint64_t file_size, InformationMode mode,

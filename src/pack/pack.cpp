@@ -10,8 +10,8 @@
 #include "core/embedded_info.h"
 #include "pack/branding.h"
 #include "pack/opened_image.h"
-#include "pack/pending_output.h"
 #include "pack/payload.h"
+#include "pack/pending_output.h"
 #include "pack/string_table_resource.h"
 #include "pack/stub.h"
 #include "pack/text.h"
@@ -284,9 +284,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   // the signature covers as it covers the block.
   if (options.seal_info) {
     resources.push_back(
-        pe::Resource{{pe::ResourceId(pe::kTypeRcData), pe::ResourceId(std::u16string(kSealedInformationName)),
-                      kResourceLanguage},
-                     BytesSource("sealed")});
+        {{pe::kTypeRcData, kSealedInformationName, kResourceLanguage}, BytesSource("sealed")});
   }
   // Progress counts every byte the payload's resources give, the catalogue's too.
   std::uint64_t progress_total = 0;

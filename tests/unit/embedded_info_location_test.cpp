@@ -57,16 +57,18 @@ std::string Block(const std::string& information) { return "MRDC" + information 
 // after the table.
 struct Layout {
   std::size_t code = 8000;
-  std::string sealed;     // "" for none
-  std::size_t table = 0;  // bytes of the signature; 0: unsigned
-  std::string stamped;    // inside the table
-  std::string appended;   // after the table
+  std::string sealed;       // "" for none
+  std::size_t padding = 0;  // zero bytes a signing tool put before the table
+  std::size_t table = 0;    // bytes of the signature; 0: unsigned
+  std::string stamped;      // inside the table
+  std::string appended;     // after the table
   bool pe32_plus = false;
 };
 
 Bytes FileOf(const Layout& layout) {
   Bytes body(layout.code, 'c');
   if (!layout.sealed.empty()) Append(body, Block(layout.sealed));
+  body.resize(body.size() + layout.padding, 0);
   const std::uint32_t table_offset = static_cast<std::uint32_t>(1024 + body.size());
   Bytes table(layout.table, 's');
   if (!layout.stamped.empty()) Append(table, Block(layout.stamped));
@@ -116,6 +118,13 @@ TEST(LocateEmbeddedInformation, TakesTheBlockEachModeTrusts) {
       // without the signature's bytes after it, whatever the table's size.
       {"a block before a small table", {.sealed = xml, .table = 1500}, xml, xml, false},
       {"a block before a large table", {.sealed = xml, .table = 6000}, xml, xml, false},
+      // That tool padded the file to the table's alignment; a sealed block
+      // is never padded, so its zero bytes are its own.
+      {"a block before padding and the table",
+       {.sealed = xml, .padding = 7, .table = 1500},
+       xml,
+       xml + std::string(7, '\0'),
+       false},
       {"a block appended after the table",
        {.sealed = xml, .table = 3000, .appended = "<late/>"},
        xml,
