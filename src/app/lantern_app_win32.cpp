@@ -45,7 +45,10 @@ BOOL CLanternInstallerApp::InitInstance() {
 void CLanternInstallerApp::ComposeAndRun() {
   // Everything the run uses, made once here and handed down.
   const ResourceStringTable strings(m_hInstance);
-  const std::wstring own_path = GetModulePath(GetModuleFileNameW);
+  // Open before anything looks at it, and held until the run ends: nothing
+  // can change the file between its signature check and the reading of its
+  // information block.
+  const OwnFile own_file = OpenOwnFile(GetModulePath(GetModuleFileNameW));
   const std::vector<std::wstring> arguments = SplitCommandLine(GetCommandLineW());
   FolderSecurity folder_security;
   WorkingFolder working_folder(log_, folder_security);
@@ -59,10 +62,10 @@ void CLanternInstallerApp::ComposeAndRun() {
   Win32Wow64 wow64;
   const CryptoApi crypto = LoadCryptoApi();
   const SystemPorts ports{
-      environment,           {registry, disk, token, system_files}, WebPagesFor(web_pages), wow64, crypto,
+      environment,         {registry, disk, token, system_files}, WebPagesFor(web_pages), wow64, crypto,
       LoadWinVerifyTrust()};
 
-  Win32RunSteps system_steps({*this, run_, strings, log_, working_folder, own_path, arguments}, ports);
+  Win32RunSteps system_steps({*this, run_, strings, log_, working_folder, own_file, arguments}, ports);
   RunSteps& steps = StepsFor(system_steps);
   system_steps.SetWorkerSteps(steps);
 

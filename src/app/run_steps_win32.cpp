@@ -37,19 +37,19 @@ ResultCode Win32RunSteps::ParseOptions() {
 
 SignatureCheck Win32RunSteps::VerifyOwnSignature() {
   SignatureCheck check;
-  check.status = VerifyFileSignature(context_.own_path, check.verdict, ports_.verify_trust, context_.log);
+  check.status = VerifyFileSignature(context_.own_file, check.verdict, ports_.verify_trust, context_.log);
   return check;
 }
 
 bool Win32RunSteps::AskToContinue(const std::wstring& heading, const std::wstring& message) {
-  const bool yes =
-      lantern::AskToContinue(context_.app, {context_.strings, context_.log, ports_.web_pages}, heading, message);
+  const bool yes = lantern::AskToContinue(context_.app, {context_.strings, context_.log, ports_.web_pages},
+                                          heading, message);
   context_.app.m_pMainWnd = nullptr;
   return yes;
 }
 
 void Win32RunSteps::ReadSignerDetails() {
-  lantern::ReadSignerDetails(context_.own_path, context_.run.InstallerName, ports_.crypto, context_.log);
+  lantern::ReadSignerDetails(context_.own_file.path, context_.run.InstallerName, ports_.crypto, context_.log);
 }
 
 void Win32RunSteps::RunWorker() {
@@ -115,7 +115,8 @@ ResultCode Win32RunSteps::PrepareWorkingFolder(bool zero_guid) {
 }
 
 void Win32RunSteps::WriteEmbeddedInformation() {
-  lantern::WriteEmbeddedInformation(context_.working_folder, context_.own_path, context_.log);
+  lantern::WriteEmbeddedInformation(context_.working_folder, context_.own_file,
+                                    InformationModeOf(context_.app.m_hInstance), context_.log);
 }
 
 ResultCode Win32RunSteps::ExtractResources(std::wstring& program_path) {

@@ -14,6 +14,7 @@
 #include "cmdline/run_options.h"
 #include "core/config_strings.h"
 #include "framework/app_win32.h"
+#include "framework/module_path_win32.h"
 #include "framework/unique_handle_win32.h"
 #include "launch/processor_mode.h"
 #include "log/log.h"
@@ -33,7 +34,7 @@ struct RunContext {
   const StringTable& strings;
   DiagnosticLog& log;
   WorkingFolder& working_folder;
-  const std::wstring& own_path;                // the program's own file
+  const OwnFile& own_file;                     // the program's own file, open for the whole run
   const std::vector<std::wstring>& arguments;  // the command line's tokens, without the program
 };
 

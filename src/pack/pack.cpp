@@ -10,7 +10,6 @@
 #include "pack/branding.h"
 #include "pack/information_block.h"
 #include "pack/opened_image.h"
-#include "pack/pending_output.h"
 #include "pack/payload.h"
 #include "pack/pending_output.h"
 #include "pack/string_table_resource.h"
@@ -233,6 +232,9 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   }
   auto branding = BrandingResources(options.branding, std::string(kLanternVersion) + ".0");
   if (!branding) return branding.AsFailure();
+  if (options.seal_info && options.info.empty()) {
+    return Failure{"SEAL_INFO (--seal-info) needs an information block to seal (INFO, --info <file>)"};
+  }
   std::vector<std::uint8_t> info;
   if (!options.info.empty()) {
     auto block = InformationBlockFromFile(options.info, "INFO file");
@@ -248,6 +250,12 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   for (pe::Resource& resource : branding.Value()) resources.push_back(std::move(resource));
   for (pe::Resource& resource : StringTableResources(strings.Value(), kResourceLanguage)) {
     resources.push_back(std::move(resource));
+  }
+  // The bootstrapper learns that its block is sealed from a resource, which
+  // the signature covers as it covers the block.
+  if (options.seal_info) {
+    resources.push_back(
+        {{pe::kTypeRcData, kSealedInformationName, kResourceLanguage}, BytesSource("sealed")});
   }
   // Progress counts every byte the payload's resources give, the catalogue's too.
   std::uint64_t progress_total = 0;
@@ -268,7 +276,11 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   if (!sink)
     return Failure{"the output '" + ShowPath(options.output) + "' cannot be written: " + sink.Message()};
   if (progress) progress->Start(progress_total);
-  auto written = pe::WriteWithResources(*stub->file, stub->image, resources, *sink.Value(), info);
+  // A sealed block ends the file at a multiple of 8 bytes, where a signing
+  // tool puts the certificate table without padding: the block then ends
+  // exactly where the signed bytes do.
+  auto written = pe::WriteWithResources(*stub->file, stub->image, resources, *sink.Value(), info,
+                                        options.seal_info ? kSealedInformationAlignment : 1);
   Status finished = sink.Value()->Finish();
   if (progress) progress->Finish();
   if (!written) return Failure{"writing '" + ShowPath(options.output) + "' failed: " + written.Message()};

@@ -99,6 +99,8 @@ const char kPackUsage[] =
     "  --version <a.b.c.d>        the version record's and About box's version\n"
     "  --copyright <text>         the copyright line (at most 46 characters)\n"
     "  --info <file>              append the information block (unsigned bootstrappers)\n"
+    "  --seal-info                seal the information block: signing covers it, and the\n"
+    "                             bootstrapper ignores any block added after signing\n"
     "  --resource <id>=<file>     raw mode: exactly these \"TOOLKIT\" resources, unchecked\n"
     "  --catalogue <file>         raw mode: these bytes as the catalogue\n"
     "  --raw                      raw mode, also without any resource\n"
@@ -167,6 +169,10 @@ Status ReadProjectFile(const std::filesystem::path& file, PackOptions& options) 
       if (key == "front_end") options.front_end = *value;
       if (key == "version") options.branding.version = *value;
       if (key == "copyright") options.branding.copyright = *value;
+    } else if (key == "seal_info") {
+      const auto* value = node.as_boolean();
+      if (!value) return WrongKind(file, node, key, "true or false");
+      options.seal_info = value->get();
     } else if (key == "payload") {
       const auto* list = node.as_array();
       if (!list) return WrongKind(file, node, key, "a list of paths");
@@ -224,6 +230,8 @@ pe::Result<PackOptions> ParsePackArguments(std::span<const std::string> argument
       options.quiet = true;
     } else if (option == "--raw") {
       options.raw = true;
+    } else if (option == "--seal-info") {
+      options.seal_info = true;
     } else if (option == "-o" || option == "--output" || option == "--stub" || option == "--payload" ||
                option == "--payload-dir" || option == "--front-end" || option == "--banner" ||
                option == "--splash" || option == "--icon" || option == "--version" ||

@@ -17,6 +17,7 @@
 //   version = "1.2.0.15"
 //   copyright = "Copyright (C) 2026 Example Ltd"
 //   info = "info.xml"
+//   seal_info = true                          # the block covered by the signature
 //
 //   [strings]
 //   1 = "My Product Download"
@@ -56,6 +57,9 @@ struct PackOptions {
   std::vector<std::uint16_t> omit_strings;
   Branding branding;
   std::filesystem::path info;
+  // The information block sealed: placed where the signed bytes will end, so
+  // that the signature covers it, and the only block the bootstrapper takes.
+  bool seal_info = false;
   // Check everything and write nothing.
   bool check_only = false;
   bool quiet = false;

@@ -128,18 +128,21 @@ void CompareStrings(const StringEntries& strings, InspectReport& report) {
   for (auto& [id, difference] : differences) report.strings.push_back(std::move(difference));
 }
 
-void ReadInformation(pe::ByteSource& file, InspectReport& report) {
-  if (file.Size() <= kEmbeddedSeekBack) return;
-  std::array<unsigned char, kEmbeddedScanSize> tail{};
-  if (!file.ReadAt(file.Size() - kEmbeddedSeekBack,
-                   std::span(reinterpret_cast<std::uint8_t*>(tail.data()), tail.size()))) {
-    return;
+void ReadInformation(pe::ByteSource& file, const std::vector<pe::ResourceEntry>& entries,
+                     InspectReport& report) {
+  const pe::ResourceId sealed_name{std::u16string(kSealedInformationName)};
+  report.information_sealed = std::any_of(entries.begin(), entries.end(), [&](const pe::ResourceEntry& e) {
+    return e.key.type == pe::ResourceId(pe::kTypeRcData) && e.key.name == sealed_name;
+  });
+  const LocatedInformation located = LocateEmbeddedInformation(
+      file.Size(), report.information_sealed ? InformationMode::Sealed : InformationMode::Stamped,
+      [&file](std::uint64_t offset, std::span<unsigned char> out) {
+        return file.ReadAt(offset, std::span(reinterpret_cast<std::uint8_t*>(out.data()), out.size()));
+      });
+  report.ignored_information = located.ignored_later_block;
+  if (!located.information.empty()) {
+    report.information = std::vector<std::uint8_t>(located.information.begin(), located.information.end());
   }
-  const auto found = FindEmbeddedInformation(tail);
-  if (!found) return;
-  report.information =
-      std::vector<std::uint8_t>(tail.begin() + static_cast<std::ptrdiff_t>(found->offset),
-                                tail.begin() + static_cast<std::ptrdiff_t>(found->offset + found->size));
 }
 
 }  // namespace
@@ -221,7 +224,7 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
   } else {
     report.signature_problem = signature.Message();
   }
-  ReadInformation(file, report);
+  ReadInformation(file, open.resources, report);
   return report;
 }
 
@@ -287,15 +290,17 @@ std::string ReportText(const InspectReport& report) {
   } else {
     out << "Signature: none\n";
   }
+  const char* sealed = report.information_sealed ? ", sealed (covered by the signature)" : "";
   if (report.information) {
-    out << "Information block: " << WithThousands(report.information->size()) << " bytes";
+    out << "Information block: " << WithThousands(report.information->size()) << " bytes" << sealed;
     if (const auto text = PrintableText(*report.information))
       out << "\n" << *text << "\n";
     else
       out << " (not text)\n";
   } else {
-    out << "Information block: none\n";
+    out << "Information block: none" << sealed << "\n";
   }
+  if (report.ignored_information) out << "  a block added after signing is ignored\n";
   return out.str();
 }
 
@@ -369,8 +374,14 @@ std::string ReportJson(const InspectReport& report) {
     root.insert("signature", toml::table{{"problem", report.signature_problem}});
   }
   if (report.information) {
-    toml::table information{{"size", number(report.information->size())}};
+    toml::table information{{"size", number(report.information->size())},
+                            {"sealed", report.information_sealed}};
     if (const auto text = PrintableText(*report.information)) information.insert("text", *text);
+    if (report.ignored_information) information.insert("ignored_later_block", true);
+    root.insert("information", std::move(information));
+  } else if (report.information_sealed) {
+    toml::table information{{"sealed", true}};
+    if (report.ignored_information) information.insert("ignored_later_block", true);
     root.insert("information", std::move(information));
   }
   std::ostringstream out;

@@ -57,7 +57,10 @@ struct InspectReport {
   std::optional<VersionRecord> version;
   std::optional<pe::SignatureSummary> signature;
   std::string signature_problem;  // a signature that cannot be read
+  // The block the bootstrapper takes, as it would find it.
   std::optional<std::vector<std::uint8_t>> information;
+  bool information_sealed = false;   // the build takes only a block the signature covers
+  bool ignored_information = false;  // sealed: a block added after signing, which it passes over
 
   bool Agrees() const { return problems.empty(); }
 };

@@ -2,50 +2,72 @@
 
 #include <windows.h>
 
-#include <array>
+#include <cstdint>
 #include <new>
+#include <span>
 #include <string>
 
 #include "core/code_page.h"
 #include "core/payload_paths.h"
-#include "framework/unique_handle_win32.h"
-#include "core/embedded_info.h"
 #include "payload/folder_handles_win32.h"
 
 namespace lantern {
 
-ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstring& target, DiagnosticLog& log,
-                                   const TargetMaker& make_target) {
-  const UniqueFileHandle program(
-      CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  log.LogText(L"Scanning for Signature\r\n");
-  if (!program) {
-    log.LogFormat(L"Failed to open installer file %s %x\r\n", source, GetLastError());
-    return rc::Ok;
-  }
-  const DWORD size = GetFileSize(program.get(), nullptr);
-  if (size == INVALID_FILE_SIZE || size <= kEmbeddedScanSize) return rc::Ok;
-  if (SetFilePointer(program.get(), -static_cast<LONG>(kEmbeddedSeekBack), nullptr, FILE_END) ==
-      INVALID_SET_FILE_POINTER) {
-    return rc::Ok;
-  }
-  std::array<unsigned char, kEmbeddedScanSize> tail = {};
+namespace {
+
+// Reads at `offset` whatever the handle's file pointer says.
+bool ReadAt(HANDLE file, std::uint64_t offset, std::span<unsigned char> out) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD read = 0;
-  if (!ReadFile(program.get(), tail.data(), static_cast<DWORD>(tail.size()), &read, nullptr) ||
-      read != tail.size()) {
+  return ReadFile(file, out.data(), static_cast<DWORD>(out.size()), &read, &at) && read == out.size();
+}
+
+}  // namespace
+
+InformationMode InformationModeOf(HMODULE module) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  const auto* name = reinterpret_cast<const wchar_t*>(kSealedInformationName);
+  return FindResourceW(module, name, RT_RCDATA) != nullptr ? InformationMode::Sealed
+                                                           : InformationMode::Stamped;
+}
+
+ResultCode CopyEmbeddedInformation(const OwnFile& source, InformationMode mode, const std::wstring& target,
+                                   DiagnosticLog& log, const TargetMaker& make_target) {
+  log.LogText(L"Scanning for Signature\r\n");
+  if (!source.handle) {
+    log.LogFormat(L"Failed to open installer file %s %x\r\n", source.path, source.open_error);
     return rc::Ok;
   }
-  const std::optional<EmbeddedInformation> found = FindEmbeddedInformation(tail);
-  if (!found) return rc::Ok;
-  const auto* information = tail.data() + found->offset;
-  const auto count = static_cast<long>(found->size);
+  const HANDLE program = source.handle.get();
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(program, &size) || size.QuadPart < 0) return rc::Ok;
+  LocatedInformation located;
+  try {
+    located = LocateEmbeddedInformation(static_cast<std::uint64_t>(size.QuadPart), mode,
+                                        [program](std::uint64_t offset, std::span<unsigned char> out) {
+                                          return ReadAt(program, offset, out);
+                                        });
+  } catch (const std::bad_alloc&) {
+    log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(kEmbeddedScanSize));
+    return rc::Ok;
+  }
+  if (located.ignored_later_block) {
+    log.LogText(
+        L"Ignored an information block added after signing: this build takes only its sealed block\r\n");
+  }
+  if (located.information.empty()) return rc::Ok;
+  const auto* information = located.information.data();
+  const std::size_t found_size = located.information.size();
+  const auto count = static_cast<long>(found_size);
 
   try {
     // For the log, the information is a text up to its first zero byte.
-    const std::string terminated(reinterpret_cast<const char*>(information), found->size);
+    const std::string terminated(reinterpret_cast<const char*>(information), found_size);
     log.LogFormat(L"Found embedded information '%s'\r\n", FromAnsiCodePage(terminated.c_str()));
   } catch (const std::bad_alloc&) {
-    log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(found->size + 1));
+    log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(found_size + 1));
   }
 
   DWORD error = 0;
@@ -62,8 +84,8 @@ ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstrin
     return rc::Ok;
   }
   DWORD written = 0;
-  if (WriteFile(file.get(), information, static_cast<DWORD>(found->size), &written, nullptr) &&
-      written == found->size) {
+  if (WriteFile(file.get(), information, static_cast<DWORD>(found_size), &written, nullptr) &&
+      written == found_size) {
     log.LogFormat(L"Written out embedded information %ld bytes to file %s\r\n", count, target);
   } else {
     log.LogFormat(L"Write fail for embedded information %ld bytes to file %s\r\n", count, target);
@@ -71,7 +93,8 @@ ResultCode CopyEmbeddedInformation(const std::wstring& source, const std::wstrin
   return rc::Ok;
 }
 
-ResultCode WriteEmbeddedInformation(WorkingFolder& folder, const std::wstring& own_path, DiagnosticLog& log) {
+ResultCode WriteEmbeddedInformation(WorkingFolder& folder, const OwnFile& own_file, InformationMode mode,
+                                    DiagnosticLog& log) {
   const std::wstring& working_folder = folder.Get();
   const std::wstring target = working_folder.empty()
                                   ? std::wstring()
@@ -79,7 +102,7 @@ ResultCode WriteEmbeddedInformation(WorkingFolder& folder, const std::wstring& o
   // Made in the folder the run holds, never by its path: without a working
   // folder nothing is made, and nothing lands in the current directory.
   HANDLE held = folder.handle();
-  return CopyEmbeddedInformation(own_path, target, log, [held](DWORD& error) {
+  return CopyEmbeddedInformation(own_file, mode, target, log, [held](DWORD& error) {
     if (!held) {
       error = ERROR_PATH_NOT_FOUND;
       return UniqueFileHandle();

@@ -89,7 +89,8 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> OverlayPieces(const Image& 
 
 Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
                                           std::span<const Resource> resources, ByteSink& output,
-                                          std::span<const std::uint8_t> trailer) {
+                                          std::span<const std::uint8_t> trailer,
+                                          std::uint32_t trailer_end_alignment) {
   if (input.Size() != image.file_size) return Failure{"the image's file changed after its headers were read"};
   if (image.directories.size() <= kResourceDirectory) {
     return Failure{"the optional header has no entry for a resource directory"};
@@ -263,6 +264,10 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   if (status) status = writer.Zeros(overlay_start - writer.Written());
   for (const auto& [start, end] : pieces) {
     if (status) status = writer.Copy(input, start, end - start, "the data after the image's last section");
+  }
+  if (status && trailer_end_alignment > 1) {
+    const std::uint64_t end = writer.Written() + trailer.size();
+    status = writer.Zeros(AlignUp(end, trailer_end_alignment) - end);
   }
   if (status && !trailer.empty()) status = writer.Write(trailer);
   if (!status) return status.AsFailure();

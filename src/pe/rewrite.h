@@ -40,13 +40,16 @@ struct RewriteSummary {
 
 // Writes `input` (whose headers `image` holds, as ReadImage read them) to
 // `output` with exactly `resources` as its resources, and `trailer` after
-// everything else (counted in the checksum). Fails, with what is
+// everything else (counted in the checksum), with zero bytes before it so
+// that the output's length is a multiple of `trailer_end_alignment` (a
+// signing tool then pads nothing after it). Fails, with what is
 // wrong, when the headers have no room for another section, the file
 // alignment is beyond 64 KB (the system's limit), the resources
 // do not fit in 4 GB of addresses, or a source or the sink fails; what was
 // written by then is incomplete, and the caller discards it.
 Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
                                           std::span<const Resource> resources, ByteSink& output,
-                                          std::span<const std::uint8_t> trailer = {});
+                                          std::span<const std::uint8_t> trailer = {},
+                                          std::uint32_t trailer_end_alignment = 1);
 
 }  // namespace lantern::pe

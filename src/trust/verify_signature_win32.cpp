@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "core/format.h"
 #include "framework/system_dlls_win32.h"
 #include "log/log.h"
 #include "trust/verdict.h"
@@ -25,12 +26,21 @@ WinVerifyTrustFn LoadWinVerifyTrust() {
   return SystemFunction<WinVerifyTrustFn>(L"wintrust.dll", "WinVerifyTrust");
 }
 
-ResultCode VerifyFileSignature(const std::wstring& path, std::wstring& verdict, WinVerifyTrustFn verify,
+ResultCode VerifyFileSignature(const OwnFile& own, std::wstring& verdict, WinVerifyTrustFn verify,
                                DiagnosticLog& log) {
+  const std::wstring& path = own.path;
+  if (!own.handle) {
+    // Checking by path would look at a file that someone else may change
+    // before it is read: what cannot be opened is not verified.
+    verdict = Format(L"The file \"%s\" cannot be opened to check its signature. Error 0x%x\n", path,
+                     static_cast<std::uint32_t>(own.open_error));
+    log.LogFormat(L"Digital verification: '%s'\n", verdict);
+    return ResultFromWin32(own.open_error);
+  }
   WINTRUST_FILE_INFO file{};
   file.cbStruct = sizeof(file);
   file.pcwszFilePath = path.c_str();
-  file.hFile = nullptr;
+  file.hFile = own.handle.get();
   file.pgKnownSubject = nullptr;
 
   WINTRUST_DATA data{};

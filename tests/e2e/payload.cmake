@@ -44,12 +44,44 @@ lantern_add_test_bootstrapper(e2e_names OUTPUT_NAME NamesSetup
             105 "${payload}/bytes.bin"
   CATALOGUE "${extraction}/names_catalogue.txt")
 
-set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_short e2e_escape e2e_names)
+# A sealed block: packed in before signing, so that the signature covers it.
+set(sealed "${CMAKE_CURRENT_SOURCE_DIR}/sealed")
+lantern_add_test_bootstrapper(e2e_sealed
+  OUTPUT_NAME SealedSetup
+  PAYLOAD $<TARGET_FILE:lantern_standin>
+  FRONT_END standin.exe
+  INFO "${extraction}/info.xml"
+  SEAL_INFO)
+# The same, with another block stamped into its certificate table after
+# signing; and the unsigned e2e_info signed afterwards by a tool that knows
+# nothing of its block.
+find_program(LANTERN_PYTHON3 python3 REQUIRED)
+find_program(LANTERN_OSSLSIGNCODE osslsigncode REQUIRED)
+set(sealed_stamped "${CMAKE_CURRENT_BINARY_DIR}/SealedStampedSetup.exe")
+set(outside_signed "${CMAKE_CURRENT_BINARY_DIR}/OutsideSignedInfoSetup.exe")
+add_custom_command(OUTPUT "${sealed_stamped}"
+  COMMAND "${LANTERN_PYTHON3}" "${sealed}/stamp_into_table.py" "$<TARGET_PROPERTY:e2e_sealed,LANTERN_FILE>"
+          "${sealed}/stamped.xml" "${sealed_stamped}"
+  DEPENDS e2e_sealed "$<TARGET_PROPERTY:e2e_sealed,LANTERN_FILE>" "${sealed}/stamp_into_table.py" "${sealed}/stamped.xml"
+  VERBATIM)
+add_custom_command(OUTPUT "${outside_signed}"
+  COMMAND "${CMAKE_COMMAND}" -E rm -f "${outside_signed}"
+  COMMAND "${LANTERN_OSSLSIGNCODE}" sign -certs "${LANTERN_TEST_SIGN_CERTIFICATE}" -key "${LANTERN_TEST_SIGN_KEY}"
+          -h sha256 -in "$<TARGET_PROPERTY:e2e_info,LANTERN_FILE>" -out "${outside_signed}"
+  DEPENDS e2e_info "$<TARGET_PROPERTY:e2e_info,LANTERN_FILE>"
+  VERBATIM)
+add_custom_target(e2e_sealed_variants ALL DEPENDS "${sealed_stamped}" "${outside_signed}")
+
+set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_short e2e_escape e2e_names
+                     e2e_sealed)
 set(payload_paths "// Made by tests/e2e/payload.cmake: the payload tests' bootstrappers.\n#pragma once\n")
 foreach(fixture IN LISTS payload_fixtures)
   string(TOUPPER "${fixture}" name)
   string(APPEND payload_paths "#define LANTERN_${name}_EXE \"$<TARGET_PROPERTY:${fixture},LANTERN_FILE>\"\n")
 endforeach()
 string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
+string(APPEND payload_paths "#define LANTERN_E2E_STAMPED_XML \"${sealed}/stamped.xml\"\n")
+string(APPEND payload_paths "#define LANTERN_E2E_SEALED_STAMPED_EXE \"${sealed_stamped}\"\n")
+string(APPEND payload_paths "#define LANTERN_E2E_OUTSIDE_SIGNED_EXE \"${outside_signed}\"\n")
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/payload_paths.h" CONTENT "${payload_paths}")
-add_dependencies(lantern_e2e_tests ${payload_fixtures})
+add_dependencies(lantern_e2e_tests ${payload_fixtures} e2e_sealed_variants)

@@ -249,6 +249,48 @@ TEST(Payload, WithoutABlockNoInformationIsWritten) {
 
 // Broken payloads: each ends with its result and lines, writes nothing it should
 // not, and (without keep) leaves no working folder behind.
+// The verdict line of a signature that was verified.
+std::string VerifiedLine(const std::wstring& exe) {
+  return "Digital verification: 'The file \"" + Narrow(exe) + "\" is signed and the signature was verified.";
+}
+
+constexpr const char* kIgnoredLine =
+    "Ignored an information block added after signing: this build takes only its sealed block";
+
+// Signed builds whose block was packed in before signing: sealed (the
+// signature covers it, and a block stamped on top later is passed over), or
+// not sealed and signed afterwards by a tool that knew nothing of the block.
+// Either way the block arrives exactly as it was packed.
+TEST(Payload, ABlockPackedBeforeSigningArrivesExactlyAndASealedOneIgnoresLaterStamps) {
+  const struct Case {
+    const char* what;
+    const char* exe;
+    bool ignored;
+  } cases[] = {
+      {"sealed", LANTERN_E2E_SEALED_EXE, false},
+      {"sealed, with a block stamped into its signature later", LANTERN_E2E_SEALED_STAMPED_EXE, true},
+      {"packed with a block, then signed by another tool", LANTERN_E2E_OUTSIDE_SIGNED_EXE, false},
+  };
+  const auto information = ReadBytes(HostPath(LANTERN_E2E_INFO_XML));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder root;
+    const BootstrapperRun run = RunBootstrapper(c.exe, root.path(), L"/dontrun /keep");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0u);
+    EXPECT_TRUE(Contains(run.lines, VerifiedLine(HostPath(c.exe))));
+    const auto folders = FolderNames(root.path());
+    ASSERT_EQ(folders.size(), 1u);
+    const std::wstring folder = root / folders[0];
+    EXPECT_EQ(ReadBytes(folder + L"\\info.xml"), information);
+    EXPECT_EQ(Contains(run.lines, kIgnoredLine), c.ignored);
+    const std::string written = "Written out embedded information " + std::to_string(information.size()) +
+                                " bytes to file " + Narrow(folder) + "\\info.xml";
+    EXPECT_TRUE(c.ignored ? HasInOrder(run.lines, {"Scanning for Signature", kIgnoredLine, written})
+                          : HasInOrder(run.lines, {"Scanning for Signature", written}));
+  }
+}
+
 TEST(Payload, BrokenPayloads) {
   struct Case {
     const char* exe;
@@ -366,10 +408,13 @@ class BackgroundRun {
  public:
   BackgroundRun(const char* exe, const std::wstring& root, const std::wstring& switches,
                 const std::wstring& log)
+      : BackgroundRun(HostPath(exe), root, switches, log) {}
+  BackgroundRun(const std::wstring& exe, const std::wstring& root, const std::wstring& switches,
+                const std::wstring& log)
       : log_(log) {
     DeleteFileW(log.c_str());
-    std::wstring command = L"\"" + HostPath(exe) + L"\" /IAgreeToTheEULA " + switches + L" temp \"" + root +
-                           L"\" log \"" + log + L"\"";
+    std::wstring command =
+        L"\"" + exe + L"\" /IAgreeToTheEULA " + switches + L" temp \"" + root + L"\" log \"" + log + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -488,6 +533,40 @@ TEST(PayloadSafety, APlantedZeroGuidFolderIsRefusedAndLeftAsItWas) {
 
 // While the front end runs, another process can neither rename nor delete
 // the working folder, nor put another folder in its place.
+// The bootstrapper holds its own file open for the whole run, so that what
+// its signature check read is what it reads afterwards: no one can write to
+// it or rename it until the run ends (on Windows a running program can be
+// renamed; this handle stops that too).
+TEST(PayloadSafety, WhileItRunsNobodyCanWriteToOrRenameTheBootstrappersFile) {
+  TempFolder temp;
+  const std::wstring exe = temp / L"SealedSetup.exe";
+  const std::wstring moved = temp / L"Moved.exe";
+  ASSERT_TRUE(CopyFileW(HostPath(LANTERN_E2E_SEALED_EXE).c_str(), exe.c_str(), TRUE));
+  const std::wstring record = temp / L"record.txt";
+  BackgroundRun run(exe, temp / L"root", L"sleep=3000 record=" + record, temp / L"run.log");
+  ASSERT_TRUE(run.started());
+  ASSERT_TRUE(WaitForFile(record));
+
+  const DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE writer = CreateFileW(exe.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(MoveFileW(exe.c_str(), moved.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+  // The run passed its self-check and started the front end.
+  const BootstrapperRun done = run.Wait();
+  ASSERT_TRUE(done.result.finished);
+  EXPECT_EQ(done.result.exit_code, 0u);
+  EXPECT_TRUE(Contains(done.lines, "Run Embedded Resources "));
+  // Once it has ended, the file is the owner's again.
+  writer = CreateFileW(exe.c_str(), GENERIC_WRITE, share_all, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_TRUE(MoveFileW(exe.c_str(), moved.c_str()));
+}
+
 TEST(PayloadSafety, WhileTheFrontEndRunsNobodyCanRenameDeleteOrReplaceTheWorkingFolder) {
   TempFolder temp;
   const std::wstring root = temp / L"root";

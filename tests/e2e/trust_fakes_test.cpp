@@ -47,14 +47,24 @@ LONG WINAPI FakeWinVerifyTrust(HWND window, GUID* action, LPVOID data) {
   return trust_call.status;
 }
 
+// A file held open as the run holds its own (this program's file), under the
+// name the test gives it.
+OwnFile HeldFile(const std::wstring& path) {
+  OwnFile file = OpenOwnFile(GetModulePath(GetModuleFileNameW));
+  file.path = path;
+  return file;
+}
+
 TEST(TrustProvider, IsAskedForTheGenericVerifyActionWithoutWindowOrRevocationCheck) {
   // The structures are filled with their 32-bit sizes and layout.
   LANTERN_SKIP_UNLESS_32_BIT();
   trust_call = {};
   const std::wstring path = L"C:\\Downloads\\Setup.exe";
+  const OwnFile file = HeldFile(path);
+  ASSERT_TRUE(file.handle);
   std::wstring verdict = L"left over";
   MemoryLog log;
-  EXPECT_EQ(VerifyFileSignature(path, verdict, FakeWinVerifyTrust, log.log), 0);
+  EXPECT_EQ(VerifyFileSignature(file, verdict, FakeWinVerifyTrust, log.log), 0);
 
   const GUID generic_verify_v2 = {
       0x00AAC56B, 0xCD44, 0x11D0, {0x8C, 0xC2, 0x00, 0xC0, 0x4F, 0xC2, 0x95, 0xEE}};
@@ -74,7 +84,9 @@ TEST(TrustProvider, IsAskedForTheGenericVerifyActionWithoutWindowOrRevocationChe
   EXPECT_EQ(data.dwUIContext, 0u);      // WTD_UICONTEXT_EXECUTE
   EXPECT_EQ(trust_call.file.cbStruct, 16u);
   EXPECT_EQ(trust_call.path, path);
-  EXPECT_EQ(trust_call.file.hFile, nullptr);
+  // The provider reads through the run's handle, so it checks the bytes the
+  // run goes on to read.
+  EXPECT_EQ(trust_call.file.hFile, file.handle.get());
   EXPECT_EQ(trust_call.file.pgKnownSubject, nullptr);
 
   EXPECT_EQ(verdict, L"The file \"C:\\Downloads\\Setup.exe\" is signed and the signature was verified.\n");
@@ -105,9 +117,9 @@ TEST(TrustProvider, StatusesWineDoesNotGiveComeBackUnchangedWithTheirVerdict) {
     std::wstring verdict;
     MemoryLog log;
     SetLastError(0);
-    EXPECT_EQ(
-        static_cast<std::uint32_t>(VerifyFileSignature(L"C:\\a.exe", verdict, FakeWinVerifyTrust, log.log)),
-        c.status);
+    EXPECT_EQ(static_cast<std::uint32_t>(
+                  VerifyFileSignature(HeldFile(L"C:\\a.exe"), verdict, FakeWinVerifyTrust, log.log)),
+              c.status);
     EXPECT_EQ(verdict, c.verdict);
     EXPECT_EQ(log.Lines(), L"Digital verification: '" + c.verdict + L"'\n");
   }
@@ -116,9 +128,26 @@ TEST(TrustProvider, StatusesWineDoesNotGiveComeBackUnchangedWithTheirVerdict) {
 TEST(TrustProvider, WithoutATrustProviderNothingIsAccepted) {
   std::wstring verdict;
   MemoryLog log;
-  EXPECT_EQ(static_cast<std::uint32_t>(VerifyFileSignature(L"C:\\a.exe", verdict, nullptr, log.log)),
-            0x800B0001u);
+  EXPECT_EQ(
+      static_cast<std::uint32_t>(VerifyFileSignature(HeldFile(L"C:\\a.exe"), verdict, nullptr, log.log)),
+      0x800B0001u);
   EXPECT_EQ(verdict, L"Error is: 0x800b0001.\n");
+}
+
+TEST(TrustProvider, AFileThatCouldNotBeOpenedIsNotCheckedByItsPathInstead) {
+  // The provider would accept anything it was asked about.
+  trust_call = {};
+  OwnFile file;
+  file.path = L"C:\\Downloads\\Setup.exe";
+  file.open_error = ERROR_SHARING_VIOLATION;
+  std::wstring verdict;
+  MemoryLog log;
+  EXPECT_EQ(static_cast<std::uint32_t>(VerifyFileSignature(file, verdict, FakeWinVerifyTrust, log.log)),
+            0x80070020u);
+  EXPECT_EQ(trust_call.path, L"");  // never asked
+  EXPECT_EQ(verdict,
+            L"The file \"C:\\Downloads\\Setup.exe\" cannot be opened to check its signature. Error 0x20\n");
+  EXPECT_EQ(log.Lines(), L"Digital verification: '" + verdict + L"'\n");
 }
 
 // ---- CryptoAPI -------------------------------------------------------------

@@ -14,9 +14,9 @@
 
 #include "core/version_resource.h"
 #include "pack/default_strings.h"
-#include "pack/report.h"
 #include "pack/payload.h"
 #include "pack/project.h"
+#include "pack/report.h"
 #include "pack/string_table_resource.h"
 #include "pack/stub.h"
 #include "pe/byte_io.h"
@@ -216,6 +216,74 @@ TEST_F(PackTest, DefaultStubIsTakenWhenNoneIsNamed) {
 }
 
 // Each bad input: its message, and no output (an output already there stays as it was).
+TEST_F(PackTest, SealedInformationEndsTheFileAtAMultipleOfEightAndInspectSaysSo) {
+  WriteAll(root_ / "info.xml", "<info/>");
+  options_.info = root_ / "info.xml";
+  ASSERT_TRUE(Pack(options_, {}, nullptr));
+  const std::uint64_t unsealed_size = fs::file_size(options_.output);
+  auto unsealed = Inspect(options_.output);
+  ASSERT_TRUE(unsealed);
+  EXPECT_FALSE(unsealed->information_sealed);
+
+  // Every remainder modulo 8, and the largest block.
+  options_.seal_info = true;
+  for (const std::size_t size : {1, 2, 3, 4, 5, 6, 7, 8, 4106}) {
+    SCOPED_TRACE(size);
+    const std::string information(size, 'i');
+    WriteAll(root_ / "info.xml", information);
+    ASSERT_TRUE(Pack(options_, {}, nullptr));
+    const auto bytes = ReadAll(options_.output);
+    EXPECT_EQ(bytes.size() % 8, 0u);
+    const std::string block = "MRDC" + information + std::string(6, '\0');
+    ASSERT_GE(bytes.size(), block.size() + 7);
+    EXPECT_EQ(std::string(bytes.end() - static_cast<std::ptrdiff_t>(block.size()), bytes.end()), block);
+    // The padding is zero bytes before the marker, fewer than eight.
+    const std::size_t padding = (8 - (block.size() % 8)) % 8;
+    const auto marker = bytes.end() - static_cast<std::ptrdiff_t>(block.size());
+    EXPECT_EQ(std::string(marker - static_cast<std::ptrdiff_t>(padding), marker), std::string(padding, '\0'));
+    auto report = Inspect(options_.output);
+    ASSERT_TRUE(report);
+    EXPECT_TRUE(report->information_sealed);
+    ASSERT_TRUE(report->information);
+    EXPECT_EQ(std::string(report->information->begin(), report->information->end()), information);
+    if (size == 7) {
+      EXPECT_GT(bytes.size(), unsealed_size);  // the marker resource
+      EXPECT_THAT(ReportText(report.Value()), HasSubstr("Information block: 7 bytes, sealed"));
+      EXPECT_THAT(ReportJson(report.Value()), HasSubstr("\"sealed\" : true"));
+    }
+  }
+}
+
+TEST_F(PackTest, InspectShowsTheSealedBlockOfASignedFileAndIgnoresOneStampedLater) {
+  WriteAll(root_ / "info.xml", "<sealed/>");
+  options_.info = root_ / "info.xml";
+  options_.seal_info = true;
+  ASSERT_TRUE(Pack(options_, {}, nullptr));
+  // Signed as a signing tool does it: the table right after the sealed
+  // block; then a block stamped into the table.
+  auto bytes = ReadAll(options_.output);
+  const std::uint32_t table_offset = static_cast<std::uint32_t>(bytes.size());
+  const std::string table = std::string(600, 's') + "MRDC<stamped/>" + std::string(6, '\0');
+  bytes.insert(bytes.end(), table.begin(), table.end());
+  {
+    pe::MemorySource source(bytes);
+    auto image = pe::ReadImage(source);
+    ASSERT_TRUE(image) << image.Message();
+    const std::size_t entry = static_cast<std::size_t>(image->DirectoryOffset(pe::kCertificateDirectory));
+    for (int i = 0; i < 4; ++i) {
+      bytes[entry + i] = static_cast<std::uint8_t>(table_offset >> (8 * i));
+      bytes[entry + 4 + i] = static_cast<std::uint8_t>(table.size() >> (8 * i));
+    }
+  }
+  WriteAll(root_ / "signed.exe", std::string(bytes.begin(), bytes.end()));
+  auto report = Inspect(root_ / "signed.exe");
+  ASSERT_TRUE(report);
+  ASSERT_TRUE(report->information);
+  EXPECT_EQ(std::string(report->information->begin(), report->information->end()), "<sealed/>");
+  EXPECT_TRUE(report->ignored_information);
+  EXPECT_THAT(ReportText(report.Value()), HasSubstr("a block added after signing is ignored"));
+}
+
 TEST_F(PackTest, BadInputIsRefusedAndLeavesNoOutput) {
   struct Case {
     const char* name;
@@ -315,6 +383,8 @@ TEST_F(PackTest, BadInputIsRefusedAndLeavesNoOutput) {
          t.options_.info = t.root_ / "empty.xml";
        },
        "takes 1 to 4106"},
+      {"nothing to seal", [](PackTest& t) { t.options_.seal_info = true; },
+       "needs an information block to seal"},
   };
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.name);
@@ -347,11 +417,14 @@ payload = ["../in/App.exe"]
 payload_dir = "../in/tree"
 omit_strings = [137, 145]
 version = "2.0.0.1"
+info = "../info.xml"
+seal_info = true
 
 [strings]
 1 = "Project Download"
 103 = "250"
 )");
+  WriteAll(root_ / "info.xml", "<project/>");
   auto options = ParsePackArguments(std::vector<std::string>{
       (root_ / "project" / "setup.toml").string(), "--payload", (root_ / "in" / "App.exe.config").string(),
       "--string", "1=From the command line", "-q"});
@@ -360,6 +433,8 @@ version = "2.0.0.1"
   EXPECT_EQ(options->payload.size(), 2u);
   EXPECT_EQ(options->omit_strings, (std::vector<std::uint16_t>{137, 145}));
   EXPECT_TRUE(options->quiet);
+  EXPECT_TRUE(options->seal_info);
+  EXPECT_TRUE(ParsePackArguments(std::vector<std::string>{"--seal-info"})->seal_info);
   ASSERT_TRUE(Pack(options.Value(), {}, nullptr));
   auto report = Inspect(root_ / "out" / "FromProject.exe");
   ASSERT_TRUE(report);
@@ -376,6 +451,7 @@ TEST_F(PackTest, ProjectFileAndArgumentFaultsAreNamed) {
       {"[strings]\nabc = \"x\"", "strings id 'abc' is not a number from 0 to 65535"},
       {"omit_strings = [70000]", "omit_strings id is not a number from 0 to 65535"},
       {"[raw]\nlist = 1", "unknown key 'raw.list'"},
+      {"seal_info = \"yes\"", "'seal_info' must be true or false"},
   };
   for (const auto& [text, message] : files) {
     SCOPED_TRACE(text);

@@ -101,7 +101,9 @@ TEST(CopyEmbeddedInformation, FindsTheBlockOnlyWhereTheLayoutPutsIt) {
     const std::string file = FileWithBlock(c.size, c.marker_from_end);
     WriteFileBytes(folder / L"setup.exe", file);
     MemoryLog memory;
-    EXPECT_EQ(CopyEmbeddedInformation(folder / L"setup.exe", folder / L"info.xml", memory.log), rc::Ok);
+    EXPECT_EQ(CopyEmbeddedInformation(OpenOwnFile(folder / L"setup.exe"), InformationMode::Stamped,
+                                      folder / L"info.xml", memory.log),
+              rc::Ok);
     if (c.copied == 0) {
       EXPECT_FALSE(fs::exists(fs::path(folder / L"info.xml")));
       EXPECT_EQ(memory.Lines(), L"Scanning for Signature\r\n");
@@ -124,7 +126,11 @@ TEST(CopyEmbeddedInformation, TakesTheMarkerNearestTheEndAndEveryByteOfTheInform
   file.replace(file.size() - 36, information.size(), information);
   WriteFileBytes(folder / L"setup.exe", file);
   MemoryLog memory;
-  CopyEmbeddedInformation(folder / L"setup.exe", folder / L"info.xml", memory.log);
+  // Whoever used the handle before (the trust provider) leaves its file
+  // pointer anywhere; the block is read at its offsets all the same.
+  const OwnFile own = OpenOwnFile(folder / L"setup.exe");
+  SetFilePointer(own.handle.get(), 123, nullptr, FILE_BEGIN);
+  CopyEmbeddedInformation(own, InformationMode::Stamped, folder / L"info.xml", memory.log);
 
   EXPECT_EQ(ReadFileBytes(folder / L"info.xml"), file.substr(file.size() - 36, 30));
   EXPECT_EQ(memory.Lines(),
@@ -138,7 +144,9 @@ TEST(CopyEmbeddedInformation, FailuresAreLoggedAndNeverStopTheRun) {
   ScratchFolder folder;
   {
     MemoryLog memory;
-    EXPECT_EQ(CopyEmbeddedInformation(folder / L"missing.exe", folder / L"info.xml", memory.log), rc::Ok);
+    EXPECT_EQ(CopyEmbeddedInformation(OpenOwnFile(folder / L"missing.exe"), InformationMode::Stamped,
+                                      folder / L"info.xml", memory.log),
+              rc::Ok);
     EXPECT_EQ(memory.Lines(), L"Scanning for Signature\r\nFailed to open installer file " +
                                   (folder / L"missing.exe") + L" 2\r\n");
   }
@@ -146,7 +154,9 @@ TEST(CopyEmbeddedInformation, FailuresAreLoggedAndNeverStopTheRun) {
     WriteFileBytes(folder / L"setup.exe", FileWithBlock(5000, 100, "abc"));
     MemoryLog memory;
     const std::wstring target = folder / L"no such folder\\info.xml";
-    EXPECT_EQ(CopyEmbeddedInformation(folder / L"setup.exe", target, memory.log), rc::Ok);
+    EXPECT_EQ(CopyEmbeddedInformation(OpenOwnFile(folder / L"setup.exe"), InformationMode::Stamped, target,
+                                      memory.log),
+              rc::Ok);
     EXPECT_NE(memory.Lines().find(L"Failed to create temp file " + target + L" 3\r\n"), std::wstring::npos);
   }
 }
