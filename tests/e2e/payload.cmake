@@ -55,14 +55,14 @@ lantern_add_test_bootstrapper(e2e_sealed
 # The same, with another block stamped into its certificate table after
 # signing; and the unsigned e2e_info signed afterwards by a tool that knows
 # nothing of its block.
-find_program(LANTERN_PYTHON3 python3 REQUIRED)
+_lantern_tool_and_stub("tests/e2e" sealed_tool sealed_stub sealed_tool_depends)
 find_program(LANTERN_OSSLSIGNCODE osslsigncode REQUIRED)
 set(sealed_stamped "${CMAKE_CURRENT_BINARY_DIR}/SealedStampedSetup.exe")
 set(outside_signed "${CMAKE_CURRENT_BINARY_DIR}/OutsideSignedInfoSetup.exe")
 add_custom_command(OUTPUT "${sealed_stamped}"
-  COMMAND "${LANTERN_PYTHON3}" "${sealed}/stamp_into_table.py" "$<TARGET_PROPERTY:e2e_sealed,LANTERN_FILE>"
-          "${sealed}/stamped.xml" "${sealed_stamped}"
-  DEPENDS e2e_sealed "$<TARGET_PROPERTY:e2e_sealed,LANTERN_FILE>" "${sealed}/stamp_into_table.py" "${sealed}/stamped.xml"
+  COMMAND ${sealed_tool} stamp "$<TARGET_PROPERTY:e2e_sealed,LANTERN_FILE>" "${sealed}/stamped.xml"
+          -o "${sealed_stamped}" --quiet
+  DEPENDS e2e_sealed "$<TARGET_PROPERTY:e2e_sealed,LANTERN_FILE>" ${sealed_tool_depends} "${sealed}/stamped.xml"
   VERBATIM)
 add_custom_command(OUTPUT "${outside_signed}"
   COMMAND "${CMAKE_COMMAND}" -E rm -f "${outside_signed}"

@@ -106,16 +106,17 @@ TEST(Stamp, AByteChangedOutsideTheStampedBlockFailsTheSelfCheck) {
   const std::wstring exe = temp / L"Changed.exe";
   ASSERT_TRUE(CopyFileW(HostPath(LANTERN_STAMPED_2000_EXE).c_str(), exe.c_str(), TRUE));
   {
-    // One byte of the code, which the signature covers.
+    // One byte of the DOS stub's message, which the signature covers and
+    // nothing runs (a byte of code might crash the program before its check).
     HANDLE file =
         CreateFileW(exe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     unsigned char byte = 0;
     DWORD done = 0;
-    SetFilePointer(file, 0x1000, nullptr, FILE_BEGIN);
+    SetFilePointer(file, 0x50, nullptr, FILE_BEGIN);
     ReadFile(file, &byte, 1, &done, nullptr);
     byte ^= 0x01;
-    SetFilePointer(file, 0x1000, nullptr, FILE_BEGIN);
+    SetFilePointer(file, 0x50, nullptr, FILE_BEGIN);
     const BOOL written = WriteFile(file, &byte, 1, &done, nullptr);
     CloseHandle(file);
     ASSERT_TRUE(written && done == 1);
