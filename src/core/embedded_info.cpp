@@ -98,16 +98,17 @@ LocatedInformation LocateEmbeddedInformation(std::uint64_t file_size, Informatio
   std::optional<FoundBlock> at_end = BlockEndingAt(file_size, read);
   // Unsigned: the signed bytes, had it any, would end with the file.
   if (!table) return Taken(std::move(at_end));
+  const CertificateTable signed_table = *table;
 
   // A marker at or after the table's start was put there after signing; one
   // before it is the block at the end of the signed bytes, seen through a
   // small table.
-  const bool added_after_signing = at_end && at_end->marker >= table->offset;
+  const bool added_after_signing = at_end && at_end->marker >= signed_table.offset;
   if (mode == InformationMode::Stamped && added_after_signing &&
-      at_end->marker < table->offset + table->size) {
+      at_end->marker < signed_table.offset + signed_table.size) {
     return Taken(std::move(at_end));
   }
-  LocatedInformation located = Taken(BlockEndingAt(table->offset, read));
+  LocatedInformation located = Taken(BlockEndingAt(signed_table.offset, read));
   located.ignored_later_block = mode == InformationMode::Sealed && added_after_signing;
   if (mode == InformationMode::Stamped) {
     // A block packed in and then signed by a tool that knew nothing of it:

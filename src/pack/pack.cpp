@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/embedded_info.h"
 #include "pack/branding.h"
 #include "pack/information_block.h"
 #include "pack/opened_image.h"
@@ -254,8 +255,8 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   // The bootstrapper learns that its block is sealed from a resource, which
   // the signature covers as it covers the block.
   if (options.seal_info) {
-    resources.push_back(
-        {{pe::kTypeRcData, kSealedInformationName, kResourceLanguage}, BytesSource("sealed")});
+    const pe::ResourceKey key{pe::kTypeRcData, pe::ResourceId(kSealedInformationName), kResourceLanguage};
+    resources.emplace_back(pe::Resource{key, BytesSource("sealed")});
   }
   // Progress counts every byte the payload's resources give, the catalogue's too.
   std::uint64_t progress_total = 0;

@@ -197,7 +197,9 @@ TEST(FindCertificateTable, ReadsTheDirectoryOnlyFromHeadersThatHoldIt) {
     SCOPED_TRACE(c.what);
     const auto table = FindCertificateTable(c.head, 10000);
     ASSERT_EQ(table.has_value(), c.offset.has_value());
-    if (table) EXPECT_EQ(table->offset, *c.offset);
+    if (table) {
+      EXPECT_EQ(table->offset, *c.offset);
+    }
   }
   EXPECT_FALSE(FindCertificateTable(std::span<const unsigned char>(Headers(5000, 300)).first(0x40), 10000));
 }
