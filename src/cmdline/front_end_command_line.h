@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cmdline/command_line_info_ex.h"
+#include "core/quote_argument.h"
 
 namespace lantern {
 
@@ -15,14 +16,5 @@ namespace lantern {
 // text held here.
 void BuildFrontEndCommandLine(const CCommandLineInfoEx& parser, std::wstring_view installer_name,
                               std::wstring& out);
-
-// `argument` as written on a command line so that the runtime splits it back
-// into exactly that text. Text that is not empty and holds no space, tab or
-// double quote is written as it is, unless `always_quote`; anything else goes
-// in double quotes, with each quote and the backslashes before it escaped, and
-// the backslashes before the closing quote doubled. It never writes two quotes
-// in a row inside a quoted part, which older and newer runtimes read
-// differently, so the front end gets the same text whichever splits for it.
-std::wstring QuoteArgument(std::wstring_view argument, bool always_quote = false);
 
 }  // namespace lantern

@@ -4,6 +4,7 @@
 #include <array>
 #include <string_view>
 
+#include "pe/der.h"
 #include "pe/der_writer.h"
 #include "pe/little_endian.h"
 
@@ -28,15 +29,16 @@ constexpr char kMessageDigestOid[] = "1.2.840.113549.1.9.4";
 constexpr char kSha256Oid[] = "2.16.840.1.101.3.4.2.1";
 
 // Tags, as their first byte has them.
-constexpr std::uint8_t kInteger = 0x02;
-constexpr std::uint8_t kBitString = 0x03;
-constexpr std::uint8_t kOctetString = 0x04;
-constexpr std::uint8_t kNull = 0x05;
-constexpr std::uint8_t kObjectId = 0x06;
-constexpr std::uint8_t kSequence = 0x30;
-constexpr std::uint8_t kSet = 0x31;
-constexpr std::uint8_t Explicit(std::uint8_t number) { return 0xA0 | number; }
-constexpr std::uint8_t Implicit(std::uint8_t number) { return 0x80 | number; }
+constexpr std::uint8_t Tag(std::uint32_t tag) { return static_cast<std::uint8_t>(tag); }
+constexpr std::uint8_t kInteger = Tag(der::kInteger);
+constexpr std::uint8_t kBitString = Tag(der::kBitString);
+constexpr std::uint8_t kOctetString = Tag(der::kOctetString);
+constexpr std::uint8_t kNull = Tag(der::kNull);
+constexpr std::uint8_t kObjectId = Tag(der::kObjectId);
+constexpr std::uint8_t kSequence = Tag(der::kSequence);
+constexpr std::uint8_t kSet = Tag(der::kSet);
+constexpr std::uint8_t Explicit(std::uint8_t number) { return Tag(der::ContextConstructed(number)); }
+constexpr std::uint8_t Implicit(std::uint8_t number) { return Tag(der::ContextPrimitive(number)); }
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
   return (value + alignment - 1) / alignment * alignment;

@@ -20,6 +20,35 @@ std::string ReadText(const std::wstring& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+std::vector<std::string> LogLines(const std::wstring& path) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (const char c : ReadText(path)) {
+    if (c == '\n') {
+      while (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  return lines;
+}
+
+bool FlipByte(const std::wstring& path, DWORD offset) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  unsigned char byte = 0;
+  DWORD done = 0;
+  bool flipped = SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset &&
+                 ReadFile(file, &byte, 1, &done, nullptr) && done == 1;
+  byte ^= 0x01;
+  flipped = flipped && SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == offset &&
+            WriteFile(file, &byte, 1, &done, nullptr) && done == 1;
+  CloseHandle(file);
+  return flipped;
+}
+
 RunResult RunProgram(const std::wstring& command_line, DWORD timeout_ms, const std::wstring& current_folder,
                      const std::wstring& application) {
   std::wstring buffer = command_line;

@@ -23,6 +23,17 @@ inline std::string Narrow(std::wstring_view text) { return std::string(text.begi
 std::vector<unsigned char> ReadBytes(const std::wstring& path);
 std::string ReadText(const std::wstring& path);
 
+// The log's lines without the CRs that end them (some end with two).
+std::vector<std::string> LogLines(const std::wstring& path);
+
+// Flips the lowest bit of the byte at `offset` of the file; whether it could.
+bool FlipByte(const std::wstring& path, DWORD offset);
+
+// A byte of a program's DOS stub message: the signature covers it and
+// nothing runs it (a changed byte of code could crash the program before it
+// checks anything).
+constexpr DWORD kDosStubMessageByte = 0x50;
+
 struct RunResult {
   bool finished = false;  // false: it had to be stopped after the time limit
   std::uint32_t exit_code = 0;

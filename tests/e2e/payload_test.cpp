@@ -29,22 +29,6 @@ namespace fs = std::filesystem;
 const std::wstring kZeroGuid = L"{00000000-0000-0000-0000-000000000000}";
 const std::wstring kPayload = HostPath(LANTERN_E2E_SOURCE_DIR "/payload");
 
-// The log's lines without their line ends.
-std::vector<std::string> LogLines(const std::wstring& path) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (const char c : ReadText(path)) {
-    if (c == '\n') {
-      while (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  return lines;
-}
-
 // Every expected line appears, in this order (other lines may come between).
 testing::AssertionResult HasInOrder(const std::vector<std::string>& lines,
                                     const std::vector<std::string>& expected) {

@@ -20,22 +20,6 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kNoSignature = 0x800B0100;
 
-// The log's lines without the CRs that end them (some end with two).
-std::vector<std::string> LogLines(const std::wstring& path) {
-  std::vector<std::string> lines;
-  std::string line;
-  for (const char c : ReadText(path)) {
-    if (c == '\n') {
-      while (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  return lines;
-}
-
 bool HasLine(const std::vector<std::string>& lines, const std::string& wanted) {
   return std::find(lines.begin(), lines.end(), wanted) != lines.end();
 }
@@ -105,22 +89,7 @@ TEST(Stamp, AByteChangedOutsideTheStampedBlockFailsTheSelfCheck) {
   TempFolder temp;
   const std::wstring exe = temp / L"Changed.exe";
   ASSERT_TRUE(CopyFileW(HostPath(LANTERN_STAMPED_2000_EXE).c_str(), exe.c_str(), TRUE));
-  {
-    // One byte of the DOS stub's message, which the signature covers and
-    // nothing runs (a byte of code might crash the program before its check).
-    HANDLE file =
-        CreateFileW(exe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    unsigned char byte = 0;
-    DWORD done = 0;
-    SetFilePointer(file, 0x50, nullptr, FILE_BEGIN);
-    ReadFile(file, &byte, 1, &done, nullptr);
-    byte ^= 0x01;
-    SetFilePointer(file, 0x50, nullptr, FILE_BEGIN);
-    const BOOL written = WriteFile(file, &byte, 1, &done, nullptr);
-    CloseHandle(file);
-    ASSERT_TRUE(written && done == 1);
-  }
+  ASSERT_TRUE(FlipByte(exe, kDosStubMessageByte));
   const StampedRun run = RunSilently(exe, temp / L"root", L"");
   ASSERT_TRUE(run.result.finished);
   EXPECT_EQ(run.result.exit_code, kNoSignature);

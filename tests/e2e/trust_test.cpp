@@ -170,22 +170,7 @@ TEST(Trust, ABootstrapperChangedAfterSigningIsRefused) {
   TempFolder temp;
   const std::wstring exe = temp / L"Tampered.exe";
   ASSERT_TRUE(CopyFileW(HostPath(LANTERN_BASIC_EXE).c_str(), exe.c_str(), TRUE));
-  {
-    // One byte of the DOS stub's message, which the signature covers and
-    // nothing runs (a changed byte of code could crash the program before it
-    // checks anything).
-    HANDLE file = CreateFileW(exe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    unsigned char byte = 0;
-    DWORD done = 0;
-    SetFilePointer(file, 0x50, nullptr, FILE_BEGIN);
-    ReadFile(file, &byte, 1, &done, nullptr);
-    byte ^= 0x01;
-    SetFilePointer(file, 0x50, nullptr, FILE_BEGIN);
-    const BOOL written = WriteFile(file, &byte, 1, &done, nullptr);
-    CloseHandle(file);
-    ASSERT_TRUE(written && done == 1);
-  }
+  ASSERT_TRUE(FlipByte(exe, kDosStubMessageByte));
   const LoggedRun run = RunWithLog(exe, L"/IAgreeToTheEULA");
   ASSERT_TRUE(run.result.finished);
   EXPECT_EQ(run.result.exit_code, kNoSignature);
