@@ -242,19 +242,7 @@ TEST(Stamp, OtherUnsignedAttributesStayInTheirOrderBeforeTheBlock) {
 
 // --- DER put together here, for signatures and tables no signing tool makes ---
 
-Bytes Tlv(std::uint8_t tag, const Bytes& content) {
-  Bytes out{tag};
-  if (content.size() < 0x80) {
-    out.push_back(static_cast<std::uint8_t>(content.size()));
-  } else {
-    Bytes length;
-    for (std::size_t rest = content.size(); rest != 0; rest >>= 8) length.insert(length.begin(), rest & 0xFF);
-    out.push_back(static_cast<std::uint8_t>(0x80 | length.size()));
-    out.insert(out.end(), length.begin(), length.end());
-  }
-  out.insert(out.end(), content.begin(), content.end());
-  return out;
-}
+Bytes Tlv(std::uint8_t tag, const Bytes& content) { return pe::der::Encode(tag, content); }
 
 Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes out;
