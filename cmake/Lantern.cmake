@@ -589,6 +589,10 @@ function(lantern_add_bootstrapper target)
     if(DEFINED arg_INFO AND NOT arg_SEAL_INFO)
       cmake_path(ABSOLUTE_PATH arg_INFO BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" OUTPUT_VARIABLE info)
       list(APPEND commands COMMAND "${tool}" stamp "${signed}" "${info}" -o "${output}" --quiet)
+      # A missing file is the tool's to report.
+      if(EXISTS "${info}")
+        list(APPEND depends "${info}")
+      endif()
     endif()
   endif()
 
