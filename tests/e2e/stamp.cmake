@@ -17,15 +17,10 @@ _lantern_tool_and_stub("tests/e2e" stamp_tool stamp_stub stamp_tool_depends)
 set(stamp_dir "${CMAKE_CURRENT_BINARY_DIR}/stamped")
 file(MAKE_DIRECTORY "${stamp_dir}")
 
+include("${CMAKE_CURRENT_LIST_DIR}/../fixtures/information_text.cmake")
 # Information of `size` bytes, XML-like text without the marker.
 function(_e2e_information path size letter)
-  set(text "")
-  string(LENGTH "${text}" length)
-  while(length LESS size)
-    string(APPEND text "<item name=\"${letter}\">${length}</item>\n")
-    string(LENGTH "${text}" length)
-  endwhile()
-  string(SUBSTRING "${text}" 0 ${size} text)
+  lantern_information_text(text ${size} "${letter}")
   _lantern_write_if_changed("${path}" "${text}")
 endfunction()
 

@@ -46,15 +46,10 @@ function(tail_hex file size out_hex)
   set(${out_hex} "${hex}" PARENT_SCOPE)
 endfunction()
 
+include("${CMAKE_CURRENT_LIST_DIR}/../fixtures/information_text.cmake")
 # Information of `size` bytes, XML-like text without the marker.
 function(make_information path size letter)
-  set(text "")
-  string(LENGTH "${text}" length)
-  while(length LESS size)
-    string(APPEND text "<item name=\"${letter}\">${length}</item>\n")
-    string(LENGTH "${text}" length)
-  endwhile()
-  string(SUBSTRING "${text}" 0 ${size} text)
+  lantern_information_text(text ${size} "${letter}")
   file(WRITE "${path}" "${text}")
 endfunction()
 
