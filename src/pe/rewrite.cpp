@@ -12,6 +12,12 @@ namespace {
 constexpr std::size_t kPiece = 1 << 20;
 constexpr std::uint64_t kFourGigabytes = 0x100000000ull;
 constexpr std::uint32_t kMaxFileAlignment = 0x10000;
+// The page size of every system that runs these images. A section whose bytes
+// start on a page boundary in the file, as they do in memory, can be mapped
+// from the file by the loader; one that does not is read into the process's
+// private memory as a whole, which for a payload of hundreds of megabytes
+// costs as much memory again.
+constexpr std::uint32_t kPageSize = 0x1000;
 constexpr char kResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 
 std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
@@ -102,6 +108,11 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   }
   RewriteSummary summary;
   const std::uint64_t old_end = image.EndOfSections();
+  // The new resource section starts on a page in the file wherever its
+  // address is on a page; the file alignment still holds, as a page is a
+  // multiple of it.
+  const std::uint64_t resource_alignment =
+      image.section_alignment % kPageSize == 0 ? std::max(image.file_alignment, kPageSize) : image.file_alignment;
 
   // The old resource section is replaced when nothing follows it, in memory
   // or in the file.
@@ -129,8 +140,8 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   }
   if (replace) {
     new_rva = old_section->virtual_address;
-    new_offset = old_section->raw_offset;
-    copy_end = new_offset;
+    copy_end = old_section->raw_offset;
+    new_offset = AlignUp(copy_end, resource_alignment);
   } else {
     std::uint64_t first_bytes = old_end;
     for (const Section& section : image.sections) {
@@ -142,7 +153,7 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
                      Hex(image.size_of_headers) + ")"};
     }
     new_rva = image_end;
-    new_offset = AlignUp(old_end, image.file_alignment);
+    new_offset = AlignUp(old_end, resource_alignment);
     copy_end = old_end;
   }
   const std::uint64_t headers_end = std::max<std::uint64_t>(image.size_of_headers, table_end);
@@ -169,7 +180,7 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
     if (alone) {
       drop_start = start;
       drop_size = old_section->raw_size;
-      new_offset = AlignUp(old_end - drop_size, image.file_alignment);
+      new_offset = AlignUp(old_end - drop_size, resource_alignment);
       summary.dropped_bytes = old_section->raw_size;
     }
   }

@@ -7,7 +7,10 @@
 // a debug directory or a symbol table points into the file by offset (then
 // it stays whole, unused). The
 // header's sizes, the resource directory, the section's sizes (aligned as
-// the header says) and the checksum are set anew. A certificate table is
+// the header says) and the checksum are set anew. The new section's bytes
+// start on a page boundary in the file (where its address is on one), so
+// that the loader maps a large payload from the file instead of reading it
+// into the process's memory. A certificate table is
 // dropped and its directory entry cleared: a signature cannot hold for
 // changed bytes, and a signing tool adds a new one. Other data after the
 // last section (the overlay) is kept, after the new section.

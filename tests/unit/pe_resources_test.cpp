@@ -267,6 +267,8 @@ TEST(WriteWithResources, WritesAnImageThatReadsBackTheSameResources) {
     EXPECT_EQ(summary->resource_size, section.virtual_size);
     EXPECT_EQ(section.virtual_address % image.section_alignment, 0u);
     EXPECT_EQ(section.raw_offset % image.file_alignment, 0u);
+    // On a page in the file too, so that the loader maps it rather than copies it.
+    EXPECT_EQ(section.raw_offset % 0x1000, 0u);
     EXPECT_EQ(section.raw_size % image.file_alignment, 0u);
     EXPECT_GE(section.raw_size, section.virtual_size);
     EXPECT_LT(section.raw_size - section.virtual_size, image.file_alignment);
@@ -319,6 +321,7 @@ TEST(WriteWithResources, WritesAnImageThatReadsBackTheSameResources) {
     EXPECT_FALSE(second->dropped_certificate);
     EXPECT_EQ(second->resource_rva, summary->resource_rva);
     SpanSource rewritten(again.bytes);
+    EXPECT_EQ(ReadImage(rewritten).Value().sections.back().raw_offset % 0x1000, 0u);
     const Result<std::vector<ResourceEntry>> remaining =
         ReadResources(rewritten, ReadImage(rewritten).Value());
     ASSERT_TRUE(remaining) << remaining.Message();
