@@ -227,10 +227,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   auto payload = PlanPayload(options);
   if (!payload) return payload.AsFailure();
   // Raw mode's resources are not planned as a payload; they meet the same limit.
-  if (payload->bytes > kMaxPayloadBytes) {
-    return Failure{"payload is " + std::to_string(payload->bytes) +
-                   " bytes; a bootstrapper can carry at most " + std::to_string(kMaxPayloadBytes) + " bytes"};
-  }
+  if (payload->bytes > kMaxPayloadBytes) return Failure{PayloadTooLarge("payload", payload->bytes)};
   auto branding = BrandingResources(options.branding, std::string(kLanternVersion) + ".0");
   if (!branding) return branding.AsFailure();
   if (options.seal_info && options.info.empty()) {

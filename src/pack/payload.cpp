@@ -326,19 +326,12 @@ Result<std::vector<CatalogueEntry>> PlanCatalogueOf(std::span<const PayloadFile>
     if (error) {
       return Failure{"payload file '" + ShowPath(file->source) + "' cannot be read: " + error.message()};
     }
-    if (size > kMaxPayloadBytes) {
-      return Failure{"payload file '" + ShowPath(file->source) + "' is " + std::to_string(size) +
-                     " bytes; a bootstrapper can carry at most " + std::to_string(kMaxPayloadBytes) +
-                     " bytes"};
-    }
+    if (size > kMaxPayloadBytes) return Failure{PayloadTooLarge("payload file '" + ShowPath(file->source) + "'", size)};
     total += size;
     entries.push_back({static_cast<std::uint16_t>(id), file->name, file->source, size});
     ++id;
   }
-  if (total > kMaxPayloadBytes) {
-    return Failure{"payload is " + std::to_string(total) + " bytes; a bootstrapper can carry at most " +
-                   std::to_string(kMaxPayloadBytes) + " bytes"};
-  }
+  if (total > kMaxPayloadBytes) return Failure{PayloadTooLarge("payload", total)};
   return entries;
 }
 
@@ -360,6 +353,11 @@ std::string CatalogueText(std::span<const CatalogueEntry> entries) {
     text += std::to_string(entry.id) + '*' + entry.name + '*' + std::to_string(entry.size);
   }
   return text;
+}
+
+std::string PayloadTooLarge(const std::string& what, std::uint64_t size) {
+  return what + " is " + std::to_string(size) + " bytes; a bootstrapper can carry at most " +
+         std::to_string(kMaxPayloadBytes) + " bytes (1.5 GB), as a 32-bit process holds its whole program";
 }
 
 }  // namespace lantern::pack

@@ -30,11 +30,17 @@ constexpr std::uint16_t kCatalogueId = 101;
 constexpr std::uint16_t kFirstPayloadId = 102;
 // Resource ids are 16 bits, so a payload holds at most this many files.
 constexpr std::size_t kMaxPayloadFiles = 0xFFFF - kFirstPayloadId + 1;
-// The most payload bytes a bootstrapper carries. The image format's sizes are
-// 32-bit fields, but the tighter limit is the process: Windows maps the
-// whole image, payload included, into the 2 GB of a 32-bit process, beside
-// the program's code, its libraries and its heap.
-constexpr std::uint64_t kMaxPayloadBytes = 1800ull * 1024 * 1024;
+// The most payload bytes a bootstrapper carries: 1.5 GB. The image format's
+// sizes are 32-bit fields, but the tighter limit is the process: the system
+// maps the whole image, payload included, in one piece into the 2 GB of a
+// 32-bit process, and Wine keeps about 1.6 GB of them for the program's own
+// image; the rest holds the system's libraries, the heap and the threads'
+// stacks.
+constexpr std::uint64_t kMaxPayloadBytes = 1536ull * 1024 * 1024;
+
+// The refusal of a payload, or of one file of it (`what`), of `size` bytes
+// beyond kMaxPayloadBytes.
+std::string PayloadTooLarge(const std::string& what, std::uint64_t size);
 
 // A payload file and the name the catalogue gives it (backslashes between folders).
 struct PayloadFile {

@@ -387,12 +387,13 @@ TEST_F(PackPayloadFiles, APayloadBeyondWhatTheImageCanHoldIsRefused) {
   const std::vector<PayloadFile> one_too_many = {
       {app, "App.exe"}, {largest, "largest.bin"}, {app, "again.exe"}};
   EXPECT_EQ(PlanCatalogue(one_too_many, "App.exe").Message(),
-            "payload is " + std::to_string(kMaxPayloadBytes + 1) +
-                " bytes; a bootstrapper can carry at most " + std::to_string(kMaxPayloadBytes) + " bytes");
+            "payload is 1610612737 bytes; a bootstrapper can carry at most 1610612736 bytes (1.5 GB), "
+            "as a 32-bit process holds its whole program");
   const std::vector<PayloadFile> one_file = {{app, "App.exe"}, {too_large, "too-large.bin"}};
   EXPECT_EQ(PlanCatalogue(one_file, "App.exe").Message(),
-            "payload file '" + Text(too_large) + "' is " + std::to_string(kMaxPayloadBytes + 1) +
-                " bytes; a bootstrapper can carry at most " + std::to_string(kMaxPayloadBytes) + " bytes");
+            "payload file '" + Text(too_large) +
+                "' is 1610612737 bytes; a bootstrapper can carry at most 1610612736 bytes (1.5 GB), "
+                "as a 32-bit process holds its whole program");
 }
 
 TEST(PackCatalogueText, JoinsTheTriplesWithStars) {
