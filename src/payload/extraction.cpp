@@ -1,8 +1,12 @@
 #include "payload/extraction.h"
 
+#include <algorithm>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "core/code_page.h"
+#include "core/payload_paths.h"
 
 namespace lantern {
 
@@ -41,6 +45,53 @@ ResultCode ReadCatalogue(const ResourceList& list, PayloadSystem& system, std::w
     if (resource.id == kCatalogueId) return ReadResourceText(resource, system, text, log);
   }
   return rc::Ok;
+}
+
+// A normalised name as the file system compares names, or coarser: ASCII
+// letters in one case and every other character as one and the same, so that
+// two names the system could take for one file always meet here (and some
+// that it would not, which then only wait for each other).
+std::wstring NameKey(std::wstring_view normalised) {
+  std::wstring key(normalised);
+  for (wchar_t& c : key) {
+    if (c >= L'a' && c <= L'z') {
+      c = static_cast<wchar_t>(c - L'a' + L'A');
+    } else if (c >= 0x80) {
+      c = 0x80;
+    }
+  }
+  return key;
+}
+
+// For each file, how many files from the first must be written before it
+// may start: those of the same name, which must end with the lower id's
+// bytes (the later one), and those that make a file where it makes a folder
+// or the other way round, whose failure must be the one the sequential order
+// gives. Everything else is written in any order.
+std::vector<std::size_t> WriteOrder(const std::vector<const CResource*>& files) {
+  std::vector<std::size_t> after(files.size(), 0);
+  // By name key: the last job, plus one, that writes a file of that name and
+  // that makes a folder of that name.
+  std::unordered_map<std::wstring, std::size_t> file_jobs;
+  std::unordered_map<std::wstring, std::size_t> folder_jobs;
+  const auto last = [](const std::unordered_map<std::wstring, std::size_t>& jobs, const std::wstring& key) {
+    const auto found = jobs.find(key);
+    return found == jobs.end() ? std::size_t{0} : found->second;
+  };
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::optional<std::wstring> normalised = NormalisePayloadName(files[i]->file_name);
+    if (!normalised) continue;  // it writes nothing
+    const std::wstring key = NameKey(*normalised);
+    std::size_t wait = std::max(last(file_jobs, key), last(folder_jobs, key));
+    for (std::size_t at = key.find(L'\\'); at != std::wstring::npos; at = key.find(L'\\', at + 1)) {
+      const std::wstring folder = key.substr(0, at);
+      wait = std::max(wait, last(file_jobs, folder));
+      folder_jobs[folder] = i + 1;
+    }
+    file_jobs[key] = i + 1;
+    after[i] = wait;
+  }
+  return after;
 }
 
 }  // namespace
@@ -106,13 +157,29 @@ ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstr
     program_path = system.GetFilePath(*program);
   }
 
+  // The catalogue itself, and what it does not list, have no name and are
+  // not written.
+  std::vector<const CResource*> files;
   for (const CResource& resource : list) {
-    if (result != rc::Ok) break;
-    if (resource.file_name.empty()) continue;  // the catalogue itself, and what it does not list
-    result = ExtractFile(resource, system, log);
-    log.LogFormat(L"Extract File %s %x\n", resource.file_name, result);
+    if (!resource.file_name.empty()) files.push_back(&resource);
   }
-  return result;
+  // The working folder is settled here, before threads share it.
+  system.WorkingFolderPath();
+
+  std::vector<ResultCode> results(files.size(), rc::Fail);
+  OrderedJobs jobs;
+  jobs.count = files.size();
+  jobs.after = WriteOrder(files);
+  jobs.run = [&](std::size_t index, DiagnosticLog& lines) {
+    const CResource& resource = *files[index];
+    results[index] = ExtractFile(resource, system, lines);
+    lines.LogFormat(L"Extract File %s %x\n", resource.file_name, results[index]);
+    return results[index] == rc::Ok;
+  };
+  const std::size_t failed = RunOrderedJobs(jobs, system.Threads(), kExtractionThreads, log);
+  if (failed == files.size()) return rc::Ok;
+  // A job that failed for want of memory after its file was written still failed.
+  return results[failed] != rc::Ok ? results[failed] : rc::Fail;
 }
 
 }  // namespace lantern

@@ -1,6 +1,7 @@
 // Extraction: the payload resources found, named by the catalogue and written
-// byte for byte into the working folder, highest id first, stopping at the
-// first failure.
+// byte for byte into the working folder, taken highest id first on a few
+// threads, stopping at the first failure; the log reads as if they were
+// written one after the other.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "core/result_codes.h"
 #include "log/log.h"
 #include "payload/catalogue.h"
+#include "payload/ordered_jobs.h"
 
 namespace lantern {
 
@@ -39,14 +41,25 @@ class PayloadSystem {
 
   // Writes a payload file: makes the sub-folders its name holds, replaces a
   // file of that name (never writing through a link) and writes the bytes
-  // with one write.
+  // with one write. Called on several threads at once, for different names
+  // (names that are one file, or a file and a folder, are never written at
+  // the same time), and with no log of its own: the caller logs what went
+  // wrong.
   struct WriteResult {
     bool created = false;       // false: the file could not be made
     std::uint32_t written = 0;  // bytes written
     std::uint32_t error = 0;    // the system error of a failed creation or a short write
   };
   virtual WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) = 0;
+
+  // The threads files are written on; none: the calling thread writes them.
+  virtual WorkerThreads* Threads() { return nullptr; }
 };
+
+// How many files are written at once: enough to keep the system busy while
+// one thread waits for a file to be made, few enough to leave the machine
+// usable.
+constexpr unsigned kExtractionThreads = 4;
 
 // Fills `list` with the payload resources, names them from the catalogue (the
 // first resource of id 101), sets `program_path` to the listed program's path
@@ -56,7 +69,8 @@ class PayloadSystem {
 ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstring& program_path,
                             DiagnosticLog& log);
 
-// Writes one resource to its file in the working folder.
+// Writes one resource to its file in the working folder. Safe to call on
+// several threads at once for different files.
 ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log);
 
 // The resource's bytes as text in the thread's ANSI code page (the

@@ -169,6 +169,14 @@ UniqueFileHandle CreateFreshFile(HANDLE parent, const std::wstring& name, DWORD&
   constexpr ULONG kFileOpen = 0x00000001;              // FILE_OPEN
   constexpr ULONG kFileCreate = 0x00000002;            // FILE_CREATE
   constexpr ULONG kFileNonDirectoryFile = 0x00000040;  // FILE_NON_DIRECTORY_FILE
+  // In a new folder the name is almost always free: one call that only ever
+  // makes a new file (never opening what stands there, a link included)
+  // spares a look-up, which grows dear as a folder fills. Anything in the
+  // way takes the careful path below.
+  if (UniqueFileHandle made =
+          OpenInFolder(parent, name, GENERIC_WRITE, 0, kFileCreate, kFileNonDirectoryFile, error)) {
+    return made;
+  }
   if (UniqueFileHandle existing = OpenInFolder(parent, name, DELETE | FILE_READ_ATTRIBUTES,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                kFileOpen, kFileNonDirectoryFile, error)) {
@@ -186,6 +194,60 @@ UniqueFileHandle CreateFreshFile(HANDLE parent, const std::wstring& name, DWORD&
     return {};  // a folder of that name, or a file held open
   }
   return OpenInFolder(parent, name, GENERIC_WRITE, 0, kFileCreate, kFileNonDirectoryFile, error);
+}
+
+HANDLE FolderCache::Find(const std::wstring& path) {
+  AcquireSRWLockShared(&lock_);
+  const auto found = folders_.find(path);
+  const HANDLE folder = found == folders_.end() ? nullptr : found->second.get();
+  ReleaseSRWLockShared(&lock_);
+  return folder;
+}
+
+HANDLE FolderCache::Keep(const std::wstring& path, UniqueFileHandle folder) {
+  AcquireSRWLockExclusive(&lock_);
+  HANDLE kept = folder.get();
+  try {
+    kept = folders_.try_emplace(path, std::move(folder)).first->second.get();
+  } catch (...) {
+    // Not kept for want of memory: the handle serves this once, and the
+    // folder is opened again next time.
+    kept = nullptr;
+  }
+  ReleaseSRWLockExclusive(&lock_);
+  return kept;
+}
+
+HANDLE OpenParentFolder(HANDLE top, const std::vector<std::wstring>& parts, ACCESS_MASK access,
+                        ULONG disposition, FolderCache& cache, DWORD& error) {
+  constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  constexpr ULONG kFileDirectoryFile = 0x00000001;  // FILE_DIRECTORY_FILE
+  error = 0;
+  HANDLE parent = top;
+  std::wstring path;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    if (i > 0) path += L'\\';
+    path += parts[i];
+    if (const HANDLE known = cache.Find(path)) {
+      parent = known;
+      continue;
+    }
+    UniqueFileHandle next =
+        OpenInFolder(parent, parts[i], access, kShareAll, disposition, kFileDirectoryFile, error);
+    if (!next) return nullptr;
+    FolderEntry listed;
+    if (!IsRealEntry(parent, parts[i], next.get(), listed)) {
+      error = ERROR_CANT_ACCESS_FILE;
+      return nullptr;
+    }
+    // Kept open by the cache for as long as the files beneath need it.
+    parent = cache.Keep(path, std::move(next));
+    if (!parent) {
+      error = ERROR_NOT_ENOUGH_MEMORY;
+      return nullptr;
+    }
+  }
+  return parent;
 }
 
 DWORD DeleteOpened(HANDLE handle, bool clear_read_only) {

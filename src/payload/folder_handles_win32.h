@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/unique_handle_win32.h"
@@ -69,6 +70,36 @@ bool IsRealEntry(HANDLE parent, std::wstring_view name, HANDLE opened, FolderEnt
 // fails, as replacing it would, and so does a link that can only be opened
 // as what it points to. An empty handle on failure, with `error`.
 UniqueFileHandle CreateFreshFile(HANDLE parent, const std::wstring& name, DWORD& error);
+
+// Sub-folders of the working folder opened in this run and found to be real
+// folders, by their path inside it, so that each is made and checked once
+// however many files it holds. What a handle was opened on stays what it
+// is, so a folder found real once stays the folder writes go to. The handles
+// stay open until the cache ends. Safe to use on several threads at once.
+class FolderCache {
+ public:
+  FolderCache() = default;
+  FolderCache(const FolderCache&) = delete;
+  FolderCache& operator=(const FolderCache&) = delete;
+
+  // The handle kept for `path`; null when there is none.
+  HANDLE Find(const std::wstring& path);
+  // Keeps `folder` for `path` and returns its handle; the one kept before
+  // when another thread got there first.
+  HANDLE Keep(const std::wstring& path, UniqueFileHandle folder);
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::unordered_map<std::wstring, UniqueFileHandle> folders_;
+};
+
+// The folder that holds the payload file whose normalised name has `parts`:
+// each sub-folder opened, with `disposition` (FILE_OPEN or FILE_OPEN_IF), in
+// the one above it from the working folder `top`, and used only when it is a
+// real folder; the ones known to `cache` are taken from it. Null with `error`
+// when one is missing, cannot be made or is not a real folder.
+HANDLE OpenParentFolder(HANDLE top, const std::vector<std::wstring>& parts, ACCESS_MASK access,
+                        ULONG disposition, FolderCache& cache, DWORD& error);
 
 // Deletes what the handle is open on (it needs DELETE access); a read-only
 // file first loses that attribute through the same handle. The system error,

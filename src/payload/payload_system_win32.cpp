@@ -10,9 +10,7 @@ namespace {
 
 constexpr ACCESS_MASK kFolderAccess =
     FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_READ_ATTRIBUTES;
-constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr ULONG kFileOpenIf = 0x00000003;         // FILE_OPEN_IF
-constexpr ULONG kFileDirectoryFile = 0x00000001;  // FILE_DIRECTORY_FILE
+constexpr ULONG kFileOpenIf = 0x00000003;  // FILE_OPEN_IF
 
 struct Enumeration {
   ResourceList& list;
@@ -65,19 +63,12 @@ PayloadSystem::WriteResult Win32PayloadSystem::WritePayloadFile(const std::wstri
   const std::vector<std::wstring> parts = PayloadNameParts(*normalised);
 
   // Sub-folders: each made or opened in the one above it, and used only when
-  // it is a real folder (they inherit the working folder's access).
-  UniqueFileHandle level;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    UniqueFileHandle next =
-        OpenInFolder(parent, parts[i], kFolderAccess, kShareAll, kFileOpenIf, kFileDirectoryFile, error);
-    FolderEntry listed;
-    if (next && !IsRealEntry(parent, parts[i], next.get(), listed)) error = ERROR_CANT_ACCESS_FILE;
-    if (!next || error == ERROR_CANT_ACCESS_FILE) {
-      result.error = error;
-      return result;
-    }
-    level = std::move(next);
-    parent = level.get();
+  // it is a real folder (they inherit the working folder's access); each
+  // once, for every file it holds.
+  parent = OpenParentFolder(parent, parts, kFolderAccess, kFileOpenIf, folders_, error);
+  if (!parent) {
+    result.error = error;
+    return result;
   }
 
   const UniqueFileHandle file = CreateFreshFile(parent, parts.back(), error);

@@ -1,12 +1,15 @@
 // The payload's system side on Windows: the program's "TOOLKIT" resources and
 // files in the working folder, each made relative to the folder's handle one
 // real sub-folder at a time, so that no link inside ever takes a write out of
-// it.
+// it. Made for one extraction: the sub-folders it made stay open until it
+// ends.
 #pragma once
 
 #include <windows.h>
 
 #include "payload/extraction.h"
+#include "payload/folder_handles_win32.h"
+#include "payload/worker_threads_win32.h"
 #include "payload/working_folder.h"
 
 namespace lantern {
@@ -21,11 +24,14 @@ class Win32PayloadSystem final : public PayloadSystem {
   std::wstring WorkingFolderPath() override { return folder_.Get(); }
   std::wstring GetFilePath(const std::wstring& file_name) override { return folder_.GetFilePath(file_name); }
   WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override;
+  WorkerThreads* Threads() override { return &threads_; }
 
  private:
   HMODULE module_;  // the module whose resources these are: the program's own
   WorkingFolder& folder_;
   DiagnosticLog& log_;
+  FolderCache folders_;  // the sub-folders made, shared by the threads that write
+  Win32WorkerThreads threads_;
 };
 
 }  // namespace lantern

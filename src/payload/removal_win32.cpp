@@ -1,9 +1,11 @@
 #include <windows.h>
 
+#include "core/payload_paths.h"
 #include "framework/unique_handle_win32.h"
 #include "payload/folder_handles_win32.h"
-#include "core/payload_paths.h"
+#include "payload/ordered_jobs.h"
 #include "payload/removal.h"
+#include "payload/worker_threads_win32.h"
 
 namespace lantern {
 
@@ -15,6 +17,10 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr ULONG kFileOpen = 0x00000001;              // FILE_OPEN
 constexpr ULONG kFileDirectoryFile = 0x00000001;     // FILE_DIRECTORY_FILE
 constexpr ULONG kFileNonDirectoryFile = 0x00000040;  // FILE_NON_DIRECTORY_FILE
+
+// Files are deleted a few at a time: most of a deletion is waiting for the
+// system.
+constexpr unsigned kRemovalThreads = 4;
 
 bool IsGone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -43,7 +49,23 @@ void RemoveLink(HANDLE parent, const std::wstring& name, const std::wstring& pat
   DeleteOpened(link.get(), false);
 }
 
-void RemoveFile(HANDLE parent, const std::wstring& name, const std::wstring& path, DiagnosticLog& log) {
+// Files are deleted on several threads, but the list of what goes at the
+// next restart is one registry value that each scheduling reads and writes
+// back whole: one at a time, or entries are lost.
+class RestartList {
+ public:
+  void Schedule(const std::wstring& path, DiagnosticLog& log) {
+    AcquireSRWLockExclusive(&lock_);
+    ScheduleAtRestart(path, log);
+    ReleaseSRWLockExclusive(&lock_);
+  }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+};
+
+void RemoveFile(HANDLE parent, const std::wstring& name, const std::wstring& path, RestartList& restart,
+                DiagnosticLog& log) {
   DWORD error = 0;
   const UniqueFileHandle file =
       OpenInFolder(parent, name, kDeleteAccess, kShareAll, kFileOpen, kFileNonDirectoryFile, error);
@@ -56,7 +78,7 @@ void RemoveFile(HANDLE parent, const std::wstring& name, const std::wstring& pat
   log.LogFormat(L"Deletion file '%s'\n", path);
   // The read-only attribute is cleared on the file itself, never on a link's target.
   if (file) error = DeleteOpened(file.get(), !IsLinkHandle(file.get()));
-  if (error != 0 && !IsGone(error)) ScheduleAtRestart(path, log);
+  if (error != 0 && !IsGone(error)) restart.Schedule(path, log);
 }
 
 void DeleteContents(HANDLE folder, const std::wstring& path, DiagnosticLog& log);
@@ -100,37 +122,47 @@ void DeleteContents(HANDLE folder, const std::wstring& path, DiagnosticLog& log)
   std::vector<FolderEntry> entries;
   if (!ListFolder(folder, entries)) return;
   const std::wstring prefix = (!path.empty() && path.back() == L'\\') ? path : path + L'\\';
-  for (const FolderEntry& entry : entries) {
+  Win32WorkerThreads threads;
+  RestartList restart;
+  // Plain files between two links or folders are deleted a few at a time,
+  // their lines in the listing's order; links and folders one by one.
+  std::size_t first_file = 0;
+  const auto delete_files = [&](std::size_t end) {
+    OrderedJobs files;
+    files.count = end - first_file;
+    files.run = [&, first = first_file](std::size_t index, DiagnosticLog& lines) {
+      const FolderEntry& entry = entries[first + index];
+      RemoveFile(folder, entry.name, prefix + entry.name, restart, lines);
+      return true;
+    };
+    RunOrderedJobs(files, &threads, kRemovalThreads, log);
+  };
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const FolderEntry& entry = entries[i];
+    if (!entry.is_link() && !entry.is_folder()) continue;
+    delete_files(i);
+    first_file = i + 1;
     const std::wstring full = prefix + entry.name;
     if (entry.is_link()) {
       RemoveLink(folder, entry.name, full, log);
-    } else if (entry.is_folder()) {
+    } else {
       log.LogFormat(L"Deletion subfolder Folder of '%s'\n", full);
       RemoveFolder(folder, entry.name, full, log);
-    } else {
-      RemoveFile(folder, entry.name, full, log);
     }
   }
+  delete_files(entries.size());
 }
 
 // A catalogue file, reached one real folder at a time from the working
 // folder. Whatever stands in the way (a link, a file held open) is left to
 // the folder walk that follows.
-void DeletePayloadFile(HANDLE working_folder, const std::wstring& file_name) {
+void DeletePayloadFile(HANDLE working_folder, const std::wstring& file_name, FolderCache& folders) {
   const std::optional<std::wstring> normalised = NormalisePayloadName(file_name);
   if (!normalised) return;
   const std::vector<std::wstring> parts = PayloadNameParts(*normalised);
-  HANDLE parent = working_folder;
-  UniqueFileHandle level;
   DWORD error = 0;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    UniqueFileHandle next =
-        OpenInFolder(parent, parts[i], kWalkAccess, kShareAll, kFileOpen, kFileDirectoryFile, error);
-    FolderEntry listed;
-    if (!next || !IsRealEntry(parent, parts[i], next.get(), listed)) return;
-    level = std::move(next);
-    parent = level.get();
-  }
+  const HANDLE parent = OpenParentFolder(working_folder, parts, kWalkAccess, kFileOpen, folders, error);
+  if (!parent) return;
   // A link opened as itself is deleted as a link; one that opening followed
   // lies elsewhere and is left.
   const UniqueFileHandle file =
@@ -163,15 +195,28 @@ void DeleteFolderTree(const std::wstring& path, DiagnosticLog& log) {
 }
 
 void RemoveWorkingFolder(const ResourceList& list, WorkingFolder& folder, DiagnosticLog& log) {
+  // Resources the catalogue does not name were never written.
+  std::vector<const CResource*> files;
   for (const CResource& resource : list) {
-    // Resources the catalogue does not name were never written.
-    if (resource.file_name.empty()) continue;
-    const std::wstring path = folder.GetFilePath(resource.file_name);
-    if (path.empty()) continue;
-    log.LogFormat(L"Manual Deletion of '%s'\n", path);
-    if (folder.handle()) DeletePayloadFile(folder.handle(), resource.file_name);
+    if (!resource.file_name.empty()) files.push_back(&resource);
   }
-  const std::wstring working_folder = folder.Get();
+  const std::wstring working_folder = folder.Get();  // settled before threads share it
+  {
+    // The sub-folders are held open only while the catalogue's files go.
+    FolderCache folders;
+    Win32WorkerThreads threads;
+    OrderedJobs deletions;
+    deletions.count = files.size();
+    deletions.run = [&](std::size_t index, DiagnosticLog& lines) {
+      const CResource& resource = *files[index];
+      const std::wstring path = folder.GetFilePath(resource.file_name);
+      if (path.empty()) return true;
+      lines.LogFormat(L"Manual Deletion of '%s'\n", path);
+      if (folder.handle()) DeletePayloadFile(folder.handle(), resource.file_name, folders);
+      return true;
+    };
+    RunOrderedJobs(deletions, &threads, kRemovalThreads, log);
+  }
   // The front end ran with the working folder as the current directory.
   SetCurrentDirectoryW(L"\\");
   if (working_folder.empty()) return;  // none was made

@@ -44,6 +44,52 @@ lantern_add_test_bootstrapper(e2e_names OUTPUT_NAME NamesSetup
             105 "${payload}/bytes.bin"
   CATALOGUE "${extraction}/names_catalogue.txt")
 
+# Enough files for extraction and removal to run on several threads: a tree
+# of small files, made here so that no folder of them sits in the sources.
+set(many "${CMAKE_CURRENT_BINARY_DIR}/many")
+foreach(i RANGE 0 239)
+  math(EXPR folder "${i} % 5")
+  set(name "f${i}.txt")
+  if(folder GREATER 0)
+    set(name "d${folder}/${name}")
+  endif()
+  string(REPEAT "file ${i} " ${folder} bytes)
+  _lantern_write_if_changed("${many}/tree/${name}" "${bytes}${i}\n")
+endforeach()
+lantern_add_test_bootstrapper(e2e_many OUTPUT_NAME ManySetup PAYLOAD_DIR "${many}/tree" UNSIGNED)
+
+# Many files with two entries of one name in different case, and a file that
+# a later entry needs as a folder, which fails that entry as it does when the
+# files are written one by one; an entry after it with a wrong size is never
+# reached.
+set(resources "")
+set(catalogue "")
+foreach(id RANGE 221 102 -1)
+  set(bytes "resource ${id}\n")
+  _lantern_write_if_changed("${many}/resources/${id}.bin" "${bytes}")
+  list(APPEND resources ${id} "${many}/resources/${id}.bin")
+  string(LENGTH "${bytes}" size)
+  set(name "m${id}.bin")
+  if(id EQUAL 200)
+    set(name "Same.bin")
+  elseif(id EQUAL 190)
+    set(name "same.BIN")
+  elseif(id EQUAL 180)
+    set(name "clash")
+  elseif(id EQUAL 170)
+    set(name "clash\\inner.bin")
+  elseif(id EQUAL 150)
+    math(EXPR size "${size} + 1")
+  endif()
+  string(APPEND catalogue "${id}*${name}*${size}*")
+endforeach()
+string(REGEX REPLACE "\\*$" "" catalogue "${catalogue}")
+_lantern_write_if_changed("${many}/clash_catalogue.txt" "${catalogue}")
+lantern_add_test_bootstrapper(e2e_many_clash OUTPUT_NAME ManyClashSetup
+  RESOURCES ${resources}
+  CATALOGUE "${many}/clash_catalogue.txt"
+  UNSIGNED)
+
 # A sealed block: packed in before signing, so that the signature covers it.
 set(sealed "${CMAKE_CURRENT_SOURCE_DIR}/sealed")
 lantern_add_test_bootstrapper(e2e_sealed
@@ -73,12 +119,13 @@ add_custom_command(OUTPUT "${outside_signed}"
 add_custom_target(e2e_sealed_variants ALL DEPENDS "${sealed_stamped}" "${outside_signed}")
 
 set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_short e2e_escape e2e_names
-                     e2e_sealed)
+                     e2e_sealed e2e_many e2e_many_clash)
 set(payload_paths "// Made by tests/e2e/payload.cmake: the payload tests' bootstrappers.\n#pragma once\n")
 foreach(fixture IN LISTS payload_fixtures)
   string(TOUPPER "${fixture}" name)
   string(APPEND payload_paths "#define LANTERN_${name}_EXE \"$<TARGET_PROPERTY:${fixture},LANTERN_FILE>\"\n")
 endforeach()
+string(APPEND payload_paths "#define LANTERN_E2E_MANY_TREE \"${many}/tree\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_STAMPED_XML \"${sealed}/stamped.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_SEALED_STAMPED_EXE \"${sealed_stamped}\"\n")

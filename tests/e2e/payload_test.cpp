@@ -357,6 +357,115 @@ TEST(Payload, TheListedPayloadHoldsTheLowerIdsBytesAndTheSubFolder) {
   EXPECT_EQ(ReadBytes(folder + L"\\sub\\dir\\copy.bin"), bytes);
 }
 
+// The names after a prefix, in log order, of the lines that start with it
+// and end with `suffix`.
+std::vector<std::string> NamesOf(const std::vector<std::string>& lines, const std::string& prefix,
+                                 const std::string& suffix) {
+  std::vector<std::string> names;
+  for (const std::string& line : lines) {
+    if (line.size() >= prefix.size() + suffix.size() && line.compare(0, prefix.size(), prefix) == 0 &&
+        line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      names.push_back(line.substr(prefix.size(), line.size() - prefix.size() - suffix.size()));
+    }
+  }
+  return names;
+}
+
+// The catalogue's names in its order, from the naming lines.
+std::vector<std::string> CatalogueNames(const std::vector<std::string>& lines) {
+  std::vector<std::string> names;
+  for (const std::string& line : lines) {
+    static const std::regex naming("Work Out FileName (.*), Bytes [0-9]+");
+    std::smatch match;
+    if (std::regex_match(line, match, naming)) names.push_back(match[1]);
+  }
+  return names;
+}
+
+// Many files, written and deleted a few at a time: every one byte for byte,
+// and the log as if one after the other: each file's lines together, in the
+// catalogue's order.
+TEST(Payload, ManyFilesAreWrittenWholeAndLoggedInCatalogueOrder) {
+  const std::wstring tree = HostPath(LANTERN_E2E_MANY_TREE);
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "keep" : "no keep");
+    TempFolder root;
+    const BootstrapperRun run = RunBootstrapper(LANTERN_E2E_MANY_EXE, root.path(),
+                                                keep ? L"/dontrun /zeroguid /keep" : L"/dontrun /zeroguid");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0u);
+    const std::wstring folder = root / kZeroGuid;
+    const std::string f = Narrow(folder);
+    const std::vector<std::string> names = CatalogueNames(run.lines);
+    ASSERT_EQ(names.size(), 240u);
+    EXPECT_EQ(NamesOf(run.lines, "Extract File ", " 0"), names);
+    std::vector<std::string> lines;
+    for (const std::string& name : names) {
+      lines.push_back(f + "\\" + name + " written Ok");
+      lines.push_back("Extract File " + name + " 0");
+    }
+    const auto first = std::find(run.lines.begin(), run.lines.end(), lines.front());
+    ASSERT_NE(first, run.lines.end());
+    EXPECT_EQ(std::vector<std::string>(
+                  first, first + std::min<std::ptrdiff_t>(run.lines.end() - first,
+                                                          static_cast<std::ptrdiff_t>(lines.size()))),
+              lines);
+    if (keep) {
+      std::size_t compared = 0;
+      for (const auto& entry : fs::recursive_directory_iterator(fs::path(tree))) {
+        if (!entry.is_regular_file()) continue;
+        const std::wstring name = entry.path().lexically_relative(fs::path(tree)).wstring();
+        EXPECT_EQ(ReadBytes(folder + L"\\" + name), ReadBytes(entry.path().wstring())) << Narrow(name);
+        ++compared;
+      }
+      EXPECT_EQ(compared, 240u);
+    } else {
+      std::vector<std::string> deleted = NamesOf(run.lines, "Manual Deletion of '" + f + "\\", "'");
+      EXPECT_EQ(deleted, names);
+      EXPECT_TRUE(FolderNames(root.path()).empty());
+    }
+  }
+}
+
+// A failure among many files on several threads ends as it would one file at
+// a time: entries of one name leave the lower id's bytes; a file that a
+// later entry needs as a folder is written and that entry fails; the log
+// stops at the failed file's lines, and the folder goes without keep.
+TEST(Payload, AFailureAmongManyFilesEndsTheLogAtThatFile) {
+  for (const bool keep : {true, false}) {
+    SCOPED_TRACE(keep ? "keep" : "no keep");
+    TempFolder root;
+    const BootstrapperRun run = RunBootstrapper(LANTERN_E2E_MANY_CLASH_EXE, root.path(),
+                                                keep ? L"/dontrun /zeroguid /keep" : L"/dontrun /zeroguid");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0x80004005u) << std::hex << run.result.exit_code;
+    const std::wstring folder = root / kZeroGuid;
+    const std::string f = Narrow(folder);
+    const std::vector<std::string> names = CatalogueNames(run.lines);
+    const auto failed = std::find(names.begin(), names.end(), "clash\\inner.bin");
+    ASSERT_NE(failed, names.end());
+    // Every entry before it was written, in order, and nothing after it is logged.
+    std::vector<std::string> expected(names.begin(), failed);
+    EXPECT_EQ(NamesOf(run.lines, "Extract File ", " 0"), expected);
+    EXPECT_TRUE(HasInOrder(
+        run.lines,
+        {f + "\\clash written Ok", "Extract File clash 0", f + "\\clash\\inner.bin Create file has failed",
+         "Extract File clash\\inner.bin 80004005", keep ? "Remove folder 'No'" : "Remove folder 'Yes'"}));
+    const auto after =
+        std::find(run.lines.begin(), run.lines.end(), "Extract File clash\\inner.bin 80004005");
+    for (auto line = after + 1; line != run.lines.end(); ++line) {
+      EXPECT_EQ(line->find("Extract File"), std::string::npos) << *line;
+      EXPECT_EQ(line->find("written Ok"), std::string::npos) << *line;
+    }
+    if (keep) {
+      EXPECT_EQ(ReadText(folder + L"\\same.bin"), "resource 190\n");
+      EXPECT_TRUE(fs::is_regular_file(fs::path(folder + L"\\clash")));
+    } else {
+      EXPECT_TRUE(FolderNames(root.path()).empty());
+    }
+  }
+}
+
 TEST(Payload, ARootThatCannotBeMadeOrWrittenEndsBeforeAnythingIsWritten) {
   TempFolder outer;
   const std::wstring file_root = outer / L"a file";

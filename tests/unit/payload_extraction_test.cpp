@@ -5,18 +5,38 @@
 // cannot replace).
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cwctype>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "memory_log.h"
 #include "payload/extraction.h"
+#include "std_threads.h"
 
 namespace lantern {
 namespace {
 
 using testing_fakes::MemoryLog;
+using testing_fakes::StdThreads;
+
+// A name as the file system compares it, for the names these tests use.
+std::wstring Upper(std::wstring name) {
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towupper(c));
+  return name;
+}
+
+// Whether two names are one file, or one is a folder on the other's path.
+bool Clash(const std::wstring& a, const std::wstring& b) {
+  const std::wstring& shorter = a.size() < b.size() ? a : b;
+  const std::wstring& longer = a.size() < b.size() ? b : a;
+  return longer.compare(0, shorter.size(), shorter) == 0 &&
+         (longer.size() == shorter.size() || longer[shorter.size()] == L'\\');
+}
 
 class FakePayloadSystem final : public PayloadSystem {
  public:
@@ -26,10 +46,15 @@ class FakePayloadSystem final : public PayloadSystem {
   std::map<std::uint32_t, MapFailure> map_failures;
   std::set<std::wstring> cannot_create;                // such as a read-only file of the same name
   std::map<std::wstring, std::uint32_t> short_writes;  // bytes the disk takes before it is full
+  std::set<std::wstring> slow;                         // writes that take a while
+  WorkerThreads* threads = nullptr;
 
   // What happened, by file name.
   std::vector<std::pair<std::wstring, std::string>> files_written;
   int maps = 0;  // resources mapped
+  // Writes that overlapped one of the same file, or of a file where the other
+  // makes a folder.
+  std::vector<std::pair<std::wstring, std::wstring>> clashes;
 
   bool EnumerateResources(ResourceList& list) override {
     if (enumeration_fails) return false;
@@ -38,6 +63,7 @@ class FakePayloadSystem final : public PayloadSystem {
     return true;
   }
   MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override {
+    std::lock_guard lock(mutex_);
     ++maps;
     if (const auto failure = map_failures.find(resource.id); failure != map_failures.end())
       return failure->second;
@@ -51,6 +77,18 @@ class FakePayloadSystem final : public PayloadSystem {
     return file_name.find(L"..") == std::wstring::npos ? L"W:\\f\\" + file_name : L"";
   }
   WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override {
+    const std::wstring key = Upper(file_name);
+    {
+      std::lock_guard lock(mutex_);
+      for (const std::wstring& other : writing_) {
+        if (Clash(key, other)) clashes.emplace_back(key, other);
+      }
+      writing_.insert(key);
+    }
+    // Long enough for a write that should wait to start if it does not.
+    if (slow.count(file_name)) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::lock_guard lock(mutex_);
+    writing_.erase(key);
     if (cannot_create.count(file_name)) return {false, 0, 5};
     WriteResult result{true, bytes.size, 0};
     if (const auto room = short_writes.find(file_name); room != short_writes.end()) {
@@ -60,6 +98,11 @@ class FakePayloadSystem final : public PayloadSystem {
     files_written.emplace_back(file_name, std::string(static_cast<const char*>(bytes.data), result.written));
     return result;
   }
+  WorkerThreads* Threads() override { return threads; }
+
+ private:
+  std::mutex mutex_;
+  std::multiset<std::wstring> writing_;
 };
 
 class ExtractionTest : public ::testing::Test {
@@ -145,7 +188,9 @@ TEST_F(ExtractionTest, ACatalogueThatCannotBeReadNamesAndWritesNothing) {
     EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), rc::Fail);
     EXPECT_TRUE(system.files_written.empty());
     EXPECT_TRUE(program_path.empty());
-    for (const CResource& resource : list) EXPECT_TRUE(resource.file_name.empty());
+    for (const CResource& resource : list) {
+      EXPECT_TRUE(resource.file_name.empty());
+    }
     EXPECT_EQ(memory.Lines(),
               L"Enumerate Resources OK \n" + std::wstring(c.line) + L"WorkOutFileNames 80004005\n");
   }
@@ -221,6 +266,122 @@ TEST_F(ExtractionTest, EachFaultGivesItsResultAndLinesAndStopsTheExtraction) {
     EXPECT_EQ(lines.substr(lines.find(names_done) + names_done.size()), c.lines);
     EXPECT_EQ(system.files_written.size(), c.written ? 1u : 0u);
   }
+}
+
+// A catalogue of `count` files named f00.bin, f01.bin, ... (the first
+// written first) with some in sub-folders, and their resources.
+void ManyFiles(FakePayloadSystem& system, int count) {
+  std::string catalogue;
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t id = 102 + static_cast<std::uint32_t>(count - 1 - i);
+    const std::string name =
+        (i % 3 == 2 ? "sub\\f" : "f") + std::string(i < 10 ? "0" : "") + std::to_string(i);
+    const std::string bytes(static_cast<std::size_t>(i), 'x');
+    catalogue += (catalogue.empty() ? "" : "*") + std::to_string(id) + "*" + name + ".bin*" +
+                 std::to_string(bytes.size());
+    system.resources[id] = bytes;
+  }
+  system.resources[101] = catalogue;
+}
+
+struct Extraction {
+  ResultCode result;
+  std::wstring lines;
+  std::set<std::pair<std::wstring, std::string>> files;
+};
+
+Extraction ExtractWith(FakePayloadSystem& system) {
+  MemoryLog memory;
+  ResourceList list;
+  std::wstring program_path;
+  Extraction done;
+  done.result = ExtractResources(list, system, program_path, memory.log);
+  done.lines = memory.Lines();
+  done.files.insert(system.files_written.begin(), system.files_written.end());
+  return done;
+}
+
+// On several threads the result and the log are exactly those of one thread,
+// with slow writes early on and a failure in the middle alike; a file that
+// one thread would not have reached may have been written meanwhile, but no
+// line tells of it.
+TEST(ExtractionOnThreads, GivesTheResultAndLogOfTheSequentialOrder) {
+  const struct {
+    const char* what;
+    void (*arrange)(FakePayloadSystem&);
+    ResultCode result;
+  } cases[] = {
+      {"all written", [](FakePayloadSystem&) {}, rc::Ok},
+      {"early writes slow",
+       [](FakePayloadSystem& s) {
+         s.slow = {L"f00.bin", L"f01.bin"};
+       },
+       rc::Ok},
+      {"a file cannot be made",
+       [](FakePayloadSystem& s) {
+         s.cannot_create = {L"f09.bin"};
+         s.slow = {L"f07.bin"};
+       },
+       rc::Fail},
+      {"two failures, the later one first",
+       [](FakePayloadSystem& s) {
+         s.short_writes[L"f06.bin"] = 1;
+         s.slow = {L"f06.bin"};
+         s.cannot_create = {L"f07.bin"};
+       },
+       rc::Fail},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePayloadSystem one;
+    ManyFiles(one, 30);
+    c.arrange(one);
+    one.slow.clear();
+    const Extraction sequential = ExtractWith(one);
+    EXPECT_EQ(sequential.result, c.result);
+
+    FakePayloadSystem several;
+    ManyFiles(several, 30);
+    c.arrange(several);
+    StdThreads threads;
+    several.threads = &threads;
+    const Extraction threaded = ExtractWith(several);
+    EXPECT_EQ(threaded.result, sequential.result);
+    EXPECT_EQ(threaded.lines, sequential.lines);
+    for (const auto& file : sequential.files) {
+      EXPECT_EQ(threaded.files.count(file), 1u);
+    }
+    if (c.result == rc::Ok) {
+      EXPECT_EQ(threaded.files, sequential.files);
+    }
+    EXPECT_TRUE(several.clashes.empty());
+  }
+}
+
+// Two entries of one name, in any case, end with the lower id's bytes, and a
+// file where another entry makes a folder fails as it does on one thread:
+// such writes never overlap, however slow the first.
+TEST(ExtractionOnThreads, WritesToOneFileOrItsFolderStayInOrder) {
+  FakePayloadSystem system;
+  system.resources = {
+      {101, "102*same.txt*3*103*a*1*104*Same.TXT*4*105*A\\b.bin*1*106*b\\c.bin*1*107*a\\c.bin*1"},
+      {102, "low"},
+      {103, "a"},
+      {104, "high"},
+      {105, "b"},
+      {106, "c"},
+      {107, "c"}};
+  system.slow = {L"Same.TXT", L"a\\c.bin", L"A\\b.bin"};
+  StdThreads threads;
+  system.threads = &threads;
+  const Extraction done = ExtractWith(system);
+  EXPECT_EQ(done.result, rc::Ok);
+  EXPECT_TRUE(system.clashes.empty());
+  std::string last_same;
+  for (const auto& [name, bytes] : system.files_written) {
+    if (Upper(name) == L"SAME.TXT") last_same = bytes;
+  }
+  EXPECT_EQ(last_same, "low");
 }
 
 }  // namespace
