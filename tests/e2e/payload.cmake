@@ -14,7 +14,8 @@ lantern_add_test_bootstrapper(e2e_info
   UNSIGNED)  # the block must stay the last bytes of the file
 
 # The basic payload compressed, with a file large enough to be decoded in
-# several pieces: signed, and unsigned for the tests that damage a copy.
+# several pieces and one that does not compress at all: signed, and
+# unsigned for the tests that damage a copy.
 set(compressible "${CMAKE_CURRENT_BINARY_DIR}/compressible/big.txt")
 if(NOT EXISTS "${compressible}")
   set(text "")
@@ -32,7 +33,7 @@ foreach(target IN ITEMS e2e_compressed e2e_compressed_unsigned)
   lantern_add_test_bootstrapper(${target}
     OUTPUT_NAME ${target}
     PAYLOAD $<TARGET_FILE:lantern_standin> "${payload}/standin.exe.config" "${payload}/bytes.bin"
-            "${payload}/empty.dat" "${compressible}"
+            "${payload}/empty.dat" "${payload}/random.bin" "${compressible}"
     PAYLOAD_DIR "${payload}/tree"
     FRONT_END standin.exe
     COMPRESS
