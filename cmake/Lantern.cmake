@@ -14,6 +14,8 @@
 #                                  # unsigned builds, stamped into signed ones after signing
 #     [SEAL_INFO]                  # signed builds: the block is packed in before signing, so
 #                                  # the signature covers it, and later stamps are ignored
+#     [COMPRESS]                   # each payload file compressed (zstd) where that makes it
+#                                  # smaller; the bootstrapper decodes it as it writes it
 #     [SIGN_CERTIFICATE <file> [SIGN_KEY <file|pkcs11:uri>] [SIGN_PKCS11_MODULE <module>]
 #      | SIGN_COMMAND <program> <arg>...]  # sign the executable (see "Signing" below)
 #     [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>] [SIGN_TIMESTAMP_URL <url>]
@@ -411,7 +413,7 @@ endfunction()
 # writes anything. The target builds the bootstrapper; its LANTERN_FILE
 # property names it.
 function(lantern_add_bootstrapper target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "SEAL_INFO"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SEAL_INFO;COMPRESS"
     "OUTPUT_NAME;PAYLOAD_DIR;FRONT_END;CATALOGUE;INFO;BANNER;SPLASH;ICON;VERSION;COPYRIGHT;${_LANTERN_SIGN_KEYWORDS}"
     "PAYLOAD;RESOURCES;STRINGS;OMIT_STRINGS;SIGN_COMMAND")
   set(context "lantern_add_bootstrapper(${target})")
@@ -504,6 +506,9 @@ function(lantern_add_bootstrapper target)
   endforeach()
   if(arg_SEAL_INFO)
     string(APPEND toml "seal_info = true\n")
+  endif()
+  if(arg_COMPRESS)
+    string(APPEND toml "compress = true\n")
   endif()
   foreach(option IN ITEMS VERSION COPYRIGHT)
     if(DEFINED arg_${option})

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "core/embedded_info.h"
+#include "core/payload_compression.h"
 #include "pack/branding.h"
+#include "pack/compress.h"
 #include "pack/information_block.h"
 #include "pack/opened_image.h"
 #include "pack/payload.h"
@@ -65,6 +67,7 @@ struct PayloadPlan {
   std::vector<pe::Resource> resources;
   std::size_t files = 0;
   std::uint64_t bytes = 0;
+  std::size_t compressed = 0;
 };
 
 Result<pe::ResourceId> RawResourceId(const std::string& text) {
@@ -87,6 +90,9 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
         pe::Resource{{kPayloadType, std::move(name), kResourceLanguage}, std::move(data)});
   };
   if (options.raw) {
+    if (options.compress) {
+      return Failure{"COMPRESS (--compress) packs a payload; raw mode's resources are written as they are"};
+    }
     if (!options.payload.empty() || !options.payload_dir.empty() || !options.front_end.empty()) {
       return Failure{
           "RESOURCES and CATALOGUE (raw mode) cannot be combined with PAYLOAD, PAYLOAD_DIR or FRONT_END"};
@@ -115,6 +121,7 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
   if (!files) return files.AsFailure();
   auto entries = PlanCatalogue(files.Value(), options.front_end);
   if (!entries) return entries.AsFailure();
+  std::vector<std::shared_ptr<pe::ByteSource>> sources;
   for (const CatalogueEntry& entry : entries.Value()) {
     auto data = OpenPayloadFile(entry.source);
     if (!data) return data.AsFailure();
@@ -123,10 +130,34 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
     if (data.Value()->Size() != entry.size) {
       return Failure{"payload file '" + ShowPath(entry.source) + "' changed while it was being packed"};
     }
-    add(entry.id, std::move(data).Value());
+    sources.push_back(std::move(data).Value());
+  }
+  // Compressed files take the place of their sources; the catalogue keeps
+  // every file's own size, which the bootstrapper checks what it decodes against.
+  std::set<std::uint32_t> compressed_ids;
+  if (options.compress) {
+    auto compressed = CompressPayloadFiles(sources);
+    if (!compressed) return compressed.AsFailure();
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+      if (!compressed.Value()[i]) continue;
+      sources[i] = std::make_shared<pe::MemorySource>(std::move(*compressed.Value()[i]));
+      compressed_ids.insert(entries.Value()[i].id);
+    }
+  }
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    plan.bytes += entries.Value()[i].size;
+    plan.resources.push_back(pe::Resource{
+        {kPayloadType, pe::ResourceId(entries.Value()[i].id), kResourceLanguage}, std::move(sources[i])});
   }
   plan.files = entries->size();
+  plan.compressed = compressed_ids.size();
   add(kCatalogueId, BytesSource(CatalogueText(entries.Value())));
+  // Only a build with compressed files says so: one without is the same as
+  // a build made before compression existed.
+  if (!compressed_ids.empty()) {
+    const pe::ResourceKey key{pe::kTypeRcData, pe::ResourceId(kCompressedPayloadName), kResourceLanguage};
+    plan.resources.push_back(pe::Resource{key, BytesSource(CompressionListText(compressed_ids))});
+  }
   return plan;
 }
 
@@ -267,6 +298,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   summary.stub = stub_path;
   summary.payload_files = payload->files;
   summary.payload_bytes = payload->bytes;
+  summary.compressed_files = payload->compressed;
   if (options.check_only) return summary;
 
   PendingOutput pending(options.output);

@@ -27,6 +27,7 @@ struct PackSummary {
   std::filesystem::path stub;
   std::size_t payload_files = 0;
   std::uint64_t payload_bytes = 0;
+  std::size_t compressed_files = 0;  // of the payload files
   std::uint64_t output_size = 0;
 };
 

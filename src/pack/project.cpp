@@ -102,6 +102,8 @@ const char kPackUsage[] =
     "                             signing instead, or seal it with --seal-info)\n"
     "  --seal-info                seal the information block: signing covers it, and the\n"
     "                             bootstrapper ignores any block added after signing\n"
+    "  --compress                 compress each payload file (zstd, level 19, 4 MB window) where\n"
+    "                             that makes it smaller; the bootstrapper decodes it as it writes\n"
     "  --resource <id>=<file>     raw mode: exactly these \"TOOLKIT\" resources, unchecked\n"
     "  --catalogue <file>         raw mode: these bytes as the catalogue\n"
     "  --raw                      raw mode, also without any resource\n"
@@ -170,10 +172,10 @@ Status ReadProjectFile(const std::filesystem::path& file, PackOptions& options) 
       if (key == "front_end") options.front_end = *value;
       if (key == "version") options.branding.version = *value;
       if (key == "copyright") options.branding.copyright = *value;
-    } else if (key == "seal_info") {
+    } else if (key == "seal_info" || key == "compress") {
       const auto* value = node.as_boolean();
       if (!value) return WrongKind(file, node, key, "true or false");
-      options.seal_info = value->get();
+      (key == "compress" ? options.compress : options.seal_info) = value->get();
     } else if (key == "payload") {
       const auto* list = node.as_array();
       if (!list) return WrongKind(file, node, key, "a list of paths");
@@ -233,6 +235,8 @@ pe::Result<PackOptions> ParsePackArguments(std::span<const std::string> argument
       options.raw = true;
     } else if (option == "--seal-info") {
       options.seal_info = true;
+    } else if (option == "--compress") {
+      options.compress = true;
     } else if (option == "-o" || option == "--output" || option == "--stub" || option == "--payload" ||
                option == "--payload-dir" || option == "--front-end" || option == "--banner" ||
                option == "--splash" || option == "--icon" || option == "--version" ||

@@ -18,6 +18,7 @@
 //   copyright = "Copyright (C) 2026 Example Ltd"
 //   info = "info.xml"
 //   seal_info = true                          # the block covered by the signature
+//   compress = true                           # payload files compressed (zstd) where it helps
 //
 //   [strings]
 //   1 = "My Product Download"
@@ -60,6 +61,9 @@ struct PackOptions {
   // The information block sealed: placed where the signed bytes will end, so
   // that the signature covers it, and the only block the bootstrapper takes.
   bool seal_info = false;
+  // Each payload file compressed (zstd) where that makes it smaller; off, the
+  // build is as one made before compression existed.
+  bool compress = false;
   // Check everything and write nothing.
   bool check_only = false;
   bool quiet = false;

@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <set>
 #include <sstream>
 #include <system_error>
 
 #include "core/embedded_info.h"
+#include "core/payload_compression.h"
 #include "core/payload_paths.h"
 #include "pack/branding.h"
+#include "pack/compress.h"
 #include "pack/default_strings.h"
 #include "pack/opened_image.h"
 #include "pack/payload.h"
@@ -166,7 +169,22 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
     report.lantern_version = marker.Value()->substr(kStubMarkerPrefix.size());
   }
   const pe::ResourceEntry* catalogue = nullptr;
+  const pe::ResourceId compression_name{std::u16string(kCompressedPayloadName)};
+  std::set<std::uint32_t> compressed;
   for (const pe::ResourceEntry& entry : open.resources) {
+    if (entry.key.type == pe::ResourceId(pe::kTypeRcData) && entry.key.name == compression_name) {
+      report.compressed = true;
+      auto bytes = pe::ReadResourceBytes(file, entry);
+      if (!bytes) return Failure{"the list of compressed files cannot be read: " + bytes.Message()};
+      const auto ids =
+          ParseCompressionList(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+      if (ids) {
+        compressed = *ids;
+      } else {
+        report.problems.push_back("the list of compressed files (RCDATA " + entry.key.name.ToString() +
+                                  ") is not understood");
+      }
+    }
     if (entry.key.type == pe::ResourceId(pe::kTypeVersion)) {
       if (auto bytes = pe::ReadResourceBytes(file, entry))
         report.version = ReadVersionResource(bytes.Value());
@@ -204,6 +222,21 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
       continue;
     }
     listed_file.resource_size = found->second->size;
+    listed_file.compressed = compressed.contains(listed_file.id);
+    if (listed_file.compressed) {
+      // The frame says what it decodes to; the bootstrapper checks it again as it writes.
+      std::vector<std::uint8_t> header(
+          static_cast<std::size_t>(std::min<std::uint64_t>(found->second->size, 18)));
+      const bool read = file.ReadAt(found->second->file_offset, header);
+      const std::optional<std::uint64_t> content = read ? FrameContentSize(header) : std::nullopt;
+      if (!content) {
+        report.problems.push_back("'" + listed_file.name + "' is listed as compressed but is no zstd frame");
+      } else if (*content != listed_file.size) {
+        report.problems.push_back("'" + listed_file.name + "' decodes to " + std::to_string(*content) +
+                                  " bytes, the catalogue says " + std::to_string(listed_file.size));
+      }
+      continue;
+    }
     if (found->second->size != listed_file.size) {
       report.problems.push_back("'" + listed_file.name + "' is " + std::to_string(found->second->size) +
                                 " bytes, the catalogue says " + std::to_string(listed_file.size));
@@ -249,7 +282,10 @@ std::string ReportText(const InspectReport& report) {
   for (const InspectedFile& file : report.files) width = std::max(width, file.name.size());
   for (const InspectedFile& file : report.files) {
     out << "  " << file.id << "  " << file.name << std::string(width - file.name.size() + 2, ' ')
-        << WithThousands(file.size) << "\n";
+        << WithThousands(file.size);
+    if (file.compressed && file.resource_size)
+      out << "  compressed to " << WithThousands(*file.resource_size);
+    out << "\n";
   }
   for (const std::string& problem : report.problems) out << "  problem: " << problem << "\n";
   for (const std::string& name : report.unlisted) out << "  not in the catalogue: resource " << name << "\n";
@@ -319,6 +355,7 @@ std::string ReportJson(const InspectReport& report) {
   payload.insert("has_catalogue", report.has_catalogue);
   payload.insert("catalogue", report.catalogue);
   payload.insert("agrees", report.Agrees());
+  payload.insert("compressed", report.compressed);
   toml::array files;
   for (const InspectedFile& file : report.files) {
     toml::table entry;
@@ -326,6 +363,7 @@ std::string ReportJson(const InspectReport& report) {
     entry.insert("name", file.name);
     entry.insert("size", number(file.size));
     if (file.resource_size) entry.insert("resource_size", number(*file.resource_size));
+    entry.insert("compressed", file.compressed);
     files.push_back(std::move(entry));
   }
   payload.insert("files", std::move(files));
@@ -437,7 +475,13 @@ Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem:
                      "' cannot be made: " + error.message()};
     auto sink = pe::FileSink::Create(targets[i]);
     if (!sink) return sink.AsFailure();
-    for (std::uint64_t done = 0; done < entry.size;) {
+    if (report->files[i].compressed) {
+      Status decoded = DecodePayloadFile(*opened->file, entry.file_offset, entry.size, report->files[i].size,
+                                         *sink.Value());
+      if (!decoded) return Failure{"'" + report->files[i].name + "': " + decoded.Message()};
+      if (progress) progress->Advance(report->files[i].size);
+    }
+    for (std::uint64_t done = 0; !report->files[i].compressed && done < entry.size;) {
       const std::size_t piece =
           static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), entry.size - done));
       const auto bytes = std::span(buffer).first(piece);

@@ -24,6 +24,7 @@ struct InspectedFile {
   std::string name;
   std::uint64_t size = 0;                      // as the catalogue says
   std::optional<std::uint64_t> resource_size;  // as the resource is; none when missing
+  bool compressed = false;                     // the resource is zstd frames of the file
 };
 
 struct InspectedString {
@@ -51,6 +52,7 @@ struct InspectReport {
   std::vector<InspectedFile> files;
   std::vector<std::string> unlisted;  // "TOOLKIT" resources the catalogue does not name
   std::vector<std::string> problems;  // where catalogue and resources disagree
+  bool compressed = false;            // the build lists compressed files
   std::vector<InspectedString> strings;
   std::vector<InspectedPicture> pictures;
   std::size_t icon_images = 0;

@@ -21,9 +21,10 @@ constexpr std::uint32_t kCatalogueId = 101;
 // One payload resource found in the program.
 struct CResource {
   std::uint32_t id = 0;
-  std::uint32_t size = 0;  // from the catalogue; 0 until then
-  std::wstring type;       // as the enumeration reported it
-  std::wstring file_name;  // relative to the working folder; empty when the catalogue does not list it
+  std::uint32_t size = 0;   // from the catalogue; 0 until then
+  std::wstring type;        // as the enumeration reported it
+  std::wstring file_name;   // relative to the working folder; empty when the catalogue does not list it
+  bool compressed = false;  // its bytes are zstd frames that decode to the file
 };
 
 // The payload resources, highest id first: every new entry goes to the front

@@ -1,11 +1,14 @@
 #include "payload/extraction.h"
 
 #include <algorithm>
+#include <optional>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "core/code_page.h"
+#include "core/payload_compression.h"
 #include "core/payload_paths.h"
 
 namespace lantern {
@@ -94,6 +97,60 @@ std::vector<std::size_t> WriteOrder(const std::vector<const CResource*>& files) 
   return after;
 }
 
+// Marks the resources the compression list names. 0 when there is no list;
+// E_FAIL when it cannot be read or is not understood, for then no file could
+// be written as it should be.
+ResultCode MarkCompressed(ResourceList& list, PayloadSystem& system, DiagnosticLog& log) {
+  std::string text;
+  switch (system.ReadCompressionList(text)) {
+    case PayloadSystem::ListRead::Absent:
+      return rc::Ok;
+    case PayloadSystem::ListRead::Failed:
+      log.LogText(L"Compression list cannot be read\n");
+      return rc::Fail;
+    case PayloadSystem::ListRead::Read:
+      break;
+  }
+  const std::optional<std::set<std::uint32_t>> ids = ParseCompressionList(text);
+  if (!ids) {
+    log.LogText(L"Compression list is not understood\n");
+    return rc::Fail;
+  }
+  long marked = 0;
+  for (CResource& resource : list) {
+    resource.compressed = ids->contains(resource.id);
+    if (resource.compressed && !resource.file_name.empty()) ++marked;
+  }
+  log.LogFormat(L"Compressed files %ld\n", marked);
+  return rc::Ok;
+}
+
+// The end of a compressed file's writing: the same checks as for a file
+// written as it is, against the bytes that came out of the decoder.
+ResultCode FinishDecoded(const CResource& resource, const std::wstring& path,
+                         const PayloadSystem::WriteResult& written, DiagnosticLog& log) {
+  switch (written.decoded) {
+    case DecodeStatus::Done:
+    case DecodeStatus::TooLarge:
+      if (written.decoded == DecodeStatus::Done && written.written == resource.size) {
+        log.LogFormat(L"%s written Ok\n", path);
+        return rc::Ok;
+      }
+      // Whole frames of the wrong size: the file is not the one the catalogue names.
+      log.LogFormat(L"%s Write file has failed\n", path);
+      return rc::FileCorrupt;
+    case DecodeStatus::WriteFailed:
+      log.LogFormat(L"%s Short write %lu of %lu bytes, error %lu\n", path,
+                    static_cast<unsigned long>(written.written), static_cast<unsigned long>(resource.size),
+                    static_cast<unsigned long>(written.error));
+      return rc::Fail;
+    default:
+      log.LogFormat(L"%s Decoding has failed: %s, error %lu\n", path, DecodeStatusText(written.decoded),
+                    static_cast<unsigned long>(written.decoder_error));
+      return rc::Fail;
+  }
+}
+
 }  // namespace
 
 ResultCode ReadResourceText(const CResource& resource, PayloadSystem& system, std::wstring& text,
@@ -118,11 +175,14 @@ ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, Diagnos
     return rc::Fail;
   }
 
-  const PayloadSystem::WriteResult written = system.WritePayloadFile(resource.file_name, bytes);
+  const PayloadSystem::WriteResult written =
+      resource.compressed ? system.WriteDecodedFile(resource.file_name, bytes, resource.size)
+                          : system.WritePayloadFile(resource.file_name, bytes);
   if (!written.created) {
     log.LogFormat(L"%s Create file has failed\n", path);
     return rc::Fail;
   }
+  if (resource.compressed) return FinishDecoded(resource, path, written, log);
   if (written.written != bytes.size) {
     // A short write, such as on a full disk.
     log.LogFormat(L"%s Short write %lu of %lu bytes, error %lu\n", path,
@@ -156,6 +216,8 @@ ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstr
   if (const std::optional<std::wstring> program = WorkOutFileNames(list, catalogue, log)) {
     program_path = system.GetFilePath(*program);
   }
+  result = MarkCompressed(list, system, log);
+  if (result != rc::Ok) return result;
 
   // The catalogue itself, and what it does not list, have no name and are
   // not written.

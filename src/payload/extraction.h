@@ -12,6 +12,7 @@
 #include "log/log.h"
 #include "payload/catalogue.h"
 #include "payload/ordered_jobs.h"
+#include "payload/decoder.h"
 
 namespace lantern {
 
@@ -32,6 +33,12 @@ class PayloadSystem {
   };
   virtual MapFailure MapResource(const CResource& resource, MappedBytes& bytes) = 0;
 
+  // The bytes of the list of compressed payload resources (RCDATA
+  // "LANTERN_COMPRESSED"): Absent when the program carries none, as a build
+  // without compressed files does.
+  enum class ListRead { Absent, Read, Failed };
+  virtual ListRead ReadCompressionList(std::string& text) = 0;
+
   // The working folder's full path (empty when there is none).
   virtual std::wstring WorkingFolderPath() = 0;
 
@@ -46,14 +53,20 @@ class PayloadSystem {
   // the same time), and with no log of its own: the caller logs what went
   // wrong.
   struct WriteResult {
-    bool created = false;       // false: the file could not be made
-    std::uint32_t written = 0;  // bytes written
-    std::uint32_t error = 0;    // the system error of a failed creation or a short write
+    bool created = false;                       // false: the file could not be made
+    std::uint32_t written = 0;                  // bytes written
+    std::uint32_t error = 0;                    // the system error of a failed creation or a short write
+    DecodeStatus decoded = DecodeStatus::Done;  // compressed files: how decoding ended
+    std::size_t decoder_error = 0;
   };
   virtual WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) = 0;
 
   // The threads files are written on; none: the calling thread writes them.
   virtual WorkerThreads* Threads() { return nullptr; }
+  // The same for compressed bytes: decodes them (DecodeToWriter) into the
+  // file in pieces, stopping when more than `limit` bytes would come out.
+  virtual WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes,
+                                       std::uint32_t limit) = 0;
 };
 
 // How many files are written at once: enough to keep the system busy while
@@ -63,9 +76,11 @@ constexpr unsigned kExtractionThreads = 4;
 
 // Fills `list` with the payload resources, names them from the catalogue (the
 // first resource of id 101), sets `program_path` to the listed program's path
-// in the working folder and writes every named one. 0; E_FAIL when the resources
-// cannot be enumerated or read, or a file cannot be made or written whole;
-// 0x80040167 when a file's size differs from the catalogue.
+// in the working folder and writes every named one, decoding those the
+// compression list names. 0; E_FAIL when the resources cannot be enumerated
+// or read, the compression list is not understood, a file cannot be made or
+// written whole, or its compressed data cannot be decoded; 0x80040167 when a
+// file's size differs from the catalogue.
 ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstring& program_path,
                             DiagnosticLog& log);
 

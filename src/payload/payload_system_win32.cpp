@@ -1,5 +1,6 @@
 #include "payload/payload_system_win32.h"
 
+#include "core/payload_compression.h"
 #include "core/payload_paths.h"
 #include "framework/unique_handle_win32.h"
 #include "payload/folder_handles_win32.h"
@@ -50,28 +51,38 @@ PayloadSystem::MapFailure Win32PayloadSystem::MapResource(const CResource& resou
   return MapFailure::None;
 }
 
-PayloadSystem::WriteResult Win32PayloadSystem::WritePayloadFile(const std::wstring& file_name,
-                                                                const MappedBytes& bytes) {
-  WriteResult result;
-  DWORD error = ERROR_PATH_NOT_FOUND;
+PayloadSystem::ListRead Win32PayloadSystem::ReadCompressionList(std::string& text) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  const auto* name = reinterpret_cast<const wchar_t*>(kCompressedPayloadName);
+  HRSRC found = FindResourceW(module_, name, RT_RCDATA);
+  if (!found) return ListRead::Absent;
+  HGLOBAL loaded = LoadResource(module_, found);
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  if (!data) return ListRead::Failed;
+  text.assign(static_cast<const char*>(data), SizeofResource(module_, found));
+  return ListRead::Read;
+}
+
+UniqueFileHandle Win32PayloadSystem::CreatePayloadFile(const std::wstring& file_name, DWORD& error) {
+  error = ERROR_PATH_NOT_FOUND;
   const std::optional<std::wstring> normalised = NormalisePayloadName(file_name);
   HANDLE parent = folder_.handle();
-  if (!normalised || !parent) {
-    result.error = error;
-    return result;
-  }
+  if (!normalised || !parent) return {};
   const std::vector<std::wstring> parts = PayloadNameParts(*normalised);
 
   // Sub-folders: each made or opened in the one above it, and used only when
   // it is a real folder (they inherit the working folder's access); each
   // once, for every file it holds.
   parent = OpenParentFolder(parent, parts, kFolderAccess, kFileOpenIf, folders_, error);
-  if (!parent) {
-    result.error = error;
-    return result;
-  }
+  if (!parent) return {};
+  return CreateFreshFile(parent, parts.back(), error);
+}
 
-  const UniqueFileHandle file = CreateFreshFile(parent, parts.back(), error);
+PayloadSystem::WriteResult Win32PayloadSystem::WritePayloadFile(const std::wstring& file_name,
+                                                                const MappedBytes& bytes) {
+  WriteResult result;
+  DWORD error = 0;
+  const UniqueFileHandle file = CreatePayloadFile(file_name, error);
   if (!file) {
     result.error = error;
     return result;
@@ -84,6 +95,47 @@ PayloadSystem::WriteResult Win32PayloadSystem::WritePayloadFile(const std::wstri
     result.error = GetLastError();
   }
   result.written = written;
+  return result;
+}
+
+namespace {
+
+// Decoded pieces into an open file.
+class FileWriter final : public DecodedBytesWriter {
+ public:
+  explicit FileWriter(HANDLE file) : file_(file) {}
+  bool Write(const void* data, std::size_t size, std::uint32_t& error) override {
+    DWORD written = 0;
+    if (!WriteFile(file_, data, static_cast<DWORD>(size), &written, nullptr) || written != size) {
+      error = GetLastError();
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace
+
+PayloadSystem::WriteResult Win32PayloadSystem::WriteDecodedFile(const std::wstring& file_name,
+                                                                const MappedBytes& bytes,
+                                                                std::uint32_t limit) {
+  WriteResult result;
+  DWORD error = 0;
+  const UniqueFileHandle file = CreatePayloadFile(file_name, error);
+  if (!file) {
+    result.error = error;
+    return result;
+  }
+  result.created = true;
+  FileWriter writer(file.get());
+  const DecodeResult decoded = DecodeToWriter(bytes.data, bytes.size, limit, writer);
+  result.written = static_cast<std::uint32_t>(decoded.written);  // at most `limit`
+  result.error = decoded.write_error;
+  result.decoded = decoded.status;
+  result.decoder_error = decoded.decoder_error;
   return result;
 }
 

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "framework/unique_handle_win32.h"
 #include "payload/extraction.h"
 #include "payload/folder_handles_win32.h"
 #include "payload/worker_threads_win32.h"
@@ -21,12 +22,19 @@ class Win32PayloadSystem final : public PayloadSystem {
 
   bool EnumerateResources(ResourceList& list) override;
   MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override;
+  ListRead ReadCompressionList(std::string& text) override;
   std::wstring WorkingFolderPath() override { return folder_.Get(); }
   std::wstring GetFilePath(const std::wstring& file_name) override { return folder_.GetFilePath(file_name); }
   WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override;
   WorkerThreads* Threads() override { return &threads_; }
+  WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes,
+                               std::uint32_t limit) override;
 
  private:
+  // A new, empty payload file, its sub-folders made; an empty handle and the
+  // system's error when it cannot be made.
+  UniqueFileHandle CreatePayloadFile(const std::wstring& file_name, DWORD& error);
+
   HMODULE module_;  // the module whose resources these are: the program's own
   WorkingFolder& folder_;
   DiagnosticLog& log_;

@@ -147,9 +147,11 @@ int RunPack(const std::vector<std::string>& arguments) {
       std::printf("%s: checked: %zu payload files, %llu bytes; nothing written\n", context.c_str(),
                   summary->payload_files, static_cast<unsigned long long>(summary->payload_bytes));
     } else {
-      std::printf("%s: wrote %s: %zu payload files, %llu bytes; %llu bytes in all, in %.2f s\n",
+      const std::string compressed =
+          options->compress ? " (" + std::to_string(summary->compressed_files) + " compressed)" : "";
+      std::printf("%s: wrote %s: %zu payload files%s, %llu bytes; %llu bytes in all, in %.2f s\n",
                   context.c_str(), pack::ShowPath(summary->output).c_str(), summary->payload_files,
-                  static_cast<unsigned long long>(summary->payload_bytes),
+                  compressed.c_str(), static_cast<unsigned long long>(summary->payload_bytes),
                   static_cast<unsigned long long>(summary->output_size), seconds);
     }
   }

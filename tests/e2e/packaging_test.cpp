@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -11,8 +12,10 @@
 #include "app/config_strings_win32.h"
 #include "bitness.h"
 #include "build_strings_expected.h"
+#include "core/payload_compression.h"
 #include "e2e_paths.h"
 #include "e2e_support.h"
+#include "payload/decoder.h"
 
 namespace lantern::e2e {
 namespace {
@@ -89,18 +92,44 @@ struct PayloadEntry {
   std::wstring file;
 };
 
-// The payload resources hold the files byte for byte, there are no others,
-// and the catalogue lists them with their exact sizes.
+// A compressed resource's bytes as the bootstrapper decodes them.
+std::vector<unsigned char> Decoded(const std::vector<unsigned char>& stored, std::size_t limit) {
+  struct Memory final : DecodedBytesWriter {
+    std::vector<unsigned char> bytes;
+    bool Write(const void* data, std::size_t size, std::uint32_t&) override {
+      bytes.insert(bytes.end(), static_cast<const unsigned char*>(data),
+                   static_cast<const unsigned char*>(data) + size);
+      return true;
+    }
+  } memory;
+  EXPECT_EQ(DecodeToWriter(stored.data(), stored.size(), limit, memory).status, DecodeStatus::Done);
+  return memory.bytes;
+}
+
+// The payload resources hold the files byte for byte (or, in a compressed
+// build, the files' frames where they shrink), there are no others, and the
+// catalogue lists them with their exact sizes.
 void ExpectPayload(const std::wstring& exe, const std::vector<PayloadEntry>& expected) {
   ResourceModule module(exe);
   std::vector<std::wstring> ids = {L"101"};
   std::string catalogue;
+  std::set<std::uint32_t> compressed;
+  if (const auto list = module.Bytes(RT_RCDATA, L"LANTERN_COMPRESSED")) {
+    const auto listed = ParseCompressionList(std::string(list->begin(), list->end()));
+    ASSERT_TRUE(listed.has_value());
+    compressed = *listed;
+  }
   for (const auto& entry : expected) {
     SCOPED_TRACE(entry.id);
     const auto file = ReadBytes(entry.file);
     const auto resource = module.Bytes(L"TOOLKIT", MAKEINTRESOURCEW(entry.id));
     ASSERT_TRUE(resource.has_value());
-    EXPECT_TRUE(*resource == file);
+    if (compressed.contains(static_cast<std::uint32_t>(entry.id))) {
+      EXPECT_LT(resource->size(), file.size());
+      EXPECT_TRUE(Decoded(*resource, file.size()) == file);
+    } else {
+      EXPECT_TRUE(*resource == file);
+    }
     ids.push_back(std::to_wstring(entry.id));
     if (!catalogue.empty()) catalogue += '*';
     catalogue += std::to_string(entry.id) + "*" + Narrow(entry.name) + "*" + std::to_string(file.size());

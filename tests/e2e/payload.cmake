@@ -13,6 +13,33 @@ lantern_add_test_bootstrapper(e2e_info
   INFO "${extraction}/info.xml"
   UNSIGNED)  # the block must stay the last bytes of the file
 
+# The basic payload compressed, with a file large enough to be decoded in
+# several pieces and one that does not compress at all: signed, and
+# unsigned for the tests that damage a copy.
+set(compressible "${CMAKE_CURRENT_BINARY_DIR}/compressible/big.txt")
+if(NOT EXISTS "${compressible}")
+  set(text "")
+  foreach(i RANGE 999)
+    string(APPEND text "line ${i} of a text that compresses well, as most payload files do\n")
+  endforeach()
+  string(REPEAT "${text}" 9 text)
+  file(WRITE "${compressible}" "${text}")
+endif()
+foreach(target IN ITEMS e2e_compressed e2e_compressed_unsigned)
+  set(unsigned "")
+  if(target MATCHES "unsigned")
+    set(unsigned UNSIGNED)
+  endif()
+  lantern_add_test_bootstrapper(${target}
+    OUTPUT_NAME ${target}
+    PAYLOAD $<TARGET_FILE:lantern_standin> "${payload}/standin.exe.config" "${payload}/bytes.bin"
+            "${payload}/empty.dat" "${payload}/random.bin" "${compressible}"
+    PAYLOAD_DIR "${payload}/tree"
+    FRONT_END standin.exe
+    COMPRESS
+    ${unsigned})
+endforeach()
+
 # No "TOOLKIT" resource at all.
 lantern_add_test_bootstrapper(e2e_no_toolkit OUTPUT_NAME NoToolkitSetup RESOURCES)
 
@@ -118,14 +145,15 @@ add_custom_command(OUTPUT "${outside_signed}"
   VERBATIM)
 add_custom_target(e2e_sealed_variants ALL DEPENDS "${sealed_stamped}" "${outside_signed}")
 
-set(payload_fixtures e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed e2e_short e2e_escape e2e_names
-                     e2e_sealed e2e_many e2e_many_clash)
+set(payload_fixtures e2e_compressed e2e_compressed_unsigned e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed
+                     e2e_short e2e_escape e2e_names e2e_sealed e2e_many e2e_many_clash)
 set(payload_paths "// Made by tests/e2e/payload.cmake: the payload tests' bootstrappers.\n#pragma once\n")
 foreach(fixture IN LISTS payload_fixtures)
   string(TOUPPER "${fixture}" name)
   string(APPEND payload_paths "#define LANTERN_${name}_EXE \"$<TARGET_PROPERTY:${fixture},LANTERN_FILE>\"\n")
 endforeach()
 string(APPEND payload_paths "#define LANTERN_E2E_MANY_TREE \"${many}/tree\"\n")
+string(APPEND payload_paths "#define LANTERN_E2E_COMPRESSIBLE \"${compressible}\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_STAMPED_XML \"${sealed}/stamped.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_SEALED_STAMPED_EXE \"${sealed_stamped}\"\n")

@@ -346,6 +346,85 @@ TEST(Payload, BrokenPayloads) {
   }
 }
 
+// The ids a compressed build lists as compressed, from its RCDATA list.
+std::vector<int> CompressedIds(const std::wstring& exe) {
+  ResourceModule module(exe);
+  const auto list = module.Bytes(RT_RCDATA, L"LANTERN_COMPRESSED");
+  std::vector<int> ids;
+  if (!list) return ids;
+  std::string text(list->begin(), list->end());
+  for (std::size_t star = text.find('*'); star != std::string::npos; star = text.find('*', star + 1)) {
+    ids.push_back(std::stoi(text.substr(star + 1)));
+  }
+  return ids;
+}
+
+TEST(Payload, ACompressedBuildExtractsEveryFileByteForByte) {
+  const std::wstring big = HostPath(LANTERN_E2E_COMPRESSED_EXE);
+  // The executable, the configuration, bytes.bin and the large file shrink;
+  // the random bytes, the empty file and the two short texts do not.
+  EXPECT_EQ(CompressedIds(big).size(), 4u);
+  for (const char* exe : {LANTERN_E2E_COMPRESSED_EXE, LANTERN_E2E_COMPRESSED_UNSIGNED_EXE}) {
+    SCOPED_TRACE(exe);
+    TempFolder root;
+    const BootstrapperRun run = RunBootstrapper(exe, root.path(), L"/dontrun /zeroguid /keep");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0u) << std::hex << run.result.exit_code;
+    const std::wstring folder = root / kZeroGuid;
+    auto files = BasicPayload();
+    files.emplace_back(HostPath(LANTERN_E2E_COMPRESSIBLE), L"big.txt");
+    files.emplace_back(kPayload + L"\\random.bin", L"random.bin");
+    for (const auto& [source, name] : files) {
+      EXPECT_EQ(ReadBytes(folder + L"\\" + name), ReadBytes(source)) << Narrow(name);
+    }
+    const std::string f = Narrow(folder);
+    EXPECT_TRUE(HasInOrder(run.lines, {"WorkOutFileNames 0", "Compressed files 4", f + "\\top.txt written Ok",
+                                       f + "\\big.txt written Ok", "Extract File big.txt 0",
+                                       f + "\\empty.dat written Ok", "Extract File standin.exe 0"}));
+  }
+}
+
+TEST(Payload, DamagedCompressedDataFailsCleanlyAndTheFolderIsRemoved) {
+  const std::wstring original = HostPath(LANTERN_E2E_COMPRESSED_UNSIGNED_EXE);
+  const std::vector<int> ids = CompressedIds(original);
+  ASSERT_FALSE(ids.empty());
+  // The large file: the compressed resource with the highest id is the last
+  // payload file given, which is it.
+  const int id = ids.back();
+  const auto stored = ResourceModule(original).Bytes(L"TOOLKIT", MAKEINTRESOURCEW(id));
+  ASSERT_TRUE(stored && stored->size() > 100);
+  const auto file = ReadBytes(original);
+  const auto at = std::search(file.begin(), file.end(), stored->begin(), stored->end());
+  ASSERT_NE(at, file.end());
+  const DWORD offset = static_cast<DWORD>(at - file.begin());
+
+  TempFolder copies;
+  const struct {
+    const char* what;
+    DWORD byte;  // the byte flipped, from the start of the resource
+  } cases[] = {{"inside the data", static_cast<DWORD>(stored->size() / 2)},
+               {"the frame's magic number", 0},
+               {"the checksum", static_cast<DWORD>(stored->size() - 1)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring exe = copies / L"Damaged.exe";
+    ASSERT_TRUE(CopyFileW(original.c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(FlipByte(exe, offset + c.byte));
+    TempFolder root;
+    const BootstrapperRun run = RunBootstrapper(Narrow(exe).c_str(), root.path(), L"/dontrun /zeroguid");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0x80004005u) << std::hex << run.result.exit_code;
+    const std::string prefix =
+        Narrow(root / kZeroGuid) + "\\big.txt Decoding has failed: the compressed data is damaged";
+    EXPECT_TRUE(std::any_of(run.lines.begin(), run.lines.end(), [&](const std::string& line) {
+      return line.starts_with(prefix);
+    })) << prefix;
+    EXPECT_TRUE(HasInOrder(run.lines, {"Extract File big.txt 80004005", "Remove folder 'Yes'"}));
+    EXPECT_FALSE(Contains(run.lines, "Extract File standin.exe 0"));
+    EXPECT_TRUE(FolderNames(root.path()).empty());
+  }
+}
+
 TEST(Payload, TheListedPayloadHoldsTheLowerIdsBytesAndTheSubFolder) {
   TempFolder root;
   const BootstrapperRun run =

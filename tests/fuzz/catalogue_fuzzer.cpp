@@ -113,6 +113,13 @@ class FuzzPayloadSystem final : public PayloadSystem {
     return MapFailure::None;
   }
 
+  // The catalogue alone is fuzzed here: every file is stored as it is.
+  ListRead ReadCompressionList(std::string&) override { return ListRead::Absent; }
+  WriteResult WriteDecodedFile(const std::wstring&, const MappedBytes&, std::uint32_t) override {
+    FUZZ_CHECK(false, std::string("a file decoded without a compression list"));
+    return {};
+  }
+
   std::wstring WorkingFolderPath() override { return kFolder; }
 
   // As the working folder answers: the folder for no name, the name as

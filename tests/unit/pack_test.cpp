@@ -14,6 +14,7 @@
 
 #include "core/version_resource.h"
 #include "pack/default_strings.h"
+#include "pack/opened_image.h"
 #include "pack/payload.h"
 #include "pack/project.h"
 #include "pack/report.h"
@@ -162,6 +163,102 @@ TEST_F(PackTest, PackedPayloadIsInspectedAndExtractedByteForByte) {
   EXPECT_THAT(again.Message(), HasSubstr("already exists"));
 }
 
+// Bytes that do not compress.
+std::string RandomBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t state = 2463534242u;
+  for (char& c : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    c = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+// The "TOOLKIT" resource of this id in a packed file, where it lies.
+struct Stored {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+};
+Stored PayloadResource(const fs::path& file, std::uint16_t id) {
+  auto opened = OpenImage(file, "packed");
+  EXPECT_TRUE(opened) << opened.Message();
+  for (const pe::ResourceEntry& entry : opened->resources) {
+    if (entry.key.type == pe::ResourceId(kPayloadType) && entry.key.name == pe::ResourceId(id))
+      return {entry.file_offset, entry.size};
+  }
+  ADD_FAILURE() << "no resource " << id;
+  return {};
+}
+
+TEST_F(PackTest, CompressedBuildCompressesWhatShrinksAndIsExtractedByteForByte) {
+  WriteAll(root_ / "in" / "tree" / "random.bin", RandomBytes(5000));
+  options_.compress = true;
+  auto summary = Pack(options_, {}, nullptr);
+  ASSERT_TRUE(summary) << summary.Message();
+  EXPECT_EQ(summary->compressed_files, 1u);  // the table; the rest would not shrink
+
+  auto report = Inspect(options_.output);
+  ASSERT_TRUE(report) << report.Message();
+  EXPECT_TRUE(report->Agrees()) << ::testing::PrintToString(report->problems);
+  EXPECT_TRUE(report->compressed);
+  EXPECT_EQ(report->catalogue,
+            "102*App.exe*16*103*App.exe.config*16*104*data\\empty.dat*0*105*data\\table.csv*70000*106*random."
+            "bin*5000*107*readme.txt*7");
+  for (const InspectedFile& file : report->files) {
+    EXPECT_EQ(file.compressed, file.name == "data\\table.csv") << file.name;
+    if (!file.compressed) {
+      EXPECT_EQ(file.resource_size, file.size) << file.name;
+    }
+  }
+  EXPECT_LT(report->files[3].resource_size, 1000u);
+  EXPECT_THAT(ReportText(report.Value()), HasSubstr("70,000  compressed to "));
+  EXPECT_THAT(ReportJson(report.Value()), HasSubstr("\"compressed\" : true"));
+
+  const fs::path out = root_ / "extracted";
+  ASSERT_TRUE(Extract(options_.output, out, nullptr));
+  EXPECT_EQ(ReadAll(out / "data" / "table.csv"), ReadAll(root_ / "in" / "tree" / "data" / "table.csv"));
+  EXPECT_EQ(ReadAll(out / "random.bin"), ReadAll(root_ / "in" / "tree" / "random.bin"));
+  EXPECT_EQ(fs::file_size(out / "data" / "empty.dat"), 0u);
+}
+
+// Off, or on with nothing that shrinks, the build is exactly what it was
+// before compression existed: the same files as resources, no list.
+TEST_F(PackTest, ABuildWithNothingCompressedIsTheSameWhetherCompressionIsOnOrOff) {
+  WriteAll(root_ / "in" / "tree" / "data" / "table.csv", RandomBytes(70000));
+  ASSERT_TRUE(Pack(options_, {}, nullptr));
+  const auto off = ReadAll(options_.output);
+  options_.compress = true;
+  auto summary = Pack(options_, {}, nullptr);
+  ASSERT_TRUE(summary) << summary.Message();
+  EXPECT_EQ(summary->compressed_files, 0u);
+  EXPECT_EQ(ReadAll(options_.output), off);
+
+  auto report = Inspect(options_.output);
+  ASSERT_TRUE(report);
+  EXPECT_FALSE(report->compressed);
+  EXPECT_THAT(ReportJson(report.Value()), HasSubstr("\"compressed\" : false"));
+  const Stored table = PayloadResource(options_.output, 105);
+  std::vector<std::uint8_t> stored(table.size);
+  auto file = pe::FileSource::Open(options_.output);
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(file.Value()->ReadAt(table.offset, stored));
+  EXPECT_EQ(stored, ReadAll(root_ / "in" / "tree" / "data" / "table.csv"));
+}
+
+TEST_F(PackTest, DamagedCompressedDataIsNotExtracted) {
+  options_.compress = true;
+  ASSERT_TRUE(Pack(options_, {}, nullptr));
+  const Stored table = PayloadResource(options_.output, 105);
+  auto bytes = ReadAll(options_.output);
+  bytes[table.offset + table.size - 2] ^= 0x40;  // inside the checksum
+  WriteAll(options_.output, std::string(bytes.begin(), bytes.end()));
+  const auto extracted = Extract(options_.output, root_ / "x", nullptr);
+  ASSERT_FALSE(extracted);
+  EXPECT_THAT(extracted.Message(), HasSubstr("'data\\table.csv': its compressed data cannot be decoded"));
+}
+
 TEST_F(PackTest, InformationBlockEndsTheFileAndIsFoundAgain) {
   // The largest block, and bytes whose hex digits spell the marker across a byte boundary.
   for (const std::string& information :
@@ -305,6 +402,12 @@ TEST_F(PackTest, BadInputIsRefusedAndLeavesNoOutput) {
        "does not exist"},
       {"payload folder is a file", [](PackTest& t) { t.options_.payload_dir = t.root_ / "in" / "App.exe"; },
        "is not a folder"},
+      {"compressed raw mode",
+       [](PackTest& t) {
+         t.options_.compress = true;
+         t.options_.raw = true;
+       },
+       "COMPRESS (--compress) packs a payload"},
       {"stub missing", [](PackTest& t) { t.options_.stub = t.root_ / "no-stub.exe"; }, "does not exist"},
       {"stub truncated",
        [](PackTest& t) {
@@ -419,6 +522,7 @@ omit_strings = [137, 145]
 version = "2.0.0.1"
 info = "../info.xml"
 seal_info = true
+compress = true
 
 [strings]
 1 = "Project Download"
@@ -435,6 +539,9 @@ seal_info = true
   EXPECT_TRUE(options->quiet);
   EXPECT_TRUE(options->seal_info);
   EXPECT_TRUE(ParsePackArguments(std::vector<std::string>{"--seal-info"})->seal_info);
+  EXPECT_TRUE(options->compress);
+  EXPECT_TRUE(ParsePackArguments(std::vector<std::string>{"--compress"})->compress);
+  EXPECT_FALSE(ParsePackArguments(std::vector<std::string>{})->compress);
   ASSERT_TRUE(Pack(options.Value(), {}, nullptr));
   auto report = Inspect(root_ / "out" / "FromProject.exe");
   ASSERT_TRUE(report);
@@ -452,6 +559,7 @@ TEST_F(PackTest, ProjectFileAndArgumentFaultsAreNamed) {
       {"omit_strings = [70000]", "omit_strings id is not a number from 0 to 65535"},
       {"[raw]\nlist = 1", "unknown key 'raw.list'"},
       {"seal_info = \"yes\"", "'seal_info' must be true or false"},
+      {"compress = 1", "'compress' must be true or false"},
   };
   for (const auto& [text, message] : files) {
     SCOPED_TRACE(text);

@@ -5,10 +5,12 @@
 // cannot replace).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cwctype>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -17,6 +19,7 @@
 #include "memory_log.h"
 #include "payload/extraction.h"
 #include "std_threads.h"
+#include "zstd_frames.h"
 
 namespace lantern {
 namespace {
@@ -48,6 +51,8 @@ class FakePayloadSystem final : public PayloadSystem {
   std::map<std::wstring, std::uint32_t> short_writes;  // bytes the disk takes before it is full
   std::set<std::wstring> slow;                         // writes that take a while
   WorkerThreads* threads = nullptr;
+  std::optional<std::string> compression_list;         // the list's bytes, when there is one
+  bool compression_list_fails = false;
 
   // What happened, by file name.
   std::vector<std::pair<std::wstring, std::string>> files_written;
@@ -71,6 +76,12 @@ class FakePayloadSystem final : public PayloadSystem {
     bytes.data = data.data();
     bytes.size = static_cast<std::uint32_t>(data.size());
     return MapFailure::None;
+  }
+  ListRead ReadCompressionList(std::string& text) override {
+    if (compression_list_fails) return ListRead::Failed;
+    if (!compression_list) return ListRead::Absent;
+    text = *compression_list;
+    return ListRead::Read;
   }
   std::wstring WorkingFolderPath() override { return L"W:\\f"; }
   std::wstring GetFilePath(const std::wstring& file_name) override {
@@ -98,6 +109,31 @@ class FakePayloadSystem final : public PayloadSystem {
     files_written.emplace_back(file_name, std::string(static_cast<const char*>(bytes.data), result.written));
     return result;
   }
+  // Decodes with the real decoder into memory; a short write stops it as a full disk does.
+  WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes,
+                               std::uint32_t limit) override {
+    if (cannot_create.count(file_name)) return {false, 0, 5};
+    struct Memory final : DecodedBytesWriter {
+      std::string bytes;
+      std::optional<std::uint32_t> room;
+      bool Write(const void* data, std::size_t size, std::uint32_t& error) override {
+        const std::size_t taken = room ? std::min<std::size_t>(size, *room - bytes.size()) : size;
+        bytes.append(static_cast<const char*>(data), taken);
+        if (taken == size) return true;
+        error = 112;  // the disk is full
+        return false;
+      }
+    } memory;
+    if (const auto room = short_writes.find(file_name); room != short_writes.end())
+      memory.room = room->second;
+    const DecodeResult decoded = DecodeToWriter(bytes.data, bytes.size, limit, memory);
+    files_written.emplace_back(file_name, memory.bytes);
+    WriteResult result{true, static_cast<std::uint32_t>(memory.bytes.size()), decoded.write_error};
+    result.decoded = decoded.status;
+    result.decoder_error = decoded.decoder_error;
+    return result;
+  }
+
   WorkerThreads* Threads() override { return threads; }
 
  private:
@@ -382,6 +418,109 @@ TEST(ExtractionOnThreads, WritesToOneFileOrItsFolderStayInOrder) {
     if (Upper(name) == L"SAME.TXT") last_same = bytes;
   }
   EXPECT_EQ(last_same, "low");
+}
+
+TEST_F(ExtractionTest, ACompressedBuildDecodesTheListedFilesAndWritesTheOthersAsTheyAre) {
+  // Larger than one decoded piece, so that it is written in several.
+  const std::string big = testing_fakes::Compressible(kDecodedPieceSize * 2 + 123);
+  const std::string small = "a small file that compresses";
+  system_.resources = {{101, "102*Front.exe*2*103*big.bin*" + std::to_string(big.size()) + "*104*small.txt*" +
+                                 std::to_string(small.size()) + "*105*empty.bin*0"},
+                       {102, "MZ"},
+                       {103, testing_fakes::ZstdFrame(big)},
+                       {104, testing_fakes::ZstdFrame(small)},
+                       {105, ""}};
+  system_.compression_list = "zstd*103*104";
+
+  EXPECT_EQ(Extract(), rc::Ok);
+  EXPECT_EQ(system_.files_written,
+            (std::vector<std::pair<std::wstring, std::string>>{
+                {L"empty.bin", ""}, {L"small.txt", small}, {L"big.bin", big}, {L"Front.exe", "MZ"}}));
+  const std::wstring lines = LinesAfterEnumeration();
+  EXPECT_NE(lines.find(L"WorkOutFileNames 0\nCompressed files 2\nW:\\f\\empty.bin written Ok\n"),
+            std::wstring::npos)
+      << lines;
+  EXPECT_NE(lines.find(L"W:\\f\\big.bin written Ok\nExtract File big.bin 0\n"), std::wstring::npos) << lines;
+}
+
+// A compressed file (id 103) above a plain one (id 102), which must then never be written.
+TEST_F(ExtractionTest, EachFaultOfACompressedFileGivesItsResultAndLinesAndStopsTheExtraction) {
+  const std::string data = testing_fakes::Compressible(5000);
+  const std::string frame = testing_fakes::ZstdFrame(data);
+  std::string damaged = frame;
+  damaged[damaged.size() / 2] ^= 0x55;
+  const std::string big = testing_fakes::Compressible(5u << 20);  // needs an 8 MB window
+  const std::string size = std::to_string(data.size());
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string catalogue_size;
+    std::uint32_t room;  // what the disk takes, 0: all
+    ResultCode result;
+    std::wstring line;  // before "Extract File ..."
+    std::size_t written;
+  };
+  const Case cases[] = {
+      {"damaged", damaged, size, 0, rc::Fail, L"Decoding has failed: the compressed data is damaged", 0},
+      {"cut short", frame.substr(0, frame.size() - 9), size, 0, rc::Fail,
+       L"Decoding has failed: the compressed data ends early", 0},
+      {"empty", "", "0", 0, rc::Fail, L"Decoding has failed: the compressed data ends early", 0},
+      {"not zstd", "plain bytes, not a frame", size, 0, rc::Fail,
+       L"Decoding has failed: the compressed data is damaged", 0},
+      {"window too large", testing_fakes::ZstdFrame(big, 23), std::to_string(big.size()), 0, rc::Fail,
+       L"Decoding has failed: it needs a larger decoding window than this build allows", 0},
+      {"catalogue one byte larger", frame, std::to_string(data.size() + 1), 0, rc::FileCorrupt,
+       L"Write file has failed", data.size()},
+      {"catalogue one byte smaller", frame, std::to_string(data.size() - 1), 0, rc::FileCorrupt,
+       L"Write file has failed", 0},
+      {"disk full", frame, size, 100, rc::Fail, L"Short write 100 of 5000 bytes, error 112", 100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePayloadSystem system;
+    system.resources = {{101, "102*a.bin*3*103*b.bin*" + c.catalogue_size}, {102, "abc"}, {103, c.bytes}};
+    system.compression_list = "zstd*103";
+    if (c.room) system.short_writes[L"b.bin"] = c.room;
+    MemoryLog memory;
+    ResourceList list;
+    std::wstring program_path;
+    EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), c.result);
+    const std::wstring& lines = memory.Lines();
+    const std::wstring marked = L"Compressed files 1\n";
+    ASSERT_NE(lines.find(marked), std::wstring::npos);
+    std::wstring expected = L"W:\\f\\b.bin " + c.line;
+    if (c.line.starts_with(L"Decoding")) expected += L", error ";
+    EXPECT_TRUE(lines.substr(lines.find(marked) + marked.size()).starts_with(expected)) << lines;
+    EXPECT_NE(
+        lines.find(L"Extract File b.bin " + std::wstring(c.result == rc::Fail ? L"80004005" : L"80040167")),
+        std::wstring::npos);
+    ASSERT_EQ(system.files_written.size(), 1u);
+    EXPECT_EQ(system.files_written[0].second.size(), c.written);
+  }
+}
+
+TEST_F(ExtractionTest, ACompressionListThatCannotBeReadOrUnderstoodWritesNothing) {
+  const struct {
+    const char* what;
+    std::optional<std::string> list;
+    bool fails;
+    const wchar_t* line;
+  } cases[] = {{"unreadable", std::nullopt, true, L"Compression list cannot be read\n"},
+               {"another method", "lz4*102", false, L"Compression list is not understood\n"},
+               {"a broken id", "zstd*10x", false, L"Compression list is not understood\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePayloadSystem system;
+    system.resources = {{101, "102*a.exe*3"}, {102, "abc"}};
+    system.compression_list = c.list;
+    system.compression_list_fails = c.fails;
+    MemoryLog memory;
+    ResourceList list;
+    std::wstring program_path;
+    EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), rc::Fail);
+    EXPECT_TRUE(system.files_written.empty());
+    EXPECT_TRUE(memory.Lines().ends_with(std::wstring(L"WorkOutFileNames 0\n") + c.line)) << memory.Lines();
+  }
 }
 
 }  // namespace
