@@ -34,3 +34,25 @@ elseif(LANTERN_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(lantern_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The bootstrapper's own code (its libraries and the stub) is built for size:
+# it is downloaded with every product, and nothing in it is hot enough for
+# -O3 to show. Each function and datum in a section of its own lets the
+# stub's link drop what it never calls. The test programs keep the build
+# type's flags.
+#
+# On 32-bit Windows, C++ exceptions unwind by DWARF tables, and GNU ld keeps
+# every table it is given, with the functions they name. Asynchronous tables
+# (GCC's default there) describe every function; synchronous ones, written by
+# the compiler rather than through the assembler's directives, describe only
+# those an exception can pass through, which is all that C++ unwinding reads.
+# (64-bit Windows unwinds by the system's own tables, which every function
+# needs.)
+add_library(lantern_compact INTERFACE)
+if(MINGW)
+  target_compile_options(lantern_compact INTERFACE
+    "$<$<NOT:$<CONFIG:Debug>>:-Os>" -ffunction-sections -fdata-sections)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_compile_options(lantern_compact INTERFACE -fno-asynchronous-unwind-tables -fno-dwarf2-cfi-asm)
+  endif()
+endif()
