@@ -40,19 +40,8 @@ endif()
 # -O3 to show. Each function and datum in a section of its own lets the
 # stub's link drop what it never calls. The test programs keep the build
 # type's flags.
-#
-# On 32-bit Windows, C++ exceptions unwind by DWARF tables, and GNU ld keeps
-# every table it is given, with the functions they name. Asynchronous tables
-# (GCC's default there) describe every function; synchronous ones, written by
-# the compiler rather than through the assembler's directives, describe only
-# those an exception can pass through, which is all that C++ unwinding reads.
-# (64-bit Windows unwinds by the system's own tables, which every function
-# needs.)
 add_library(lantern_compact INTERFACE)
 if(MINGW)
   target_compile_options(lantern_compact INTERFACE
     "$<$<NOT:$<CONFIG:Debug>>:-Os>" -ffunction-sections -fdata-sections)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    target_compile_options(lantern_compact INTERFACE -fno-asynchronous-unwind-tables -fno-dwarf2-cfi-asm)
-  endif()
 endif()
