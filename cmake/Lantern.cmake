@@ -331,6 +331,11 @@ function(_lantern_harden_executable target)
     "$<$<NOT:$<CONFIG:Debug>>:-s>")
   # The structure and the fix-up are those of 32-bit images; an x86-64 build
   # (for test machines that cannot run 32-bit code) goes without.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Nothing in the code refers to the structure: a link that drops
+    # unreferenced sections must still keep it.
+    target_link_options(${target} PRIVATE "LINKER:--require-defined=__load_config_used")
+  endif()
   if(_LANTERN_PYTHON AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND "${_LANTERN_PYTHON}" "${_LANTERN_CMAKE_DIR}/lantern_load_config.py" "$<TARGET_FILE:${target}>" "${map}"

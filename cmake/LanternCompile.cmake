@@ -34,3 +34,14 @@ elseif(LANTERN_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(lantern_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The bootstrapper's own code (its libraries and the stub) is built for size:
+# it is downloaded with every product, and nothing in it is hot enough for
+# -O3 to show. Each function and datum in a section of its own lets the
+# stub's link drop what it never calls. The test programs keep the build
+# type's flags.
+add_library(lantern_compact INTERFACE)
+if(MINGW)
+  target_compile_options(lantern_compact INTERFACE
+    "$<$<NOT:$<CONFIG:Debug>>:-Os>" -ffunction-sections -fdata-sections)
+endif()

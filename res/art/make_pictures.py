@@ -1,10 +1,17 @@
 #!/usr/bin/env python3
 """Draws the notice dialog's banner (res/banner.bmp, 634 x 78) and the splash
-picture (res/splash.bmp, 425 x 208): 24-bit pictures on white, with the
-product's lantern and name and the maker's mark.
+picture (res/splash.bmp, 425 x 208): pictures on white, with the product's
+lantern and name and the maker's mark.
 
-    make_pictures.py [output folder]      (default: the folder above this script)
+They use fewer than 256 colours, so they are stored with a colour table and
+run-length encoded (BI_RLE8): a few kilobytes each instead of hundreds, for
+the same pixels. --format 8 stores them with a colour table, uncompressed;
+--format 24 stores every pixel's colour, as the first pictures were.
+
+    make_pictures.py [--format rle8|8|24] [output folder]
+                                    (default rle8, the folder above this script)
 """
+import argparse
 import math
 import os
 import struct
@@ -81,7 +88,25 @@ class Picture:
                 if -0.5 <= v <= 0.55 and abs(abs(u) - (0.55 - v) * 0.55) < 0.12:
                     self.put(x, y, WARM)
 
-    def bmp(self):
+    def bmp(self, form="rle8"):
+        if form == "24":
+            return self.bmp24()
+        palette = sorted({colour for row in self.rows for colour in row})
+        if len(palette) > 256:
+            raise ValueError(f"{len(palette)} colours do not fit a colour table of 256")
+        index = {colour: i for i, colour in enumerate(palette)}
+        rows = [bytes(index[colour] for colour in row) for row in reversed(self.rows)]  # bottom-up
+        if form == "rle8":
+            pixels = rle8(rows)
+            compression = 1  # BI_RLE8
+        else:
+            stride = (self.width + 3) & ~3
+            pixels = b"".join(row + b"\0" * (stride - len(row)) for row in rows)
+            compression = 0  # BI_RGB
+        colours = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+        return self.file(8, compression, len(palette), colours, pixels)
+
+    def bmp24(self):
         stride = (self.width * 3 + 3) & ~3
         pixels = bytearray()
         for row in reversed(self.rows):  # bottom-up, as bitmaps are stored
@@ -90,9 +115,51 @@ class Picture:
                 line += bytes((b, g, r))
             line += b"\0" * (stride - len(line))
             pixels += line
-        header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(pixels), 0, 0, 14 + 40)
-        info = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-        return header + info + bytes(pixels)
+        return self.file(24, 0, 0, b"", bytes(pixels))
+
+    def file(self, bits, compression, used, colours, pixels):
+        offset = 14 + 40 + len(colours)
+        header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+        info = struct.pack("<IiiHHIIiiII", 40, self.width, self.height, 1, bits, compression, len(pixels),
+                           2835, 2835, used, 0)
+        return header + info + colours + pixels
+
+
+def rle8(rows):
+    """Rows of colour indexes, bottom-up, as BI_RLE8 data: runs of one index as
+    (count, index); stretches without runs as (0, count, indexes...) padded to
+    a whole word; each row ends with (0, 0) and the last with (0, 1)."""
+    out = bytearray()
+    for number, row in enumerate(rows):
+        at = 0
+        literal = bytearray()
+
+        def flush():
+            if len(literal) >= 3:
+                out.extend((0, len(literal)))
+                out.extend(literal)
+                if len(literal) % 2:
+                    out.append(0)
+            else:
+                for value in literal:
+                    out.extend((1, value))
+            literal.clear()
+
+        while at < len(row):
+            run = 1
+            while at + run < len(row) and run < 255 and row[at + run] == row[at]:
+                run += 1
+            if run >= 3:
+                flush()
+                out.extend((run, row[at]))
+            else:
+                literal.extend(row[at:at + run])
+                if len(literal) >= 254:
+                    flush()
+            at += run
+        flush()
+        out.extend((0, 1) if number == len(rows) - 1 else (0, 0))
+    return bytes(out)
 
 
 def banner():
@@ -119,11 +186,15 @@ def splash():
     return p
 
 
-def main(folder):
+def main():
+    parser = argparse.ArgumentParser(description="Draws the default banner and splash pictures.")
+    parser.add_argument("--format", choices=("rle8", "8", "24"), default="rle8")
+    parser.add_argument("folder", nargs="?", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+    arguments = parser.parse_args()
     for name, picture in (("banner.bmp", banner()), ("splash.bmp", splash())):
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(picture.bmp())
+        with open(os.path.join(arguments.folder, name), "wb") as f:
+            f.write(picture.bmp(arguments.format))
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+    main()

@@ -33,14 +33,18 @@ END
 add_executable(lantern_stub WIN32
   "${CMAKE_CURRENT_SOURCE_DIR}/app/main_win32.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/app/load_config_win32.cpp"
+  "${CMAKE_CURRENT_SOURCE_DIR}/app/lean_runtime_win32.cpp"
   "${dir}/stub.rc")
 set_source_files_properties("${dir}/stub.rc" PROPERTIES
   INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
   OBJECT_DEPENDS "${dir}/strings.rcinc;${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${_LANTERN_RES_DIR}/lantern.ico;${_LANTERN_RES_DIR}/banner.bmp;${_LANTERN_RES_DIR}/splash.bmp")
 set_target_properties(lantern_stub PROPERTIES OUTPUT_NAME lantern-stub)
-target_link_libraries(lantern_stub PRIVATE lantern_win32)
+target_link_libraries(lantern_stub PRIVATE lantern_win32 lantern_compact)
 if(MINGW)
   target_link_options(lantern_stub PRIVATE -municode)  # the entry point is wWinMain
+  # Only what the program reaches from its entry (and the load configuration,
+  # which the header names rather than the code) is kept.
+  target_link_options(lantern_stub PRIVATE "LINKER:--gc-sections")
 endif()
 _lantern_harden_executable(lantern_stub)
 unset(dir)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <system_error>
 
 #include "core/utf8.h"
@@ -60,8 +61,46 @@ pe::Resource MemoryResource(std::uint16_t type, std::uint16_t name, std::vector<
                       std::make_shared<pe::MemorySource>(std::move(bytes)), 0};
 }
 
-// A picture of `width` x `height` at 24 bits per pixel, as a bitmap resource:
-// the file without its file header.
+// Where run-length encoded pixels (BI_RLE8) stop making sense for a picture
+// of `width` x `height`: the offset of the first code that runs past the data
+// or past the picture, or the data's size when they end without the
+// end-of-picture code. Nothing when they are whole.
+std::optional<std::size_t> DamagedRle8(std::span<const std::uint8_t> data, std::int64_t width,
+                                       std::int64_t height) {
+  std::int64_t x = 0;
+  std::int64_t y = 0;
+  std::size_t at = 0;
+  while (at + 2 <= data.size()) {
+    const std::size_t code = at;
+    const unsigned count = data[at];
+    const unsigned value = data[at + 1];
+    at += 2;
+    if (count > 0) {  // `count` pixels of one colour
+      x += count;
+    } else if (value == 0) {  // end of the row
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of the picture
+      return std::nullopt;
+    } else if (value == 2) {  // a move right and up
+      if (at + 2 > data.size()) return code;
+      x += data[at];
+      y += data[at + 1];
+      at += 2;
+    } else {  // `value` pixels given one by one, padded to a whole word
+      at += value + (value & 1);
+      if (at > data.size()) return code;
+      x += value;
+    }
+    if (x > width || y > height || (y == height && x > 0)) return code;
+  }
+  return data.size();
+}
+
+// A picture of `width` x `height` as a bitmap resource: the file without its
+// file header. 24 bits per pixel, or 8 bits per pixel with a colour table,
+// stored as they are or run-length encoded (RLE8): what the system's loader
+// and the static controls that show the pictures draw alike.
 Result<pe::Resource> PictureResource(const char* what, const std::filesystem::path& file, std::uint16_t id,
                                      std::int64_t width, std::int64_t height) {
   if (!IsFile(file)) return pe::Failure{Quoted(what, file) + " does not exist"};
@@ -76,22 +115,41 @@ Result<pe::Resource> PictureResource(const char* what, const std::filesystem::pa
   const std::int64_t signed_height = static_cast<std::int32_t>(pe::ReadU32(&(*head)[22]));
   const std::int64_t found_height = signed_height < 0 ? -signed_height : signed_height;
   const unsigned bits = pe::ReadU16(&(*head)[28]);
-  if (found_width != width || found_height != height || bits != 24) {
+  if (found_width != width || found_height != height || (bits != 24 && bits != 8)) {
     return pe::Failure{
         Quoted(what, file) + " must be a " + std::to_string(width) + " x " + std::to_string(height) +
-        " BMP with 24 bits per pixel (width, height and bits found: " + std::to_string(found_width) + " " +
-        std::to_string(found_height) + " " + std::to_string(bits) + ")"};
+        " BMP with 24 or 8 bits per pixel (width, height and bits found: " + std::to_string(found_width) +
+        " " + std::to_string(found_height) + " " + std::to_string(bits) + ")"};
   }
-  if (pe::ReadU32(&(*head)[30]) != 0) {  // BI_RGB
-    return pe::Failure{Quoted(what, file) + " is a compressed BMP; it must be stored uncompressed"};
+  const std::uint32_t compression = pe::ReadU32(&(*head)[30]);
+  const bool rle8 = bits == 8 && compression == 1;  // BI_RLE8
+  if (compression != 0 && !rle8) {                  // BI_RGB
+    return pe::Failure{Quoted(what, file) + " is compressed in a way Lantern cannot use (compression " +
+                       std::to_string(compression) + "); a BMP of " + std::to_string(bits) +
+                       " bits per pixel must be stored " +
+                       (bits == 8 ? "uncompressed or run-length encoded (RLE8)" : "uncompressed")};
   }
+  if (rle8 && signed_height < 0) {
+    return pe::Failure{Quoted(what, file) +
+                       " is run-length encoded and stored top-down; an RLE8 BMP is "
+                       "stored bottom-up"};
+  }
+  // A colour table of 8 bits per pixel has as many entries as the header
+  // says it uses, and all 256 when it says none.
+  const std::uint64_t colours_used = pe::ReadU32(&(*head)[46]);
+  if (bits == 8 && colours_used > 256) {
+    return pe::Failure{Quoted(what, file) + " says it uses " + std::to_string(colours_used) +
+                       " colours; a BMP of 8 bits per pixel has at most 256"};
+  }
+  const std::uint64_t colours_size = 4 * (bits == 8 && colours_used == 0 ? 256 : colours_used);
 
-  // The rows are padded to whole 32-bit words. The pixels start where the
-  // file header says; the resource holds the headers (and any colour table)
-  // followed at once by the pixels, as the system's loader expects.
-  const std::uint64_t pixels_size = static_cast<std::uint64_t>((width * 24 + 31) / 32 * 4) * height;
+  // Stored as they are, the rows are padded to whole 32-bit words; encoded,
+  // the header gives their size. The pixels start where the file header says;
+  // the resource holds the headers (and any colour table) followed at once by
+  // the pixels, as the system's loader expects.
+  const std::uint64_t pixels_size =
+      rle8 ? pe::ReadU32(&(*head)[34]) : static_cast<std::uint64_t>((width * bits + 31) / 32 * 4) * height;
   const std::uint64_t info_size = pe::ReadU32(&(*head)[14]);
-  const std::uint64_t colours_size = 4ull * pe::ReadU32(&(*head)[46]);
   const std::uint64_t headers_end = kBmpFileHeader + info_size + colours_size;
   const std::uint64_t pixels_at = pe::ReadU32(&(*head)[10]);
   const std::uint64_t file_size = FileSize(file);
@@ -104,6 +162,13 @@ Result<pe::Resource> PictureResource(const char* what, const std::filesystem::pa
   std::optional<std::vector<std::uint8_t>> bytes = ReadStart(file, pixels_at + pixels_size);
   if (!bytes || bytes->size() != pixels_at + pixels_size)
     return pe::Failure{Quoted(what, file) + " cannot be read"};
+  if (rle8) {
+    const std::span<const std::uint8_t> data(bytes->data() + pixels_at, pixels_size);
+    if (const std::optional<std::size_t> damaged = DamagedRle8(data, width, height)) {
+      return pe::Failure{Quoted(what, file) + " holds damaged run-length encoded pixels (at byte " +
+                         std::to_string(*damaged) + " of their " + std::to_string(pixels_size) + ")"};
+    }
+  }
   std::vector<std::uint8_t> resource(bytes->begin() + kBmpFileHeader, bytes->begin() + headers_end);
   resource.insert(resource.end(), bytes->begin() + pixels_at, bytes->end());
   return MemoryResource(kTypeBitmap, id, std::move(resource));

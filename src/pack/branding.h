@@ -25,8 +25,8 @@ constexpr std::uint16_t kVersionId = 1;
 constexpr std::uint16_t kResourceLanguage = 0x0809;
 
 struct Branding {
-  std::optional<std::filesystem::path> banner;  // 634 x 78, 24 bits per pixel
-  std::optional<std::filesystem::path> splash;  // 425 x 208, 24 bits per pixel
+  std::optional<std::filesystem::path> banner;  // 634 x 78, 24 or 8 bits per pixel (or RLE8)
+  std::optional<std::filesystem::path> splash;  // 425 x 208, 24 or 8 bits per pixel (or RLE8)
   std::optional<std::filesystem::path> icon;    // an .ico file
   std::optional<std::string> version;           // "a.b.c.d", each part at most 65535
   std::optional<std::string> copyright;         // UTF-8, at most 46 characters

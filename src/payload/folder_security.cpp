@@ -1,7 +1,6 @@
 #include "payload/folder_security.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/ascii_case.h"
 
@@ -63,9 +62,14 @@ std::wstring WorkingFolderLockName(std::wstring_view folder_path) {
       hash *= 1099511628211ull;
     }
   }
-  wchar_t digits[17] = {};
-  std::swprintf(digits, 17, L"%016llX", static_cast<unsigned long long>(hash));
-  return std::wstring(L"Global\\Lantern.WorkingFolder.") + digits;
+  // Sixteen upper-case hex digits, written here rather than through the C
+  // library's wide printf, which would bring its whole formatter into the
+  // bootstrapper for this one line.
+  std::wstring name = L"Global\\Lantern.WorkingFolder.0123456789ABCDEF";
+  for (std::size_t i = 0; i < 16; ++i) {
+    name[name.size() - 1 - i] = L"0123456789ABCDEF"[(hash >> (4 * i)) & 0xFu];
+  }
+  return name;
 }
 
 }  // namespace lantern

@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <sddl.h>
 
+#include "core/format.h"
 #include "core/payload_paths.h"
 #include "payload/folder_handles_win32.h"
 #include "payload/working_folder.h"
@@ -318,13 +319,13 @@ bool WorkingFolder::TakeOver() {
   if (!handle_) {
     if (listed_found && listed.is_link()) return Refuse(L"is a link");
     if (error == ERROR_DIRECTORY || (listed_found && !listed.is_folder())) return Refuse(L"is not a folder");
-    return Refuse(L"cannot be opened (" + std::to_wstring(error) + L")");
+    return Refuse(Format(L"cannot be opened (%lu)", error));
   }
   ExistingFolder facts;
   facts.is_folder = true;
   facts.is_link = !IsRealEntry(root_handle_.get(), name_, handle_.get(), listed);
   if (!facts.is_link && !security_.ReadAccess(handle_.get(), facts)) {
-    return Refuse(L"cannot be checked (" + std::to_wstring(GetLastError()) + L")");
+    return Refuse(Format(L"cannot be checked (%lu)", GetLastError()));
   }
   const FolderSecurity::Token token = security_.ReadToken();
   const ReuseDecision decision = JudgeFolderForReuse(facts, token.elevated, token.user_sid);

@@ -161,4 +161,69 @@ bool Screenshot(const std::string& name) {
   return WaitUntil([&] { return std::filesystem::exists(std::filesystem::path(final_file)); }, 20000);
 }
 
+namespace {
+
+// The pixels of `bitmap` (width x height) as 32-bit colours, top row first.
+std::vector<DWORD> Pixels(HDC dc, HBITMAP bitmap, LONG width, LONG height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+  if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS) != height) {
+    pixels.clear();
+  }
+  for (DWORD& pixel : pixels) pixel &= 0xFFFFFFu;
+  return pixels;
+}
+
+}  // namespace
+
+std::optional<long> PictureDifference(HWND control, const std::wstring& bmp_file) {
+  const HBITMAP picture = static_cast<HBITMAP>(
+      LoadImageW(nullptr, bmp_file.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+  if (!picture) return std::nullopt;
+  BITMAP shape{};
+  GetObjectW(picture, sizeof(shape), &shape);
+  RECT client{};
+  GetClientRect(control, &client);
+  POINT origin{0, 0};
+  ClientToScreen(control, &origin);
+  const LONG width = client.right, height = client.bottom;
+
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HBITMAP shot = CreateCompatibleBitmap(screen, width, height);
+  const HGDIOBJ old = SelectObject(memory, shot);
+  const bool copied = BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY) != FALSE;
+  SelectObject(memory, old);
+  const std::vector<DWORD> shown = Pixels(memory, shot, width, height);
+  const std::vector<DWORD> drawn = Pixels(memory, picture, shape.bmWidth, shape.bmHeight);
+  DeleteObject(shot);
+  DeleteObject(picture);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!copied || shown.empty() || drawn.empty()) return std::nullopt;
+
+  const bool centred = (WindowStyle(control) & SS_CENTERIMAGE) != 0;
+  const LONG left = centred ? (width - shape.bmWidth) / 2 : 0;
+  const LONG top = centred ? (height - shape.bmHeight) / 2 : 0;
+  long differing = 0, compared = 0;
+  for (LONG y = 0; y < shape.bmHeight; ++y) {
+    for (LONG x = 0; x < shape.bmWidth; ++x) {
+      const LONG sx = x + left, sy = y + top;
+      if (sx < 0 || sy < 0 || sx >= width || sy >= height) continue;
+      ++compared;
+      if (shown[static_cast<size_t>(sy) * width + sx] != drawn[static_cast<size_t>(y) * shape.bmWidth + x]) {
+        ++differing;
+      }
+    }
+  }
+  if (compared == 0) return std::nullopt;  // the control shows none of it
+  return differing;
+}
+
 }  // namespace lantern::e2e

@@ -56,4 +56,11 @@ void SetControlText(HWND dialog, int id, const std::wstring& text);
 // False when the picture could not be taken.
 bool Screenshot(const std::string& name);
 
+// How many pixels of the picture in `bmp_file` (as the system reads it)
+// differ from what the display shows of it in the static control `control`:
+// at the control's top left corner, or in its middle for SS_CENTERIMAGE;
+// only the part that the control shows is compared. Nothing when the file
+// cannot be read, the display not captured, or the control shows none of it.
+std::optional<long> PictureDifference(HWND control, const std::wstring& bmp_file);
+
 }  // namespace lantern::e2e

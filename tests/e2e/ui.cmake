@@ -3,6 +3,19 @@
 # the machine are scripted (uihost/uihost.cpp), so that every dialog can be
 # driven under Wine.
 
+# The fixture's pictures are of both kinds a product may give besides 24-bit
+# ones: Lantern's own banner, run-length encoded (RLE8), and its splash drawn
+# again with a colour table and stored uncompressed.
+set(ui_pictures "${CMAKE_CURRENT_BINARY_DIR}/ui_pictures")
+file(MAKE_DIRECTORY "${ui_pictures}")
+execute_process(
+  COMMAND "${_LANTERN_PYTHON}" "${LANTERN_SOURCE_DIR}/res/art/make_pictures.py" --format 8 "${ui_pictures}"
+  COMMAND_ERROR_IS_FATAL ANY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  "${LANTERN_SOURCE_DIR}/res/art/make_pictures.py" "${LANTERN_SOURCE_DIR}/res/art/make_icon.py")
+set(ui_banner "${LANTERN_SOURCE_DIR}/res/banner.bmp")
+set(ui_splash "${ui_pictures}/splash.bmp")
+
 # Unsigned, so that an interactive run asks the signature question.
 lantern_add_test_bootstrapper(e2e_ui
   UNSIGNED
@@ -12,8 +25,8 @@ lantern_add_test_bootstrapper(e2e_ui
   VERSION 3.1.4.15
   # 46 characters, the most the About box takes, in 47 bytes of UTF-8.
   COPYRIGHT "© 2026 Vantrel \"Test\" Builds & Sons of Lantern"
-  BANNER "${LANTERN_SOURCE_DIR}/res/banner.bmp"
-  SPLASH "${LANTERN_SOURCE_DIR}/res/splash.bmp"
+  BANNER "${ui_banner}"
+  SPLASH "${ui_splash}"
   ICON "${LANTERN_SOURCE_DIR}/res/lantern.ico")
 
 # The scripted bootstrapper carries the same resources as any bootstrapper,
@@ -47,6 +60,8 @@ file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/ui_paths.h" CONTENT
 #define LANTERN_UI_EXE \"$<TARGET_PROPERTY:e2e_ui,LANTERN_FILE>\"
 #define LANTERN_UIHOST_EXE \"$<TARGET_FILE:lantern_uihost>\"
 #define LANTERN_SCREENSHOT_DIR \"${CMAKE_CURRENT_BINARY_DIR}/screenshots\"
+#define LANTERN_UI_BANNER_BMP \"${ui_banner}\"
+#define LANTERN_UI_SPLASH_BMP \"${ui_splash}\"
 ")
 add_dependencies(lantern_e2e_tests e2e_ui lantern_uihost)
 # The tests read the version record of a bootstrapper.

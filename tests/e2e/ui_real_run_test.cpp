@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "e2e_support.h"
@@ -33,6 +34,28 @@ bool IsSplash(HWND window) {
   return IsDialogBox(window) && (style & WS_POPUP) && (style & WS_CAPTION) != WS_CAPTION;
 }
 
+// The static control of `dialog` that shows a picture.
+HWND PictureControl(HWND dialog) {
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if ((WindowStyle(child) & SS_TYPEMASK) == SS_BITMAP) return child;
+  }
+  return nullptr;
+}
+
+// The display shows the picture of `file` in `dialog`, pixel for pixel.
+void ExpectShowsPicture(HWND dialog, const char* file) {
+  const HWND control = PictureControl(dialog);
+  ASSERT_NE(control, nullptr) << "no picture in the dialog";
+  std::optional<long> difference;
+  WaitUntil(
+      [&] {
+        difference = PictureDifference(control, HostPath(file));
+        return difference == 0L;
+      },
+      5000);
+  EXPECT_EQ(difference, std::optional<long>(0)) << "pixels that differ from " << file;
+}
+
 TEST(UiRealRun, UnsignedInteractiveRunAsksAndYesRunsTheFrontEnd) {
   TempFolder temp;
   const std::wstring record = temp / L"record.txt";
@@ -43,6 +66,8 @@ TEST(UiRealRun, UnsignedInteractiveRunAsksAndYesRunsTheFrontEnd) {
             L"Verification of Vantrel Studio Download failed. Do you wish to continue?");
   EXPECT_EQ(ControlText(question, IDOK), L"Yes");
   EXPECT_EQ(ControlText(question, IDCANCEL), L"No");
+  // The product's banner, run-length encoded.
+  ExpectShowsPicture(question, LANTERN_UI_BANNER_BMP);
   EXPECT_TRUE(Screenshot("real-signature-question"));
   Click(question, IDOK);
   EXPECT_EQ(program.WaitForExit(), std::optional<std::uint32_t>(0u));
@@ -90,6 +115,8 @@ TEST(UiRealRun, SplashShowsUntilTheFrontEndShowsItsWindow) {
   }
   const HWND splash = WaitForWindow(program.pid(), IsSplash);
   ASSERT_NE(splash, nullptr);
+  // The product's splash, of 8 bits per pixel stored uncompressed.
+  ExpectShowsPicture(splash, LANTERN_UI_SPLASH_BMP);
   EXPECT_TRUE(Screenshot("real-splash"));
   ASSERT_TRUE(WaitUntil([&] {
     const HWND front_end = FindWindowW(L"LanternStandInWindow", L"Lantern stand-in front end");

@@ -26,28 +26,52 @@ struct BmpShape {
   std::int32_t height = 78;
   std::uint16_t bits = 24;
   std::uint32_t compression = 0;
-  std::uint32_t gap = 0;     // bytes between the headers and the pixels
-  std::size_t cut = 0;       // bytes of pixels left out at the end
-  std::size_t trailing = 0;  // bytes after the pixels
+  std::uint32_t colours = 0;          // the header's count of colours used
+  std::vector<std::uint8_t> encoded;  // RLE8 pixels, in place of stored rows
+  std::uint32_t gap = 0;              // bytes between the headers and the pixels
+  std::size_t cut = 0;                // bytes of pixels left out at the end
+  std::size_t trailing = 0;           // bytes after the pixels
 };
 
 std::vector<std::uint8_t> Bmp(const BmpShape& shape) {
   const std::size_t stride = (static_cast<std::size_t>(shape.width) * shape.bits + 31) / 32 * 4;
   const std::size_t pixels =
-      stride * static_cast<std::size_t>(shape.height < 0 ? -shape.height : shape.height);
-  std::vector<std::uint8_t> bytes(54 + shape.gap + pixels + shape.trailing - shape.cut, 0);
+      shape.compression == 1
+          ? shape.encoded.size()
+          : stride * static_cast<std::size_t>(shape.height < 0 ? -shape.height : shape.height);
+  // A colour table of 8 bits per pixel that names no count has all 256 entries.
+  const std::size_t table = 4 * (shape.bits == 8 && shape.colours == 0 ? 256 : shape.colours);
+  const std::size_t at = 54 + table + shape.gap;
+  std::vector<std::uint8_t> bytes(at + pixels + shape.trailing - shape.cut, 0);
   bytes[0] = 'B';
   bytes[1] = 'M';
   Put(bytes, 2, static_cast<std::uint32_t>(bytes.size()), 4);
-  Put(bytes, 10, 54 + shape.gap, 4);
+  Put(bytes, 10, static_cast<std::uint32_t>(at), 4);
   Put(bytes, 14, 40, 4);
   Put(bytes, 18, static_cast<std::uint32_t>(shape.width), 4);
   Put(bytes, 22, static_cast<std::uint32_t>(shape.height), 4);
   Put(bytes, 26, 1, 2);
   Put(bytes, 28, shape.bits, 2);
   Put(bytes, 30, shape.compression, 4);
+  Put(bytes, 34, shape.compression == 1 ? static_cast<std::uint32_t>(pixels) : 0, 4);
+  Put(bytes, 46, shape.colours, 4);
   for (std::size_t i = 54; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  if (shape.compression == 1) {
+    std::copy(shape.encoded.begin(), shape.encoded.end() - static_cast<std::ptrdiff_t>(shape.cut),
+              bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  }
   return bytes;
+}
+
+// RLE8 pixels of a 634 x 78 banner: every row one run of 254, one of 254,
+// four pixels given one by one and a run of 122; the last row ends the picture.
+std::vector<std::uint8_t> BannerRle8() {
+  std::vector<std::uint8_t> data;
+  for (int row = 0; row < 78; ++row) {
+    data.insert(data.end(), {254, 1, 254, 2, 0, 4, 3, 4, 5, 6, 122, 7});
+    data.insert(data.end(), {0, static_cast<std::uint8_t>(row == 77 ? 1 : 0)});
+  }
+  return data;
 }
 
 // An .ico file with images of the given sizes; `offset_shift` moves the
@@ -144,6 +168,36 @@ TEST_F(Branded, MakesTheResourcesThatReplaceTheStubsOwn) {
   EXPECT_EQ(version->copyright, u"© 2026 Vantrel \"Test\" Builds & Sons of Lantern");
 }
 
+// Pictures of 8 bits per pixel, stored as they are or run-length encoded,
+// keep their colour table; what a loader does not read (the file header, a
+// gap, bytes after the pixels) is left out.
+TEST_F(Branded, TakesPicturesOf8BitsStoredOrRunLengthEncoded) {
+  const struct {
+    const char* what;
+    BmpShape shape;
+    std::size_t table;  // bytes of colour table the resource keeps
+  } cases[] = {
+      {"8 bits, 256 colours", {.bits = 8, .trailing = 3}, 1024},
+      {"8 bits, 16 colours named", {.bits = 8, .colours = 16, .gap = 2}, 64},
+      {"8 bits, top-down", {.height = -78, .bits = 8, .colours = 200}, 800},
+      {"RLE8", {.bits = 8, .compression = 1, .colours = 8, .encoded = BannerRle8(), .trailing = 5}, 32},
+      {"RLE8, 256 colours", {.bits = 8, .compression = 1, .encoded = BannerRle8()}, 1024},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<std::uint8_t> bytes = Bmp(c.shape);
+    const auto made = BrandingResources({.banner = File("banner.bmp", bytes)}, "0.1.0.0");
+    ASSERT_TRUE(made) << made.Message();
+    ASSERT_EQ(made->size(), 1u);
+    const std::size_t pixels_at = 54 + c.table + c.shape.gap;
+    std::vector<std::uint8_t> expected(bytes.begin() + 14,
+                                       bytes.begin() + 54 + static_cast<std::ptrdiff_t>(c.table));
+    expected.insert(expected.end(), bytes.begin() + static_cast<std::ptrdiff_t>(pixels_at),
+                    bytes.end() - static_cast<std::ptrdiff_t>(c.shape.trailing));
+    EXPECT_EQ(Read(made.Value()[0]), expected);
+  }
+}
+
 TEST_F(Branded, TakesOnlyWhatIsGiven) {
   EXPECT_TRUE(BrandingResources({}, "0.1.0.0").Value().empty());
 
@@ -181,9 +235,31 @@ TEST_F(Branded, RefusesWhatCannotBeUsedWithItsMessage) {
   const fs::path missing = folder_ / "missing.bmp";
   const fs::path text = File("notes.txt", {'h', 'e', 'l', 'l', 'o'});
   const fs::path small = File("small.bmp", Bmp({.width = 100, .height = 20}));
-  const fs::path eight_bits = File("eight.bmp", Bmp({.bits = 8}));
+  const fs::path sixteen_bits = File("sixteen.bmp", Bmp({.bits = 16}));
   const fs::path cut = File("cut.bmp", Bmp({.cut = 1}));
-  const fs::path rle = File("rle.bmp", Bmp({.compression = 1}));
+  const fs::path rle24 = File("rle24.bmp", Bmp({.compression = 1, .encoded = BannerRle8()}));
+  const fs::path rle4 = File("rle4.bmp", Bmp({.bits = 8, .compression = 2}));
+  const fs::path too_many = File("too-many.bmp", Bmp({.bits = 8, .colours = 257}));
+  std::vector<std::uint8_t> tableless = Bmp({.bits = 8, .colours = 1});
+  Put(tableless, 46, 0, 4);  // says 256 colours, holds 1
+  const fs::path short_table = File("short-table.bmp", tableless);
+  const fs::path rle_top_down =
+      File("rle-top-down.bmp", Bmp({.height = -78, .bits = 8, .compression = 1, .encoded = BannerRle8()}));
+  const fs::path rle_cut =
+      File("rle-cut.bmp", Bmp({.bits = 8, .compression = 1, .encoded = BannerRle8(), .cut = 1}));
+  // RLE8 pixels that go wrong at their last code: each case's data is a
+  // whole banner but for that code.
+  const auto damaged = [&](const char* name, std::vector<std::uint8_t> last) {
+    std::vector<std::uint8_t> data = BannerRle8();
+    data.resize(data.size() - 2);
+    data.insert(data.end(), last.begin(), last.end());
+    return File(name, Bmp({.bits = 8, .compression = 1, .encoded = data}));
+  };
+  const std::size_t last_code = BannerRle8().size() - 2;
+  const fs::path unended = damaged("unended.bmp", {});
+  const fs::path past_width = damaged("past-width.bmp", {1, 9});
+  const fs::path past_height = damaged("past-height.bmp", {0, 2, 0, 1});
+  const fs::path given_past_end = damaged("given-past-end.bmp", {0, 5, 1, 2});
   const fs::path banner = File("banner.bmp", Bmp({}));
   const fs::path empty_icon = File("empty.ico", Ico({}));
   const fs::path outside = File("outside.ico", Ico({8, 8}, 1));
@@ -206,23 +282,62 @@ TEST_F(Branded, RefusesWhatCannotBeUsedWithItsMessage) {
       {"banner too small",
        {.banner = small},
        "BANNER '" + Text(small) +
-           "' must be a 634 x 78 BMP with 24 bits per pixel (width, height and bits found: 100 20 24)"},
-      {"banner of 8 bits",
-       {.banner = eight_bits},
-       "BANNER '" + Text(eight_bits) +
-           "' must be a 634 x 78 BMP with 24 bits per pixel (width, height and bits found: 634 78 8)"},
+           "' must be a 634 x 78 BMP with 24 or 8 bits per pixel (width, height and bits found: 100 20 24)"},
+      {"banner of 16 bits",
+       {.banner = sixteen_bits},
+       "BANNER '" + Text(sixteen_bits) +
+           "' must be a 634 x 78 BMP with 24 or 8 bits per pixel (width, height and bits found: 634 78 16)"},
       {"banner cut short",
        {.banner = cut},
        "BANNER '" + Text(cut) +
            "' holds fewer pixels than its header says (148512 bytes from offset 54 in a file of 148565 "
            "bytes)"},
-      {"banner compressed",
-       {.banner = rle},
-       "BANNER '" + Text(rle) + "' is a compressed BMP; it must be stored uncompressed"},
+      {"banner of 24 bits run-length encoded",
+       {.banner = rle24},
+       "BANNER '" + Text(rle24) +
+           "' is compressed in a way Lantern cannot use (compression 1); a BMP of 24 bits per pixel must be "
+           "stored uncompressed"},
+      {"banner of 8 bits compressed otherwise",
+       {.banner = rle4},
+       "BANNER '" + Text(rle4) +
+           "' is compressed in a way Lantern cannot use (compression 2); a BMP of 8 bits per pixel must be "
+           "stored uncompressed or run-length encoded (RLE8)"},
+      {"more colours than 8 bits hold",
+       {.banner = too_many},
+       "BANNER '" + Text(too_many) + "' says it uses 257 colours; a BMP of 8 bits per pixel has at most 256"},
+      {"colour table cut short",
+       {.banner = short_table},
+       "BANNER '" + Text(short_table) + "' is not a BMP picture"},
+      {"RLE8 top-down",
+       {.banner = rle_top_down},
+       "BANNER '" + Text(rle_top_down) +
+           "' is run-length encoded and stored top-down; an RLE8 BMP is stored "
+           "bottom-up"},
+      {"RLE8 cut short",
+       {.banner = rle_cut},
+       "BANNER '" + Text(rle_cut) +
+           "' holds fewer pixels than its header says (1092 bytes from offset 1078 in a "
+           "file of 2169 bytes)"},
+      {"RLE8 without its end",
+       {.banner = unended},
+       "BANNER '" + Text(unended) + "' holds damaged run-length encoded pixels (at byte " +
+           std::to_string(last_code) + " of their " + std::to_string(last_code) + ")"},
+      {"RLE8 run past the row",
+       {.banner = past_width},
+       "BANNER '" + Text(past_width) + "' holds damaged run-length encoded pixels (at byte " +
+           std::to_string(last_code) + " of their " + std::to_string(last_code + 2) + ")"},
+      {"RLE8 move past the top",
+       {.banner = past_height},
+       "BANNER '" + Text(past_height) + "' holds damaged run-length encoded pixels (at byte " +
+           std::to_string(last_code) + " of their " + std::to_string(last_code + 4) + ")"},
+      {"RLE8 pixels given past the data",
+       {.banner = given_past_end},
+       "BANNER '" + Text(given_past_end) + "' holds damaged run-length encoded pixels (at byte " +
+           std::to_string(last_code) + " of their " + std::to_string(last_code + 4) + ")"},
       {"splash of the banner's shape",
        {.splash = banner},
        "SPLASH '" + Text(banner) +
-           "' must be a 425 x 208 BMP with 24 bits per pixel (width, height and bits found: 634 78 24)"},
+           "' must be a 425 x 208 BMP with 24 or 8 bits per pixel (width, height and bits found: 634 78 24)"},
       {"icon missing", {.icon = missing}, "ICON '" + Text(missing) + "' is not an icon file (.ico)"},
       {"icon a picture", {.icon = banner}, "ICON '" + Text(banner) + "' is not an icon file (.ico)"},
       {"icon without images", {.icon = empty_icon}, "ICON '" + Text(empty_icon) + "' holds no images"},

@@ -126,6 +126,9 @@ TEST(WorkingFolderLockName, OneNamePerFolderWhateverTheCaseOfItsLetters) {
   EXPECT_TRUE(lock.starts_with(L"Global\\Lantern.WorkingFolder."));
   EXPECT_EQ(lock.size(), std::wstring(L"Global\\Lantern.WorkingFolder.").size() + 16);
   EXPECT_EQ(lock.find(L'\\', 7), std::wstring::npos);
+  // The 64-bit FNV-1a of the folded path in upper-case hex: the name every
+  // Lantern has used, so that runs of different versions see one another.
+  EXPECT_EQ(lock, L"Global\\Lantern.WorkingFolder.3149665D30A17216");
 }
 
 }  // namespace
