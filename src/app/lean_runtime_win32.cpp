@@ -60,6 +60,10 @@ void __throw_runtime_error(const char* what) { Raise(what); }
 void __throw_range_error(const char* what) { Raise(what); }
 void __throw_overflow_error(const char* what) { Raise(what); }
 void __throw_underflow_error(const char* what) { Raise(what); }
+// A lock or a condition the system cannot give (the extraction threads'); the
+// code is left out of the message.
+void __throw_system_error(int) { Raise("a lock or a condition cannot be used"); }
+void __throw_bad_function_call() { Raise("an empty function was called"); }
 
 }  // namespace std
 
