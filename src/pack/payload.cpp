@@ -326,7 +326,8 @@ Result<std::vector<CatalogueEntry>> PlanCatalogueOf(std::span<const PayloadFile>
     if (error) {
       return Failure{"payload file '" + ShowPath(file->source) + "' cannot be read: " + error.message()};
     }
-    if (size > kMaxPayloadBytes) return Failure{PayloadTooLarge("payload file '" + ShowPath(file->source) + "'", size)};
+    if (size > kMaxPayloadBytes)
+      return Failure{PayloadTooLarge("payload file '" + ShowPath(file->source) + "'", size)};
     total += size;
     entries.push_back({static_cast<std::uint16_t>(id), file->name, file->source, size});
     ++id;

@@ -111,8 +111,9 @@ Result<RewriteSummary> WriteWithResources(ByteSource& input, const Image& image,
   // The new resource section starts on a page in the file wherever its
   // address is on a page; the file alignment still holds, as a page is a
   // multiple of it.
-  const std::uint64_t resource_alignment =
-      image.section_alignment % kPageSize == 0 ? std::max(image.file_alignment, kPageSize) : image.file_alignment;
+  const std::uint64_t resource_alignment = image.section_alignment % kPageSize == 0
+                                               ? std::max(image.file_alignment, kPageSize)
+                                               : image.file_alignment;
 
   // The old resource section is replaced when nothing follows it, in memory
   // or in the file.
