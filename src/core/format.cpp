@@ -4,6 +4,7 @@
 // arguments.
 #include "core/format.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -129,30 +130,59 @@ void EmitPointer(std::wstring& out, const Spec& spec, std::uint64_t bits) {
   EmitField(out, spec, {}, digits, false);
 }
 
-// %f %e %g and friends through the C library on a narrow buffer: only digits,
-// signs, points and letters come out, so the narrow result widens as it is.
-void EmitReal(std::wstring& out, const Spec& spec, double value) {
+// The digits of a finite, non-negative real for %f %e %g and their capitals,
+// as the C library writes them with this precision and '#', without sign or
+// field. Only digits, points and letters come out, so the narrow result
+// widens as it is.
+std::string RealDigits(const Spec& spec, double magnitude) {
   std::string pattern = "%";
-  if (spec.left) pattern += '-';
-  if (spec.plus) pattern += '+';
-  if (spec.space) pattern += ' ';
   if (spec.alt) pattern += '#';
-  if (spec.zero) pattern += '0';
-  if (spec.width > 0) pattern += std::to_string(spec.width);
   if (spec.precision >= 0) {
     pattern += '.';
     pattern += std::to_string(spec.precision);
   }
   pattern += static_cast<char>(spec.conversion);
+#ifdef _WIN32
+  // The system's own C library, which every Windows has: the C library
+  // statically linked for standard output would bring tens of kilobytes into
+  // the bootstrapper for this one conversion.
+  const int needed = _scprintf(pattern.c_str(), magnitude);
+  if (needed <= 0) return {};
+  std::string digits(static_cast<std::size_t>(needed) + 1, '\0');
+  _snprintf(digits.data(), digits.size(), pattern.c_str(), magnitude);
+#else
+  const int needed = std::snprintf(nullptr, 0, pattern.c_str(), magnitude);
+  if (needed <= 0) return {};
+  std::string digits(static_cast<std::size_t>(needed) + 1, '\0');
+  std::snprintf(digits.data(), digits.size(), pattern.c_str(), magnitude);
+#endif
+  digits.resize(static_cast<std::size_t>(needed));
+  // An exponent has at least two digits and no more than it needs: the
+  // system's library writes three ("1e+005").
+  const std::size_t e = digits.find_first_of("eE");
+  if (e != std::string::npos && e + 2 < digits.size()) {
+    const std::size_t first = e + 2;  // after the exponent's sign
+    std::size_t zeros = 0;
+    while (digits.size() - (first + zeros) > 2 && digits[first + zeros] == '0') ++zeros;
+    digits.erase(first, zeros);
+  }
+  return digits;
+}
 
-  const int needed = std::snprintf(nullptr, 0, pattern.c_str(), value);
-  if (needed <= 0) {
+// %f %e %g and friends: the sign and the field are ours, the digits the C
+// library's.
+void EmitReal(std::wstring& out, const Spec& spec, double value) {
+  const bool negative = std::signbit(value);
+  const std::wstring_view prefix = negative ? L"-" : spec.plus ? L"+" : spec.space ? L" " : L"";
+  const bool upper = spec.conversion == L'F' || spec.conversion == L'E' || spec.conversion == L'G' ||
+                     spec.conversion == L'A';
+  if (std::isnan(value) || std::isinf(value)) {
+    const std::wstring_view word = std::isnan(value) ? (upper ? L"NAN" : L"nan") : (upper ? L"INF" : L"inf");
+    EmitField(out, spec, prefix, word, false);
     return;
   }
-  std::string narrow(static_cast<std::size_t>(needed) + 1, '\0');
-  std::snprintf(narrow.data(), narrow.size(), pattern.c_str(), value);
-  narrow.resize(static_cast<std::size_t>(needed));
-  out.append(narrow.begin(), narrow.end());
+  const std::string digits = RealDigits(spec, std::fabs(value));
+  EmitField(out, spec, prefix, std::wstring(digits.begin(), digits.end()), spec.zero && !spec.left);
 }
 
 // A value shown through a conversion made for another kind of value: shown as

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -112,6 +113,12 @@ TEST(FormatText, RealConversions) {
       {L"%g %G", {0.0001, 1e20}, L"0.0001 1E+20"},
       {L"%.3g", {3.14159}, L"3.14"},
       {L"%.1f", {1e20}, L"100000000000000000000.0"},
+      {L"[%08.2f] [%+08.1f] [%-+8.1f]", {-3.14159, 2.26, 2.5}, L"[-0003.14] [+00002.3] [+2.5    ]"},
+      {L"% .2e %.0e %e", {1.0, 5e-300, 1e100}, L" 1.00e+00 5e-300 1.000000e+100"},
+      {L"[%#.0f] [%#g]", {3.0, 2.0}, L"[3.] [2.00000]"},
+      {L"%f %F [%5f] [%-+6e] [%06f]",
+       {HUGE_VAL, -HUGE_VAL, NAN, -NAN, NAN},
+       L"inf -INF [  nan] [-nan  ] [   nan]"},
   });
 }
 
