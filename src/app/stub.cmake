@@ -34,6 +34,7 @@ add_executable(lantern_stub WIN32
   "${CMAKE_CURRENT_SOURCE_DIR}/app/main_win32.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/app/load_config_win32.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/app/lean_runtime_win32.cpp"
+  "${CMAKE_CURRENT_SOURCE_DIR}/app/lean_threads_win32.cpp"
   "${dir}/stub.rc")
 set_source_files_properties("${dir}/stub.rc" PROPERTIES
   INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
