@@ -62,9 +62,12 @@ if(WIN32)
     ZSTD_DISABLE_ASM ZSTD_STRIP_ERROR_STRINGS ZSTD_LEGACY_SUPPORT=0 ZSTD_TRACE=0 DYNAMIC_BMI2=0)
   target_compile_definitions(lantern_zstd_decoder PRIVATE
     HUF_FORCE_DECOMPRESS_X1 ZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT)
-  # Decoding speed is extraction speed: optimised for speed whatever the
-  # rest of the stub is built for.
-  target_compile_options(lantern_zstd_decoder PRIVATE $<$<NOT:$<CONFIG:Debug>>:-O2>)
+  # Optimised for size like the rest of the stub: 20 KB smaller than at -O2
+  # for decoding about 15 % slower (natively, 230 against 275 MB/s), which
+  # extraction on several threads does not feel. C code that calls nothing of
+  # ours, so no exception ever passes through it: it needs no unwind tables.
+  target_compile_options(lantern_zstd_decoder PRIVATE $<$<NOT:$<CONFIG:Debug>>:-Os>
+    -fno-asynchronous-unwind-tables -fno-unwind-tables)
 
   file(GLOB lantern_zstd_compress CONFIGURE_DEPENDS "${lib}/compress/*.c")
   add_library(lantern_zstd_encoder STATIC ${lantern_zstd_compress}
