@@ -195,9 +195,10 @@ Status CheckStubDecodes(const Stub& stub, const std::filesystem::path& path) {
   auto marker = DecoderMarkerText(stub);
   if (!marker) return Failure{"the stub '" + ShowPath(path) + "': " + marker.Message()};
   if (marker.Value() && *marker.Value() == kDecoderMarkerText) return Done{};
-  return Failure{"the stub '" + ShowPath(path) +
-                 "' has no decoder, so it cannot extract compressed files: with COMPRESS (--compress) pack from " +
-                 std::string(kDecoderStubFileName) + ", or build without compression"};
+  return Failure{
+      "the stub '" + ShowPath(path) +
+      "' has no decoder, so it cannot extract compressed files: with COMPRESS (--compress) pack from " +
+      std::string(kDecoderStubFileName) + ", or build without compression"};
 }
 
 Result<StringEntries> ChangedStrings(const Stub& stub, const PackOptions& options) {

@@ -1,7 +1,5 @@
 // DecodeToWriter with the zstd decoder: linked into the stub that decodes
 // compressed payloads, and into the tests.
-#include "payload/decoder.h"
-
 #include <zstd.h>
 #include <zstd_errors.h>
 
@@ -9,6 +7,7 @@
 #include <new>
 
 #include "core/payload_compression.h"
+#include "payload/decoder.h"
 
 namespace lantern {
 

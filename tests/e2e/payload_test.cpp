@@ -437,8 +437,8 @@ TEST(Payload, TheStubWithoutTheDecoderFailsACompressedFileCleanly) {
   for (const bool keep : {false, true}) {
     SCOPED_TRACE(keep ? "keep" : "no keep");
     TempFolder root;
-    const BootstrapperRun run =
-        RunBootstrapper(LANTERN_E2E_NO_DECODER_EXE, root.path(), keep ? L"/dontrun /zeroguid /keep" : L"/dontrun /zeroguid");
+    const BootstrapperRun run = RunBootstrapper(LANTERN_E2E_NO_DECODER_EXE, root.path(),
+                                                keep ? L"/dontrun /zeroguid /keep" : L"/dontrun /zeroguid");
     ASSERT_TRUE(run.result.finished);
     EXPECT_EQ(run.result.exit_code, 0x80004005u) << std::hex << run.result.exit_code;
     const std::wstring folder = root / kZeroGuid;

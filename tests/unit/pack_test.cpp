@@ -319,15 +319,17 @@ TEST_F(PackTest, DefaultStubIsTakenWhenNoneIsNamed) {
   options_.compress = true;
   const auto no_decoder_stub = Pack(options_, {}, nullptr);
   ASSERT_FALSE(no_decoder_stub);
-  EXPECT_THAT(no_decoder_stub.Message(),
-              HasSubstr("no stub is named and lantern-stub-zstd.exe, the stub that decodes compressed payloads, "
-                        "was not found beside the tool"));
+  EXPECT_THAT(
+      no_decoder_stub.Message(),
+      HasSubstr("no stub is named and lantern-stub-zstd.exe, the stub that decodes compressed payloads, "
+                "was not found beside the tool"));
 }
 
 // A compressed build needs the stub that decodes: the plain stub is refused,
 // named or as the default, and so is one whose marker names another decoder.
 TEST_F(PackTest, ACompressedBuildRefusesAStubWithoutTheDecoder) {
-  WriteStub(root_ / "other-decoder.exe", "", {{{pe::kTypeRcData, kDecoderMarkerName, kResourceLanguage}, Bytes("lz4")}});
+  WriteStub(root_ / "other-decoder.exe", "",
+            {{{pe::kTypeRcData, kDecoderMarkerName, kResourceLanguage}, Bytes("lz4")}});
   WriteAll(root_ / "out" / "Setup.exe", "the previous build");
   options_.compress = true;
   const std::string refusal =

@@ -52,9 +52,9 @@ class FakePayloadSystem final : public PayloadSystem {
   std::map<std::wstring, std::uint32_t> short_writes;  // bytes the disk takes before it is full
   std::set<std::wstring> slow;                         // writes that take a while
   WorkerThreads* threads = nullptr;
-  std::optional<std::string> compression_list;         // the list's bytes, when there is one
+  std::optional<std::string> compression_list;  // the list's bytes, when there is one
   bool compression_list_fails = false;
-  bool no_decoder = false;                             // as in the plain stub, built without one
+  bool no_decoder = false;  // as in the plain stub, built without one
 
   // What happened, by file name.
   std::vector<std::pair<std::wstring, std::string>> files_written;
