@@ -15,7 +15,9 @@
 #     [SEAL_INFO]                  # signed builds: the block is packed in before signing, so
 #                                  # the signature covers it, and later stamps are ignored
 #     [COMPRESS]                   # each payload file compressed (zstd) where that makes it
-#                                  # smaller; the bootstrapper decodes it as it writes it
+#                                  # smaller; the bootstrapper decodes it as it writes it.
+#                                  # Packed from lantern-stub-zstd.exe, the stub with the
+#                                  # decoder; without COMPRESS, from lantern-stub.exe
 #     [SIGN_CERTIFICATE <file> [SIGN_KEY <file|pkcs11:uri>] [SIGN_PKCS11_MODULE <module>]
 #      | SIGN_COMMAND <program> <arg>...]  # sign the executable (see "Signing" below)
 #     [SIGN_PROGRAM_NAME <text>] [SIGN_INFO_URL <url>] [SIGN_TIMESTAMP_URL <url>]
@@ -348,30 +350,44 @@ endfunction()
 # ---------------------------------------------------------------------------
 # Where lantern_add_bootstrapper() finds the packing tool and the stub.
 #
-# An installed Lantern (find_package(Lantern)) names both files. In Lantern's
-# own tree the stub is this build's lantern_stub target, and the tool is
+# An installed Lantern (find_package(Lantern)) names the files. In Lantern's
+# own tree the stub is one of this build's stub targets, and the tool is
 # this build's own when the build runs where it is built; a cross build (a
 # Windows build on Linux) builds the tool once more for the machine it runs
 # on, as a project of its own in <build>/lantern-host-tool. LANTERN_HOST_TOOL
 # names a tool built already instead.
+#
+# _lantern_tool_and_stub(<context> <out tool> <out stub> <out depends> [COMPRESS])
+# With COMPRESS the stub is the one that decodes compressed payloads
+# (lantern-stub-zstd.exe); without, the plain stub, which has no decoder.
 function(_lantern_tool_and_stub context out_tool out_stub out_depends)
+  set(stub_target lantern_stub)
+  set(installed_stub "${_LANTERN_INSTALLED_STUB}")
+  if(ARGC GREATER 4 AND "${ARGV4}" STREQUAL "COMPRESS")
+    set(stub_target lantern_stub_zstd)
+    set(installed_stub "${_LANTERN_INSTALLED_STUB_ZSTD}")
+  endif()
   if(DEFINED _LANTERN_INSTALLED_TOOL)
+    if(NOT installed_stub)
+      message(FATAL_ERROR "${context}: this Lantern installation has no stub with the decoder "
+                          "(share/lantern/lantern-stub-zstd.exe), which COMPRESS needs")
+    endif()
     set(${out_tool} "${_LANTERN_INSTALLED_TOOL}" PARENT_SCOPE)
-    set(${out_stub} "${_LANTERN_INSTALLED_STUB}" PARENT_SCOPE)
-    set(${out_depends} "${_LANTERN_INSTALLED_TOOL};${_LANTERN_INSTALLED_STUB}" PARENT_SCOPE)
+    set(${out_stub} "${installed_stub}" PARENT_SCOPE)
+    set(${out_depends} "${_LANTERN_INSTALLED_TOOL};${installed_stub}" PARENT_SCOPE)
     return()
   endif()
-  if(NOT TARGET lantern_stub)
+  if(NOT TARGET ${stub_target})
     message(FATAL_ERROR "${context}: bootstrappers are packed from the stub, which needs a Windows toolchain "
                         "(the 'windows' preset), or an installed Lantern (find_package(Lantern))")
   endif()
-  set(${out_stub} "$<TARGET_FILE:lantern_stub>" PARENT_SCOPE)
+  set(${out_stub} "$<TARGET_FILE:${stub_target}>" PARENT_SCOPE)
   if(LANTERN_HOST_TOOL)
     set(${out_tool} "${LANTERN_HOST_TOOL}" PARENT_SCOPE)
-    set(${out_depends} "lantern_stub;${LANTERN_HOST_TOOL}" PARENT_SCOPE)
+    set(${out_depends} "${stub_target};${LANTERN_HOST_TOOL}" PARENT_SCOPE)
   elseif(NOT CMAKE_CROSSCOMPILING)
     set(${out_tool} "$<TARGET_FILE:lantern_tool>" PARENT_SCOPE)
-    set(${out_depends} "lantern_stub;lantern_tool" PARENT_SCOPE)
+    set(${out_depends} "${stub_target};lantern_tool" PARENT_SCOPE)
   else()
     if(NOT TARGET lantern_host_tool)
       include(ExternalProject)
@@ -388,7 +404,7 @@ function(_lantern_tool_and_stub context out_tool out_stub out_depends)
     endif()
     get_property(tool GLOBAL PROPERTY _LANTERN_HOST_TOOL_FILE)
     set(${out_tool} "${tool}" PARENT_SCOPE)
-    set(${out_depends} "lantern_stub;lantern_host_tool;${tool}" PARENT_SCOPE)
+    set(${out_depends} "${stub_target};lantern_host_tool;${tool}" PARENT_SCOPE)
   endif()
 endfunction()
 
@@ -425,7 +441,13 @@ function(lantern_add_bootstrapper target)
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "${context}: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
   endif()
-  _lantern_tool_and_stub("${context}" tool stub tool_depends)
+  # A compressed build is packed from the stub that decodes, any other from
+  # the plain stub, which is smaller by the decoder.
+  set(stub_kind "")
+  if(arg_COMPRESS)
+    set(stub_kind COMPRESS)
+  endif()
+  _lantern_tool_and_stub("${context}" tool stub tool_depends ${stub_kind})
   set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}.lantern")
   file(MAKE_DIRECTORY "${dir}")
 

@@ -22,15 +22,28 @@ pe::Result<OpenedImage> OpenImage(const std::filesystem::path& path, const std::
   return opened;
 }
 
-pe::Result<std::optional<std::string>> StubMarkerText(const OpenedImage& opened) {
-  const auto marker =
-      std::find_if(opened.resources.begin(), opened.resources.end(), [](const pe::ResourceEntry& e) {
-        return e.key.type == pe::ResourceId(pe::kTypeRcData) && e.key.name == pe::ResourceId(kStubMarkerName);
+namespace {
+
+// The bytes of the RCDATA resource `name` as text, or nothing when there is none.
+pe::Result<std::optional<std::string>> RcDataText(const OpenedImage& opened, const char16_t* name) {
+  const auto found =
+      std::find_if(opened.resources.begin(), opened.resources.end(), [&](const pe::ResourceEntry& e) {
+        return e.key.type == pe::ResourceId(pe::kTypeRcData) && e.key.name == pe::ResourceId(name);
       });
-  if (marker == opened.resources.end()) return std::optional<std::string>();
-  auto bytes = pe::ReadResourceBytes(*opened.file, *marker);
+  if (found == opened.resources.end()) return std::optional<std::string>();
+  auto bytes = pe::ReadResourceBytes(*opened.file, *found);
   if (!bytes) return bytes.AsFailure();
   return std::optional<std::string>(std::string(bytes->begin(), bytes->end()));
+}
+
+}  // namespace
+
+pe::Result<std::optional<std::string>> StubMarkerText(const OpenedImage& opened) {
+  return RcDataText(opened, kStubMarkerName);
+}
+
+pe::Result<std::optional<std::string>> DecoderMarkerText(const OpenedImage& opened) {
+  return RcDataText(opened, kDecoderMarkerName);
 }
 
 }  // namespace lantern::pack

@@ -1,5 +1,6 @@
 // A program on disk opened for the tool: its file, its headers and its
-// resource tree, each read once and checked; and what its stub marker says.
+// resource tree, each read once and checked; and what its stub and decoder
+// markers say.
 #pragma once
 
 #include <filesystem>
@@ -29,5 +30,9 @@ pe::Result<OpenedImage> OpenImage(const std::filesystem::path& path, const std::
 // The text of the stub marker the program carries ("Lantern stub 0.1.0"),
 // or nothing when it carries none.
 pe::Result<std::optional<std::string>> StubMarkerText(const OpenedImage& opened);
+
+// The text of the decoder marker ("zstd"), or nothing when the program
+// carries none: a stub without it cannot decode compressed payload files.
+pe::Result<std::optional<std::string>> DecoderMarkerText(const OpenedImage& opened);
 
 }  // namespace lantern::pack

@@ -189,6 +189,18 @@ Result<Stub> OpenStub(const std::filesystem::path& path) {
   return stub;
 }
 
+// A compressed build runs only on a stub that decodes: the plain stub would
+// fail every compressed file.
+Status CheckStubDecodes(const Stub& stub, const std::filesystem::path& path) {
+  auto marker = DecoderMarkerText(stub);
+  if (!marker) return Failure{"the stub '" + ShowPath(path) + "': " + marker.Message()};
+  if (marker.Value() && *marker.Value() == kDecoderMarkerText) return Done{};
+  return Failure{
+      "the stub '" + ShowPath(path) +
+      "' has no decoder, so it cannot extract compressed files: with COMPRESS (--compress) pack from " +
+      std::string(kDecoderStubFileName) + ", or build without compression"};
+}
+
 Result<StringEntries> ChangedStrings(const Stub& stub, const PackOptions& options) {
   auto table = ReadStringTable(*stub.file, stub.resources, kResourceLanguage);
   if (!table) return Failure{"the stub's string table cannot be read: " + table.Message()};
@@ -247,14 +259,25 @@ Status CheckOutput(const PackOptions& options, const std::filesystem::path& stub
 Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path& default_stub,
                          Progress* progress) {
   const std::filesystem::path stub_path = options.stub.empty() ? default_stub : options.stub;
-  if (stub_path.empty())
-    return Failure{"no stub is named and none was found beside the tool (--stub <file>)"};
+  if (stub_path.empty()) {
+    return Failure{options.compress ? "no stub is named and " + std::string(kDecoderStubFileName) +
+                                          ", the stub that decodes compressed payloads, was not found beside "
+                                          "the tool (--stub <file>)"
+                                    : "no stub is named and none was found beside the tool (--stub <file>)"};
+  }
   if (!options.check_only) {
     Status output = CheckOutput(options, stub_path);
     if (!output) return output.AsFailure();
   }
 
-  // Every input is checked before the output is opened.
+  // Every input is checked before the output is opened; the stub before the
+  // payload, whose compression can take a while.
+  auto stub = OpenStub(stub_path);
+  if (!stub) return stub.AsFailure();
+  if (options.compress && !options.raw) {
+    Status decodes = CheckStubDecodes(stub.Value(), stub_path);
+    if (!decodes) return decodes.AsFailure();
+  }
   auto payload = PlanPayload(options);
   if (!payload) return payload.AsFailure();
   // Raw mode's resources are not planned as a payload; they meet the same limit.
@@ -270,8 +293,6 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
     if (!block) return block.AsFailure();
     info = std::move(block).Value();
   }
-  auto stub = OpenStub(stub_path);
-  if (!stub) return stub.AsFailure();
   auto strings = ChangedStrings(stub.Value(), options);
   if (!strings) return strings.AsFailure();
 

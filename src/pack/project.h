@@ -9,6 +9,7 @@
 //
 //   output      = "MyProductSetup.exe"
 //   stub        = "lantern-stub.exe"          # default: the one installed with the tool
+//                                             # (lantern-stub-zstd.exe when compressing)
 //   front_end   = "Frontend.exe"
 //   payload     = ["bin/Frontend.exe", "bin/Frontend.exe.config"]
 //   payload_dir = "payload"

@@ -2,6 +2,11 @@
 // resource to its writer: at most one piece of output and the decoder's
 // window (4 MB at most) are held at a time, whatever the file's size. Each
 // call has its own decoder, so files can be decoded on several threads.
+//
+// DecodeToWriter comes from one of two small objects, and a program links
+// exactly one: decoder_zstd.cpp (the zstd decoder, in the stub that decodes
+// and in the tests) or decoder_none.cpp (the plain stub, which then carries
+// no decoder at all and fails every compressed file with NoDecoder).
 #pragma once
 
 #include <cstddef>
@@ -25,6 +30,7 @@ enum class DecodeStatus {
   WindowTooBig,  // a frame needs a larger window than this build allows
   OutOfMemory,   // no memory for the decoder or its output
   WriteFailed,   // the writer refused a piece
+  NoDecoder,     // this program was built without the decoder; nothing was written
 };
 
 struct DecodeResult {

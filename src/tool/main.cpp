@@ -68,13 +68,15 @@ std::filesystem::path OwnPath() {
 #endif
 }
 
-// The stub installed with the tool: beside it, or in the share folder of its prefix.
-std::filesystem::path DefaultStub() {
+// The stub installed with the tool: beside it, or in the share folder of its
+// prefix. A compressed build takes the stub that decodes; any other the plain
+// one, which is smaller by the decoder.
+std::filesystem::path DefaultStub(bool compress) {
   const std::filesystem::path own = OwnPath();
   if (own.empty()) return {};
   const std::filesystem::path folder = own.parent_path();
-  for (const auto& candidate :
-       {folder / "lantern-stub.exe", folder.parent_path() / "share" / "lantern" / "lantern-stub.exe"}) {
+  const char* name = compress ? pack::kDecoderStubFileName : pack::kPlainStubFileName;
+  for (const auto& candidate : {folder / name, folder.parent_path() / "share" / "lantern" / name}) {
     std::error_code error;
     if (std::filesystem::is_regular_file(candidate, error)) return candidate;
   }
@@ -136,7 +138,7 @@ int RunPack(const std::vector<std::string>& arguments) {
   TerminalProgress bar("Packing");
   const bool show_progress = !options->quiet && ErrorStreamIsTerminal();
   const auto started = std::chrono::steady_clock::now();
-  auto summary = pack::Pack(options.Value(), DefaultStub(), show_progress ? &bar : nullptr);
+  auto summary = pack::Pack(options.Value(), DefaultStub(options->compress), show_progress ? &bar : nullptr);
   if (!summary) {
     Refuse(context, summary.Message());
     return kRefused;

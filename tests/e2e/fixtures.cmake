@@ -4,7 +4,8 @@
 # (a bootstrapper refuses a silent run without a valid signature), unless it
 # says UNSIGNED or names a SIGN_CERTIFICATE or SIGN_COMMAND of its own.
 # With LANTERN_TEST_COMPRESS every one that packs a payload (not raw
-# resources) is compressed, so that the whole suite runs on compressed builds.
+# resources) is compressed, so that the whole suite runs on compressed builds
+# (and so on the stub with the decoder, which COMPRESS packs from).
 option(LANTERN_TEST_COMPRESS "Compress the payload of every end-to-end test bootstrapper" OFF)
 include("${CMAKE_CURRENT_LIST_DIR}/../fixtures/signing/test_certificate.cmake")
 

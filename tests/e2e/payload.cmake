@@ -40,6 +40,21 @@ foreach(target IN ITEMS e2e_compressed e2e_compressed_unsigned)
     ${unsigned})
 endforeach()
 
+# A compressed payload in the stub without the decoder. The tool packs
+# compression only into a stub that says it decodes, so this one is the
+# plain stub's code built with that resource: what it does with compressed
+# files is what lantern-stub.exe does.
+_lantern_add_stub(e2e_stub_claiming_decoder e2e-stub-claiming-decoder lantern_decoder_none TRUE)
+set(no_decoder_exe "${CMAKE_CURRENT_BINARY_DIR}/NoDecoderSetup.exe")
+add_custom_command(OUTPUT "${no_decoder_exe}"
+  COMMAND ${e2e_tool} pack --stub "$<TARGET_FILE:e2e_stub_claiming_decoder>" --compress -q
+          --payload "$<TARGET_FILE:lantern_standin>" --payload "${payload}/standin.exe.config"
+          --payload "${compressible}" --front-end standin.exe -o "${no_decoder_exe}"
+  DEPENDS e2e_stub_claiming_decoder "$<TARGET_FILE:e2e_stub_claiming_decoder>" lantern_standin
+          "$<TARGET_FILE:lantern_standin>" "${compressible}" ${e2e_tool_depends}
+  VERBATIM)
+add_custom_target(e2e_no_decoder ALL DEPENDS "${no_decoder_exe}")
+
 # No "TOOLKIT" resource at all.
 lantern_add_test_bootstrapper(e2e_no_toolkit OUTPUT_NAME NoToolkitSetup RESOURCES)
 
@@ -154,9 +169,10 @@ foreach(fixture IN LISTS payload_fixtures)
 endforeach()
 string(APPEND payload_paths "#define LANTERN_E2E_MANY_TREE \"${many}/tree\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_COMPRESSIBLE \"${compressible}\"\n")
+string(APPEND payload_paths "#define LANTERN_E2E_NO_DECODER_EXE \"${no_decoder_exe}\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_STAMPED_XML \"${sealed}/stamped.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_SEALED_STAMPED_EXE \"${sealed_stamped}\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_OUTSIDE_SIGNED_EXE \"${outside_signed}\"\n")
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/payload_paths.h" CONTENT "${payload_paths}")
-add_dependencies(lantern_e2e_tests ${payload_fixtures} e2e_sealed_variants)
+add_dependencies(lantern_e2e_tests ${payload_fixtures} e2e_sealed_variants e2e_no_decoder)

@@ -425,6 +425,46 @@ TEST(Payload, DamagedCompressedDataFailsCleanlyAndTheFolderIsRemoved) {
   }
 }
 
+// The stub without the decoder, given compressed files, fails the first it
+// reaches as it fails damaged data, and never leaves compressed bytes under a
+// file's name: with /keep each file written is empty or the original.
+TEST(Payload, TheStubWithoutTheDecoderFailsACompressedFileCleanly) {
+  ASSERT_FALSE(CompressedIds(HostPath(LANTERN_E2E_NO_DECODER_EXE)).empty());
+  const std::vector<std::pair<std::wstring, std::wstring>> files = {
+      {HostPath(LANTERN_STANDIN_EXE), L"standin.exe"},
+      {kPayload + L"\\standin.exe.config", L"standin.exe.config"},
+      {HostPath(LANTERN_E2E_COMPRESSIBLE), L"big.txt"}};
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep ? "keep" : "no keep");
+    TempFolder root;
+    const BootstrapperRun run = RunBootstrapper(LANTERN_E2E_NO_DECODER_EXE, root.path(),
+                                                keep ? L"/dontrun /zeroguid /keep" : L"/dontrun /zeroguid");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0x80004005u) << std::hex << run.result.exit_code;
+    const std::wstring folder = root / kZeroGuid;
+    const std::string prefix = Narrow(folder) + "\\";
+    const std::string failed = " Decoding has failed: this bootstrapper has no decoder, error 0";
+    const auto line = std::find_if(run.lines.begin(), run.lines.end(), [&](const std::string& l) {
+      return l.starts_with(prefix) && l.ends_with(failed);
+    });
+    ASSERT_NE(line, run.lines.end());
+    const std::string name = line->substr(prefix.size(), line->size() - prefix.size() - failed.size());
+    EXPECT_TRUE(HasInOrder(run.lines, {*line, "Extract File " + name + " 80004005",
+                                       keep ? "Remove folder 'No'" : "Remove folder 'Yes'"}));
+    EXPECT_FALSE(Contains(run.lines, "Extract File standin.exe 0"));
+    if (!keep) {
+      EXPECT_TRUE(FolderNames(root.path()).empty());
+      continue;
+    }
+    for (const auto& [source, file] : files) {
+      const std::wstring path = folder + L"\\" + file;
+      if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;  // not reached
+      const auto bytes = ReadBytes(path);
+      EXPECT_TRUE(bytes.empty() || bytes == ReadBytes(source)) << Narrow(file);
+    }
+  }
+}
+
 TEST(Payload, TheListedPayloadHoldsTheLowerIdsBytesAndTheSubFolder) {
   TempFolder root;
   const BootstrapperRun run =

@@ -49,7 +49,7 @@ set_source_files_properties("${uihost_dir}/uihost.rc" PROPERTIES
   INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
   OBJECT_DEPENDS "${uihost_dir}/strings.rcinc;${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${uihost_depends}")
 set_target_properties(lantern_uihost PROPERTIES OUTPUT_NAME UiHost)
-target_link_libraries(lantern_uihost PRIVATE lantern_win32)
+target_link_libraries(lantern_uihost PRIVATE lantern_win32 lantern_decoder_zstd)
 if(MINGW)
   target_link_options(lantern_uihost PRIVATE -municode)
 endif()

@@ -16,8 +16,8 @@ if(failed)
   message(FATAL_ERROR "cmake --install failed: ${err}")
 endif()
 file(COPY "${HOST_TOOL}" DESTINATION "${prefix}/bin" FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-foreach(file IN ITEMS bin/lantern share/lantern/lantern-stub.exe lib/cmake/Lantern/LanternConfig.cmake
-                      share/doc/lantern/README.md)
+foreach(file IN ITEMS bin/lantern share/lantern/lantern-stub.exe share/lantern/lantern-stub-zstd.exe
+                      lib/cmake/Lantern/LanternConfig.cmake share/doc/lantern/README.md)
   if(NOT EXISTS "${prefix}/${file}")
     message(FATAL_ERROR "the installed layout lacks ${file}")
   endif()
@@ -80,3 +80,18 @@ run("${prefix}/bin/lantern" sign "${WORK}/Direct-unsigned.exe" -o "${WORK}/Direc
     --info-url "https://www.vantrel.example/direct")
 run("${prefix}/bin/lantern" inspect "${WORK}/Direct.exe")
 message(STATUS "packed and signed without a compiler:\n${out}")
+
+# By hand with compression: the tool takes the installed stub that decodes,
+# which says so with a resource named LANTERN_DECODER; without, the plain one.
+run("${prefix}/bin/lantern" pack --payload "${FRONT_END}" --front-end standin.exe --compress
+    -o "${WORK}/Direct-compressed.exe")
+foreach(exe_and_count IN ITEMS "Direct-compressed.exe|1" "Direct-unsigned.exe|0")
+  string(REPLACE "|" ";" parts "${exe_and_count}")
+  list(GET parts 0 exe)
+  list(GET parts 1 expected)
+  file(STRINGS "${WORK}/${exe}" names ENCODING UTF-16LE REGEX "^LANTERN_DECODER$")
+  list(LENGTH names count)
+  if(NOT count EQUAL expected)
+    message(FATAL_ERROR "${exe} names LANTERN_DECODER ${count} times, not ${expected}")
+  endif()
+endforeach()

@@ -1,6 +1,6 @@
-// The stub as the build made it, read with the image library as the packing
-// tool reads it: its marker, string table, version record, icon and
-// pictures, and no payload.
+// The two stubs as the build made them, read with the image library as the
+// packing tool reads them: their marker, string table, version record, icon
+// and pictures, no payload, and whether they say they decode.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,10 +21,15 @@
 namespace lantern::pack {
 namespace {
 
-class Stub : public testing::Test {
+struct StubFile {
+  const char* path;
+  bool decodes;
+};
+
+class Stub : public testing::TestWithParam<StubFile> {
  protected:
   void SetUp() override {
-    auto file = pe::FileSource::Open(LANTERN_STUB_EXE);
+    auto file = pe::FileSource::Open(GetParam().path);
     ASSERT_TRUE(file) << file.Message();
     file_ = file.Value();
     const pe::Result<pe::Image> image = pe::ReadImage(*file_);
@@ -50,19 +55,25 @@ class Stub : public testing::Test {
   std::vector<pe::ResourceEntry> entries_;
 };
 
-TEST_F(Stub, SaysItIsAStubOfThisLantern) {
+TEST_P(Stub, SaysItIsAStubOfThisLantern) {
   const std::vector<std::uint8_t> marker = Bytes({pe::kTypeRcData, kStubMarkerName, kResourceLanguage});
   EXPECT_EQ(std::string(marker.begin(), marker.end()),
             std::string(kStubMarkerPrefix) + std::string(kLanternVersion));
 }
 
-TEST_F(Stub, CarriesThisBuildsStringTable) {
+TEST_P(Stub, SaysWhetherItCarriesTheDecoder) {
+  const std::vector<std::uint8_t> marker = Bytes({pe::kTypeRcData, kDecoderMarkerName, kResourceLanguage});
+  EXPECT_EQ(std::string(marker.begin(), marker.end()),
+            GetParam().decodes ? std::string(kDecoderMarkerText) : std::string());
+}
+
+TEST_P(Stub, CarriesThisBuildsStringTable) {
   const pe::Result<StringEntries> strings = ReadStringTable(*file_, entries_, kResourceLanguage);
   ASSERT_TRUE(strings) << strings.Message();
   EXPECT_EQ(strings.Value(), DefaultStrings());
 }
 
-TEST_F(Stub, CarriesLanternsVersionAndNoCopyright) {
+TEST_P(Stub, CarriesLanternsVersionAndNoCopyright) {
   const std::vector<std::uint8_t> bytes = Bytes({pe::kTypeVersion, kVersionId, kResourceLanguage});
   const std::optional<VersionRecord> record = ReadVersionResource(bytes);
   ASSERT_TRUE(record.has_value());
@@ -73,7 +84,7 @@ TEST_F(Stub, CarriesLanternsVersionAndNoCopyright) {
   EXPECT_EQ(record->copyright, u"");
 }
 
-TEST_F(Stub, CarriesItsIconPicturesAndManifestButNoPayload) {
+TEST_P(Stub, CarriesItsIconPicturesAndManifestButNoPayload) {
   EXPECT_NE(Find({pe::kTypeGroupIcon, kIconGroupId, kResourceLanguage}), nullptr);
   EXPECT_NE(Find({pe::kTypeIcon, 1, kResourceLanguage}), nullptr);
   EXPECT_NE(Find({2, kBannerId, kResourceLanguage}), nullptr);  // bitmaps
@@ -84,6 +95,13 @@ TEST_F(Stub, CarriesItsIconPicturesAndManifestButNoPayload) {
     EXPECT_EQ(entry.key.language, kResourceLanguage) << entry.key.ToString();
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(BothStubs, Stub,
+                         testing::Values(StubFile{LANTERN_STUB_EXE, false},
+                                         StubFile{LANTERN_STUB_ZSTD_EXE, true}),
+                         [](const testing::TestParamInfo<StubFile>& info) {
+                           return info.param.decodes ? std::string("Decoder") : std::string("Plain");
+                         });
 
 }  // namespace
 }  // namespace lantern::pack

@@ -84,6 +84,8 @@ class PackTest : public ::testing::Test {
     options_ = PackOptions{};
     stub_ = root_ / "lantern-stub.exe";
     WriteStub(stub_);
+    decoder_stub_ = root_ / "lantern-stub-zstd.exe";
+    WriteStub(decoder_stub_, "", {{{pe::kTypeRcData, kDecoderMarkerName, kResourceLanguage}, Bytes("zstd")}});
     WriteAll(root_ / "in" / "App.exe", "MZ the front end");
     WriteAll(root_ / "in" / "App.exe.config", "<configuration/>");
     WriteAll(root_ / "in" / "tree" / "readme.txt", "read me");
@@ -110,6 +112,7 @@ class PackTest : public ::testing::Test {
 
   fs::path root_;
   fs::path stub_;
+  fs::path decoder_stub_;  // says it carries the decoder, as lantern-stub-zstd.exe does
   PackOptions options_;
 };
 
@@ -195,6 +198,7 @@ Stored PayloadResource(const fs::path& file, std::uint16_t id) {
 TEST_F(PackTest, CompressedBuildCompressesWhatShrinksAndIsExtractedByteForByte) {
   WriteAll(root_ / "in" / "tree" / "random.bin", RandomBytes(5000));
   options_.compress = true;
+  options_.stub = decoder_stub_;
   auto summary = Pack(options_, {}, nullptr);
   ASSERT_TRUE(summary) << summary.Message();
   EXPECT_EQ(summary->compressed_files, 1u);  // the table; the rest would not shrink
@@ -223,10 +227,11 @@ TEST_F(PackTest, CompressedBuildCompressesWhatShrinksAndIsExtractedByteForByte) 
   EXPECT_EQ(fs::file_size(out / "data" / "empty.dat"), 0u);
 }
 
-// Off, or on with nothing that shrinks, the build is exactly what it was
-// before compression existed: the same files as resources, no list.
+// Off, or on with nothing that shrinks, the build from a stub is exactly what
+// it was before compression existed: the same files as resources, no list.
 TEST_F(PackTest, ABuildWithNothingCompressedIsTheSameWhetherCompressionIsOnOrOff) {
   WriteAll(root_ / "in" / "tree" / "data" / "table.csv", RandomBytes(70000));
+  options_.stub = decoder_stub_;
   ASSERT_TRUE(Pack(options_, {}, nullptr));
   const auto off = ReadAll(options_.output);
   options_.compress = true;
@@ -249,6 +254,7 @@ TEST_F(PackTest, ABuildWithNothingCompressedIsTheSameWhetherCompressionIsOnOrOff
 
 TEST_F(PackTest, DamagedCompressedDataIsNotExtracted) {
   options_.compress = true;
+  options_.stub = decoder_stub_;
   ASSERT_TRUE(Pack(options_, {}, nullptr));
   const Stored table = PayloadResource(options_.output, 105);
   auto bytes = ReadAll(options_.output);
@@ -309,7 +315,44 @@ TEST_F(PackTest, DefaultStubIsTakenWhenNoneIsNamed) {
   options_.stub.clear();
   const auto none = Pack(options_, {}, nullptr);
   ASSERT_FALSE(none);
-  EXPECT_THAT(none.Message(), HasSubstr("no stub is named"));
+  EXPECT_THAT(none.Message(), HasSubstr("no stub is named and none was found beside the tool"));
+  options_.compress = true;
+  const auto no_decoder_stub = Pack(options_, {}, nullptr);
+  ASSERT_FALSE(no_decoder_stub);
+  EXPECT_THAT(
+      no_decoder_stub.Message(),
+      HasSubstr("no stub is named and lantern-stub-zstd.exe, the stub that decodes compressed payloads, "
+                "was not found beside the tool"));
+}
+
+// A compressed build needs the stub that decodes: the plain stub is refused,
+// named or as the default, and so is one whose marker names another decoder.
+TEST_F(PackTest, ACompressedBuildRefusesAStubWithoutTheDecoder) {
+  WriteStub(root_ / "other-decoder.exe", "",
+            {{{pe::kTypeRcData, kDecoderMarkerName, kResourceLanguage}, Bytes("lz4")}});
+  WriteAll(root_ / "out" / "Setup.exe", "the previous build");
+  options_.compress = true;
+  const std::string refusal =
+      "' has no decoder, so it cannot extract compressed files: with COMPRESS (--compress) pack from "
+      "lantern-stub-zstd.exe, or build without compression";
+  for (const fs::path& stub : {stub_, root_ / "other-decoder.exe"}) {
+    SCOPED_TRACE(stub.string());
+    for (const bool as_default : {false, true}) {
+      options_.stub = as_default ? fs::path() : stub;
+      const auto result = Pack(options_, stub, nullptr);
+      ASSERT_FALSE(result);
+      EXPECT_EQ(result.Message(), "the stub '" + stub.string() + refusal);
+      EXPECT_THAT(OutputFolder(), ::testing::ElementsAre("Setup.exe"));
+    }
+  }
+  options_.stub = decoder_stub_;
+  auto summary = Pack(options_, {}, nullptr);
+  ASSERT_TRUE(summary) << summary.Message();
+  EXPECT_EQ(summary->compressed_files, 1u);
+  // Without compression the plain stub packs as before.
+  options_.compress = false;
+  options_.stub = stub_;
+  EXPECT_TRUE(Pack(options_, {}, nullptr));
 }
 
 // Each bad input: its message, and no output (an output already there stays as it was).
@@ -514,7 +557,6 @@ TEST_F(PackTest, InspectRefusesWhatIsNoProgram) {
 TEST_F(PackTest, ProjectFileIsReadRelativeToItsFolder) {
   WriteAll(root_ / "project" / "setup.toml", R"(# A product's bootstrapper
 output = "../out/FromProject.exe"
-stub = "../lantern-stub.exe"
 front_end = "App.exe"
 payload = ["../in/App.exe"]
 payload_dir = "../in/tree"
@@ -523,6 +565,7 @@ version = "2.0.0.1"
 info = "../info.xml"
 seal_info = true
 compress = true
+stub = "../lantern-stub-zstd.exe"
 
 [strings]
 1 = "Project Download"

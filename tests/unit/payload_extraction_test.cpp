@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -51,8 +52,9 @@ class FakePayloadSystem final : public PayloadSystem {
   std::map<std::wstring, std::uint32_t> short_writes;  // bytes the disk takes before it is full
   std::set<std::wstring> slow;                         // writes that take a while
   WorkerThreads* threads = nullptr;
-  std::optional<std::string> compression_list;         // the list's bytes, when there is one
+  std::optional<std::string> compression_list;  // the list's bytes, when there is one
   bool compression_list_fails = false;
+  bool no_decoder = false;  // as in the plain stub, built without one
 
   // What happened, by file name.
   std::vector<std::pair<std::wstring, std::string>> files_written;
@@ -113,6 +115,12 @@ class FakePayloadSystem final : public PayloadSystem {
   WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes,
                                std::uint32_t limit) override {
     if (cannot_create.count(file_name)) return {false, 0, 5};
+    if (no_decoder) {
+      files_written.emplace_back(file_name, "");
+      WriteResult result{true, 0, 0};
+      result.decoded = DecodeStatus::NoDecoder;
+      return result;
+    }
     struct Memory final : DecodedBytesWriter {
       std::string bytes;
       std::optional<std::uint32_t> room;
@@ -474,6 +482,7 @@ TEST_F(ExtractionTest, EachFaultOfACompressedFileGivesItsResultAndLinesAndStopsT
       {"catalogue one byte smaller", frame, std::to_string(data.size() - 1), 0, rc::FileCorrupt,
        L"Write file has failed", 0},
       {"disk full", frame, size, 100, rc::Fail, L"Short write 100 of 5000 bytes, error 112", 100},
+      {"no decoder", frame, size, 0, rc::Fail, L"Decoding has failed: this bootstrapper has no decoder", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -481,6 +490,7 @@ TEST_F(ExtractionTest, EachFaultOfACompressedFileGivesItsResultAndLinesAndStopsT
     system.resources = {{101, "102*a.bin*3*103*b.bin*" + c.catalogue_size}, {102, "abc"}, {103, c.bytes}};
     system.compression_list = "zstd*103";
     if (c.room) system.short_writes[L"b.bin"] = c.room;
+    system.no_decoder = std::string_view(c.what) == "no decoder";
     MemoryLog memory;
     ResourceList list;
     std::wstring program_path;
