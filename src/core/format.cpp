@@ -15,7 +15,7 @@ namespace {
 // as written rather than asking for gigabytes of padding.
 constexpr int kMaxField = 65536;
 
-struct Spec {
+struct Directive {
   bool left = false;   // '-'
   bool plus = false;   // '+'
   bool space = false;  // ' '
@@ -43,12 +43,12 @@ std::int64_t SignedValue(const FormatArg& arg) {
 void Pad(std::wstring& out, std::size_t count, wchar_t fill) { out.append(count, fill); }
 
 // Places `body` (with its sign or prefix already separated) in the field.
-void EmitField(std::wstring& out, const Spec& spec, std::wstring_view prefix, std::wstring_view body,
-               bool zero_pad) {
+void EmitField(std::wstring& out, const Directive& directive, std::wstring_view prefix,
+               std::wstring_view body, bool zero_pad) {
   const std::size_t length = prefix.size() + body.size();
-  const std::size_t width = static_cast<std::size_t>(spec.width);
+  const std::size_t width = static_cast<std::size_t>(directive.width);
   const std::size_t padding = width > length ? width - length : 0;
-  if (spec.left) {
+  if (directive.left) {
     out.append(prefix);
     out.append(body);
     Pad(out, padding, L' ');
@@ -63,11 +63,11 @@ void EmitField(std::wstring& out, const Spec& spec, std::wstring_view prefix, st
   }
 }
 
-void EmitText(std::wstring& out, const Spec& spec, std::wstring_view text, bool limit) {
-  if (limit && spec.precision >= 0 && static_cast<std::size_t>(spec.precision) < text.size()) {
-    text = text.substr(0, static_cast<std::size_t>(spec.precision));
+void EmitText(std::wstring& out, const Directive& directive, std::wstring_view text, bool limit) {
+  if (limit && directive.precision >= 0 && static_cast<std::size_t>(directive.precision) < text.size()) {
+    text = text.substr(0, static_cast<std::size_t>(directive.precision));
   }
-  EmitField(out, spec, {}, text, false);
+  EmitField(out, directive, {}, text, false);
 }
 
 std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
@@ -82,66 +82,66 @@ std::wstring Digits(std::uint64_t value, unsigned base, bool upper) {
 
 // %d %i %u %x %X %o over a value already in the representation the
 // conversion asks for.
-void EmitInteger(std::wstring& out, const Spec& spec, std::uint64_t magnitude, bool negative) {
-  const wchar_t c = spec.conversion;
+void EmitInteger(std::wstring& out, const Directive& directive, std::uint64_t magnitude, bool negative) {
+  const wchar_t c = directive.conversion;
   const bool is_signed = c == L'd' || c == L'i';
   const unsigned base = (c == L'x' || c == L'X') ? 16 : c == L'o' ? 8 : 10;
 
   std::wstring digits = Digits(magnitude, base, c == L'X');
-  if (spec.precision == 0 && magnitude == 0) {
+  if (directive.precision == 0 && magnitude == 0) {
     digits.clear();  // as printf: an explicit zero precision prints no digits for zero
   }
-  if (spec.precision > 0 && digits.size() < static_cast<std::size_t>(spec.precision)) {
-    digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), L'0');
+  if (directive.precision > 0 && digits.size() < static_cast<std::size_t>(directive.precision)) {
+    digits.insert(0, static_cast<std::size_t>(directive.precision) - digits.size(), L'0');
   }
 
   std::wstring prefix;
   if (is_signed) {
     if (negative) {
       prefix = L"-";
-    } else if (spec.plus) {
+    } else if (directive.plus) {
       prefix = L"+";
-    } else if (spec.space) {
+    } else if (directive.space) {
       prefix = L" ";
     }
-  } else if (spec.alt && magnitude != 0 && base == 16) {
+  } else if (directive.alt && magnitude != 0 && base == 16) {
     prefix = c == L'X' ? L"0X" : L"0x";
-  } else if (spec.alt && base == 8 && (digits.empty() || digits.front() != L'0')) {
+  } else if (directive.alt && base == 8 && (digits.empty() || digits.front() != L'0')) {
     digits.insert(digits.begin(), L'0');
   }
-  EmitField(out, spec, prefix, digits, spec.zero && !spec.left && spec.precision < 0);
+  EmitField(out, directive, prefix, digits, directive.zero && !directive.left && directive.precision < 0);
 }
 
-void EmitSignedDecimal(std::wstring& out, Spec spec, std::int64_t value) {
-  spec.conversion = L'd';
+void EmitSignedDecimal(std::wstring& out, Directive directive, std::int64_t value) {
+  directive.conversion = L'd';
   const bool negative = value < 0;
   // Negate in unsigned arithmetic so that the most negative value is safe.
   const std::uint64_t magnitude =
       negative ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
-  EmitInteger(out, spec, magnitude, negative);
+  EmitInteger(out, directive, magnitude, negative);
 }
 
-void EmitPointer(std::wstring& out, const Spec& spec, std::uint64_t bits) {
+void EmitPointer(std::wstring& out, const Directive& directive, std::uint64_t bits) {
   std::wstring digits = Digits(bits, 16, true);
   const std::size_t minimum = 2 * sizeof(void*);
   if (digits.size() < minimum) {
     digits.insert(0, minimum - digits.size(), L'0');
   }
-  EmitField(out, spec, {}, digits, false);
+  EmitField(out, directive, {}, digits, false);
 }
 
 // The digits of a finite, non-negative real for %f %e %g and their capitals,
 // as the C library writes them with this precision and '#', without sign or
 // field. Only digits, points and letters come out, so the narrow result
 // widens as it is.
-std::string RealDigits(const Spec& spec, double magnitude) {
+std::string RealDigits(const Directive& directive, double magnitude) {
   std::string pattern = "%";
-  if (spec.alt) pattern += '#';
-  if (spec.precision >= 0) {
+  if (directive.alt) pattern += '#';
+  if (directive.precision >= 0) {
     pattern += '.';
-    pattern += std::to_string(spec.precision);
+    pattern += std::to_string(directive.precision);
   }
-  pattern += static_cast<char>(spec.conversion);
+  pattern += static_cast<char>(directive.conversion);
 #ifdef _WIN32
   // The system's own C library, which every Windows has: the C library
   // statically linked for standard output would bring tens of kilobytes into
@@ -171,39 +171,40 @@ std::string RealDigits(const Spec& spec, double magnitude) {
 
 // %f %e %g and friends: the sign and the field are ours, the digits the C
 // library's.
-void EmitReal(std::wstring& out, const Spec& spec, double value) {
+void EmitReal(std::wstring& out, const Directive& directive, double value) {
   const bool negative = std::signbit(value);
-  const std::wstring_view prefix = negative ? L"-" : spec.plus ? L"+" : spec.space ? L" " : L"";
-  const bool upper = spec.conversion == L'F' || spec.conversion == L'E' || spec.conversion == L'G' ||
-                     spec.conversion == L'A';
+  const std::wstring_view prefix = negative ? L"-" : directive.plus ? L"+" : directive.space ? L" " : L"";
+  const bool upper = directive.conversion == L'F' || directive.conversion == L'E' ||
+                     directive.conversion == L'G' || directive.conversion == L'A';
   if (std::isnan(value) || std::isinf(value)) {
     const std::wstring_view word = std::isnan(value) ? (upper ? L"NAN" : L"nan") : (upper ? L"INF" : L"inf");
-    EmitField(out, spec, prefix, word, false);
+    EmitField(out, directive, prefix, word, false);
     return;
   }
-  const std::string digits = RealDigits(spec, std::fabs(value));
-  EmitField(out, spec, prefix, std::wstring(digits.begin(), digits.end()), spec.zero && !spec.left);
+  const std::string digits = RealDigits(directive, std::fabs(value));
+  EmitField(out, directive, prefix, std::wstring(digits.begin(), digits.end()),
+            directive.zero && !directive.left);
 }
 
 // A value shown through a conversion made for another kind of value: shown as
 // its own kind would be.
-void EmitAsOwnKind(std::wstring& out, Spec spec, const FormatArg& arg) {
+void EmitAsOwnKind(std::wstring& out, Directive directive, const FormatArg& arg) {
   switch (arg.kind()) {
     case FormatArg::Kind::Text:
-      EmitText(out, spec, arg.text(), false);
+      EmitText(out, directive, arg.text(), false);
       break;
     case FormatArg::Kind::Signed:
     case FormatArg::Kind::Unsigned:
-      spec.precision = -1;
-      EmitSignedDecimal(out, spec, SignedValue(arg));
+      directive.precision = -1;
+      EmitSignedDecimal(out, directive, SignedValue(arg));
       break;
     case FormatArg::Kind::Real:
-      spec.conversion = L'g';
-      spec.precision = -1;
-      EmitReal(out, spec, arg.real());
+      directive.conversion = L'g';
+      directive.precision = -1;
+      EmitReal(out, directive, arg.real());
       break;
     case FormatArg::Kind::Pointer:
-      EmitPointer(out, spec, arg.bits());
+      EmitPointer(out, directive, arg.bits());
       break;
   }
 }
@@ -212,14 +213,14 @@ bool IsNumber(const FormatArg& arg) {
   return arg.kind() == FormatArg::Kind::Signed || arg.kind() == FormatArg::Kind::Unsigned;
 }
 
-void EmitConversion(std::wstring& out, const Spec& spec, const FormatArg& arg) {
-  switch (spec.conversion) {
+void EmitConversion(std::wstring& out, const Directive& directive, const FormatArg& arg) {
+  switch (directive.conversion) {
     case L'd':
     case L'i':
       if (IsNumber(arg) || arg.kind() == FormatArg::Kind::Pointer) {
-        EmitSignedDecimal(out, spec, SignedValue(arg));
+        EmitSignedDecimal(out, directive, SignedValue(arg));
       } else {
-        EmitAsOwnKind(out, spec, arg);
+        EmitAsOwnKind(out, directive, arg);
       }
       break;
     case L'u':
@@ -227,9 +228,9 @@ void EmitConversion(std::wstring& out, const Spec& spec, const FormatArg& arg) {
     case L'X':
     case L'o':
       if (IsNumber(arg) || arg.kind() == FormatArg::Kind::Pointer) {
-        EmitInteger(out, spec, arg.bits(), false);
+        EmitInteger(out, directive, arg.bits(), false);
       } else {
-        EmitAsOwnKind(out, spec, arg);
+        EmitAsOwnKind(out, directive, arg);
       }
       break;
     case L'c':
@@ -239,38 +240,38 @@ void EmitConversion(std::wstring& out, const Spec& spec, const FormatArg& arg) {
         // A zero character would end the text for whoever reads it as a C string.
         const wchar_t c = static_cast<wchar_t>(arg.bits() & 0xFFFF);
         if (c != L'\0') {
-          EmitField(out, spec, {}, std::wstring_view(&c, 1), false);
+          EmitField(out, directive, {}, std::wstring_view(&c, 1), false);
         } else {
-          EmitField(out, spec, {}, {}, false);
+          EmitField(out, directive, {}, {}, false);
         }
       } else {
-        EmitAsOwnKind(out, spec, arg);
+        EmitAsOwnKind(out, directive, arg);
       }
       break;
     case L's':
     case L'S':
       if (arg.kind() == FormatArg::Kind::Text) {
-        EmitText(out, spec, arg.text(), true);
+        EmitText(out, directive, arg.text(), true);
       } else {
-        EmitAsOwnKind(out, spec, arg);
+        EmitAsOwnKind(out, directive, arg);
       }
       break;
     case L'p':
       if (IsNumber(arg) || arg.kind() == FormatArg::Kind::Pointer) {
-        EmitPointer(out, spec, arg.bits());
+        EmitPointer(out, directive, arg.bits());
       } else {
-        EmitAsOwnKind(out, spec, arg);
+        EmitAsOwnKind(out, directive, arg);
       }
       break;
     default:  // the real conversions
       if (arg.kind() == FormatArg::Kind::Real) {
-        EmitReal(out, spec, arg.real());
+        EmitReal(out, directive, arg.real());
       } else if (arg.kind() == FormatArg::Kind::Signed) {
-        EmitReal(out, spec, static_cast<double>(SignedValue(arg)));
+        EmitReal(out, directive, static_cast<double>(SignedValue(arg)));
       } else if (arg.kind() == FormatArg::Kind::Unsigned) {
-        EmitReal(out, spec, static_cast<double>(arg.bits()));
+        EmitReal(out, directive, static_cast<double>(arg.bits()));
       } else {
-        EmitAsOwnKind(out, spec, arg);
+        EmitAsOwnKind(out, directive, arg);
       }
       break;
   }
@@ -315,7 +316,7 @@ std::size_t Convert(std::wstring_view format, std::size_t start, std::span<const
                     std::size_t& next_arg, std::wstring& out) {
   std::size_t at = start + 1;
   std::size_t arg_index = next_arg;
-  Spec spec;
+  Directive directive;
 
   const auto as_written = [&](std::size_t end) {
     out.append(format.substr(start, end - start));
@@ -325,15 +326,15 @@ std::size_t Convert(std::wstring_view format, std::size_t start, std::span<const
   for (; at < format.size(); ++at) {
     const wchar_t c = format[at];
     if (c == L'-') {
-      spec.left = true;
+      directive.left = true;
     } else if (c == L'+') {
-      spec.plus = true;
+      directive.plus = true;
     } else if (c == L' ') {
-      spec.space = true;
+      directive.space = true;
     } else if (c == L'#') {
-      spec.alt = true;
+      directive.alt = true;
     } else if (c == L'0') {
-      spec.zero = true;
+      directive.zero = true;
     } else {
       break;
     }
@@ -348,12 +349,12 @@ std::size_t Convert(std::wstring_view format, std::size_t start, std::span<const
     int width = 0;
     usable = StarValue(args[arg_index++], width) && usable;
     if (width < 0) {
-      spec.left = true;
+      directive.left = true;
       width = -width;
     }
-    spec.width = width;
+    directive.width = width;
   } else {
-    usable = ReadField(format, at, spec.width) && usable;
+    usable = ReadField(format, at, directive.width) && usable;
     while (at < format.size() && IsDigit(format[at])) ++at;
   }
 
@@ -366,9 +367,9 @@ std::size_t Convert(std::wstring_view format, std::size_t start, std::span<const
       }
       int precision = 0;
       usable = StarValue(args[arg_index++], precision) && usable;
-      spec.precision = precision < 0 ? -1 : precision;  // as printf: negative means none
+      directive.precision = precision < 0 ? -1 : precision;  // as printf: negative means none
     } else {
-      usable = ReadField(format, at, spec.precision) && usable;
+      usable = ReadField(format, at, directive.precision) && usable;
       while (at < format.size() && IsDigit(format[at])) ++at;
     }
   }
@@ -392,15 +393,15 @@ std::size_t Convert(std::wstring_view format, std::size_t start, std::span<const
   if (at >= format.size()) {
     return as_written(format.size());
   }
-  spec.conversion = format[at++];
-  if (spec.conversion == L'%') {
+  directive.conversion = format[at++];
+  if (directive.conversion == L'%') {
     out.push_back(L'%');
     return at;
   }
-  if (!IsConversion(spec.conversion) || !usable || arg_index >= args.size()) {
+  if (!IsConversion(directive.conversion) || !usable || arg_index >= args.size()) {
     return as_written(at);
   }
-  EmitConversion(out, spec, args[arg_index++]);
+  EmitConversion(out, directive, args[arg_index++]);
   next_arg = arg_index;
   return at;
 }
