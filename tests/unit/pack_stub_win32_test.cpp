@@ -99,8 +99,8 @@ TEST_P(Stub, CarriesItsIconPicturesAndManifestButNoPayload) {
 INSTANTIATE_TEST_SUITE_P(BothStubs, Stub,
                          testing::Values(StubFile{LANTERN_STUB_EXE, false},
                                          StubFile{LANTERN_STUB_ZSTD_EXE, true}),
-                         [](const testing::TestParamInfo<StubFile>& info) {
-                           return info.param.decodes ? std::string("Decoder") : std::string("Plain");
+                         [](const testing::TestParamInfo<StubFile>& stub_info) {
+                           return stub_info.param.decodes ? std::string("Decoder") : std::string("Plain");
                          });
 
 }  // namespace
