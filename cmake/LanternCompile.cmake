@@ -42,6 +42,9 @@ endif()
 # type's flags.
 add_library(lantern_compact INTERFACE)
 if(MINGW)
+  # No specialised local copies of functions either (-fipa-sra, -fipa-cp):
+  # GCC makes them of the standard library's string and container code in
+  # every file that calls it, and the link cannot share them (8 KB of the stub).
   target_compile_options(lantern_compact INTERFACE
-    "$<$<NOT:$<CONFIG:Debug>>:-Os>" -ffunction-sections -fdata-sections)
+    "$<$<NOT:$<CONFIG:Debug>>:-Os>" -ffunction-sections -fdata-sections -fno-ipa-sra -fno-ipa-cp)
 endif()

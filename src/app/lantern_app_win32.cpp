@@ -34,6 +34,8 @@ void InitCommonControls95() {
 }  // namespace
 
 BOOL CLanternInstallerApp::InitInstance() {
+  // Where a failed allocation that nothing can catch leaves its last line.
+  SetLastWordsLog(&log_);
   const ResultCode failure = RunThreadBody(log_, L"Main", [this] {
     ComposeAndRun();
     return rc::Ok;

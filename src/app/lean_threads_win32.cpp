@@ -1,7 +1,7 @@
 // Linked into the bootstrapper only: the few POSIX thread calls that the GNU
 // C++ runtime makes (its locks for static locals, exception state per thread,
 // the unwinder's table of frames, std::mutex and std::condition_variable),
-// answered by Windows directly. The POSIX thread library they otherwise come
+// answered by Windows directly, and std::condition_variable's own members. The POSIX thread library they otherwise come
 // from is linked whole for them: its thread, condition and read-write-lock
 // machinery, about 30 KB of the stub.
 //
@@ -20,6 +20,9 @@
 
 #include <pthread.h>
 #include <windows.h>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -160,5 +163,19 @@ int pthread_cond_broadcast(pthread_cond_t* condition) {
 }
 
 }  // extern "C"
+
+// std::condition_variable's own members. The runtime's copies sit in an
+// object built with exceptions, whose unwind entries name the exception
+// personality and so would bring the unwinder into a bootstrapper that has no
+// exceptions. These are the same calls on the same condition.
+namespace std {
+
+condition_variable::condition_variable() noexcept = default;
+condition_variable::~condition_variable() noexcept = default;
+void condition_variable::wait(unique_lock<mutex>& lock) { _M_cond.wait(*lock.mutex()); }
+void condition_variable::notify_one() noexcept { _M_cond.notify_one(); }
+void condition_variable::notify_all() noexcept { _M_cond.notify_all(); }
+
+}  // namespace std
 
 #endif

@@ -11,8 +11,30 @@
 # with a second resource (RCDATA "LANTERN_DECODER", holding "zstd"). The
 # decoder is most of the difference in their sizes.
 
-# _lantern_add_stub(<target> <output name> <decoder object library> <says it decodes>)
-function(_lantern_add_stub target output_name decoder says_it_decodes)
+# Both stubs are built from one more build of the bootstrapper's libraries
+# (core, logic, platform), made for them alone: without C++ exceptions and
+# run-time type information, and so without their tables and the unwinder.
+# The libraries themselves keep both, for the tests and the packing tool. The
+# places where the code goes on after running out of memory mark their
+# handlers with core/when_memory_fails.h; in the stubs a failed allocation ends
+# the process instead (app/lean_runtime_win32.cpp).
+add_library(lantern_stub_options INTERFACE)
+target_link_libraries(lantern_stub_options INTERFACE lantern_options lantern_compact)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" OR CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  target_compile_options(lantern_stub_options INTERFACE $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>)
+  # A 32-bit program then needs no unwind tables at all. An x86-64 one keeps
+  # them: there the system itself walks the stack with them.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    target_compile_options(lantern_stub_options INTERFACE -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  endif()
+endif()
+add_library(lantern_stub_code OBJECT ${lantern_core_sources} ${lantern_logic_sources} ${lantern_platform_sources})
+target_include_directories(lantern_stub_code PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+target_compile_definitions(lantern_stub_code PUBLIC "LANTERN_VERSION_TEXT=\"${PROJECT_VERSION}\"")
+target_link_libraries(lantern_stub_code PUBLIC lantern_stub_options)
+
+# _lantern_add_stub(<target> <output name> <decoder source> <says it decodes> [<decoder libraries>...])
+function(_lantern_add_stub target output_name decoder_source says_it_decodes)
   set(dir "${CMAKE_CURRENT_BINARY_DIR}/${target}.lantern")
   file(MAKE_DIRECTORY "${dir}")
   _lantern_string_table(${target} "${dir}/strings.rcinc")
@@ -50,13 +72,14 @@ ${decoder_marker}")
   set(app "${LANTERN_SOURCE_DIR}/src/app")
   add_executable(${target} WIN32
     "${app}/main_win32.cpp" "${app}/load_config_win32.cpp" "${app}/lean_runtime_win32.cpp"
-    "${app}/lean_threads_win32.cpp"
+    "${app}/lean_threads_win32.cpp" "${decoder_source}"
     "${dir}/stub.rc")
   set_source_files_properties("${dir}/stub.rc" PROPERTIES
     INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
     OBJECT_DEPENDS "${dir}/strings.rcinc;${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${_LANTERN_RES_DIR}/lantern.ico;${_LANTERN_RES_DIR}/banner.bmp;${_LANTERN_RES_DIR}/splash.bmp")
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name})
-  target_link_libraries(${target} PRIVATE lantern_win32 ${decoder} lantern_compact)
+  target_link_libraries(${target} PRIVATE lantern_stub_code lantern_stub_options ${ARGN}
+    kernel32 user32 gdi32 advapi32 shell32 shlwapi ole32)
   if(MINGW)
     target_link_options(${target} PRIVATE -municode)  # the entry point is wWinMain
     # Only what the program reaches from its entry (and the load configuration,
@@ -66,5 +89,6 @@ ${decoder_marker}")
   _lantern_harden_executable(${target})
 endfunction()
 
-_lantern_add_stub(lantern_stub lantern-stub lantern_decoder_none FALSE)
-_lantern_add_stub(lantern_stub_zstd lantern-stub-zstd lantern_decoder_zstd TRUE)
+_lantern_add_stub(lantern_stub lantern-stub "${CMAKE_CURRENT_SOURCE_DIR}/payload/decoder_none.cpp" FALSE)
+_lantern_add_stub(lantern_stub_zstd lantern-stub-zstd "${CMAKE_CURRENT_SOURCE_DIR}/payload/decoder_zstd.cpp" TRUE
+  lantern::zstd_decoder)

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/result_codes.h"
+#include "core/when_memory_fails.h"
 #include "log/log.h"
 
 namespace lantern {
@@ -16,12 +17,12 @@ namespace lantern {
 // exception; each logged with the thread's name.
 template <class Body>
 ResultCode RunThreadBody(DiagnosticLog& log, const wchar_t* thread, Body&& body) noexcept {
-  try {
+  LANTERN_TRY {
     return body();
-  } catch (const std::bad_alloc&) {
+  } LANTERN_CATCH(const std::bad_alloc&) {
     log.LogFormat(L"%s thread: out of memory %0x\n", thread, rc::OutOfMemory);
     return rc::OutOfMemory;
-  } catch (...) {
+  } LANTERN_CATCH(...) {
     log.LogFormat(L"%s thread: unexpected failure %0x\n", thread, rc::Unexpected);
     return rc::Unexpected;
   }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "checks/machine_win32.h"
+#include "core/when_memory_fails.h"
 #include "framework/system_dlls_win32.h"
 #include "framework/unique_handle_win32.h"
 
@@ -43,9 +44,9 @@ bool Win32SystemFiles::GetFileVersion(const std::wstring& path, std::uint32_t& m
   const DWORD size = get_size(path.c_str(), &ignored);
   if (size == 0) return false;
   std::vector<BYTE> block;
-  try {
+  LANTERN_TRY {
     block.resize(size);
-  } catch (const std::bad_alloc&) {
+  } LANTERN_CATCH(const std::bad_alloc&) {
     return false;
   }
   if (!get_info(path.c_str(), 0, size, block.data())) return false;

@@ -6,6 +6,7 @@
 
 #include "cmdline/command_line_info_ex.h"
 #include "cmdline/front_end_command_line.h"
+#include "core/when_memory_fails.h"
 #include "framework/command_line_info.h"
 
 namespace lantern {
@@ -144,9 +145,9 @@ ResultCode ParseOptionsOrThrow(const std::vector<std::wstring>& tokens, std::wst
 
 ResultCode ParseOptions(const std::vector<std::wstring>& tokens, std::wstring_view installer_name,
                         PathEnvironment& environment, DiagnosticLog& log, RunOptions& options) {
-  try {
+  LANTERN_TRY {
     return ParseOptionsOrThrow(tokens, installer_name, environment, log, options);
-  } catch (const std::bad_alloc&) {
+  } LANTERN_CATCH(const std::bad_alloc&) {
     return rc::OutOfMemory;
   }
 }

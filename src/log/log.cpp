@@ -2,7 +2,10 @@
 // to the file while it is open, and wait again while another program holds it.
 #include "log/log.h"
 
+#include <atomic>
 #include <new>
+
+#include "core/when_memory_fails.h"
 
 namespace lantern {
 namespace {
@@ -25,10 +28,22 @@ std::string FileBytes(LogSystem& system, std::wstring_view text) {
   return ascii;
 }
 
+std::atomic<DiagnosticLog*> last_words_log{nullptr};
+
 }  // namespace
 
+void SetLastWordsLog(DiagnosticLog* log) noexcept { last_words_log.store(log); }
+
+DiagnosticLog* LastWordsLog() noexcept { return last_words_log.load(); }
+
+void DiagnosticLog::WriteLastWords(std::string_view bytes) noexcept {
+  if (!file_) return;
+  file_->Write(bytes);
+  file_->Flush();
+}
+
 void DiagnosticLog::OpenLogFile(std::wstring_view path) {
-  try {
+  LANTERN_TRY {
     if (file_) {
       // Exactly, case included: a second parse of the same command line keeps
       // the file (and what it holds so far).
@@ -45,7 +60,7 @@ void DiagnosticLog::OpenLogFile(std::wstring_view path) {
     file_ = std::move(file);
     file_->Write(FileBytes(system_, pending_));
     pending_.clear();
-  } catch (const std::bad_alloc&) {
+  } LANTERN_CATCH(const std::bad_alloc&) {
     // Out of memory while naming the file: the log stays as it was left.
   }
 }
@@ -54,9 +69,9 @@ void DiagnosticLog::ReopenLogFile() {
   if (file_ || path_.empty()) {
     return;
   }
-  try {
+  LANTERN_TRY {
     file_ = system_.Open(path_, true);
-  } catch (const std::bad_alloc&) {
+  } LANTERN_CATCH(const std::bad_alloc&) {
   }
 }
 
@@ -64,13 +79,13 @@ void DiagnosticLog::CloseLogFile() { file_.reset(); }
 
 void DiagnosticLog::LogText(std::wstring_view text) {
   text = UpToTerminator(text);
-  try {
+  LANTERN_TRY {
     if (!file_) {
       pending_.append(text);
       return;
     }
     file_->Write(FileBytes(system_, text));
-  } catch (const std::bad_alloc&) {
+  } LANTERN_CATCH(const std::bad_alloc&) {
     // A line that finds no memory is dropped.
   }
 }

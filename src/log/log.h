@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/format.h"
+#include "core/when_memory_fails.h"
 
 namespace lantern {
 
@@ -19,6 +20,8 @@ class LogFile {
  public:
   virtual ~LogFile() = default;
   virtual void Write(std::string_view bytes) = 0;
+  // Hands what was written so far to the system.
+  virtual void Flush() {}
 };
 
 // What the log needs from the system: code-page conversion and files.
@@ -57,13 +60,18 @@ class DiagnosticLog {
   template <class... Args>
   void LogFormat(std::wstring_view format, const Args&... args) {
     std::wstring line;
-    try {
+    LANTERN_TRY {
       line = Format(format, args...);
-    } catch (const std::bad_alloc&) {
+    } LANTERN_CATCH(const std::bad_alloc&) {
       return;  // a line that finds no memory is dropped
     }
     LogText(line);
   }
+
+  // Writes `bytes` straight to the open file and flushes it, converting and
+  // allocating nothing; nothing when no file is open. For a last line when
+  // memory has run out.
+  void WriteLastWords(std::string_view bytes) noexcept;
 
   bool IsOpen() const { return file_ != nullptr; }
   const std::wstring& Path() const { return path_; }
@@ -75,5 +83,11 @@ class DiagnosticLog {
   std::wstring path_;
   std::wstring pending_;  // lines written while no file is open
 };
+
+// The log that receives the process's last line when memory runs out where
+// nothing can catch it (see core/when_memory_fails.h); null for none. Set by
+// the program that owns the run's log, for as long as it lives.
+void SetLastWordsLog(DiagnosticLog* log) noexcept;
+DiagnosticLog* LastWordsLog() noexcept;
 
 }  // namespace lantern

@@ -27,6 +27,7 @@ class CrLfLogFile final : public LogFile {
       at = newline + 1;
     }
   }
+  void Flush() override { std::fflush(file_.get()); }
 
  private:
   UniqueFile file_;

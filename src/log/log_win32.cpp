@@ -16,6 +16,7 @@ class CrtLogFile final : public LogFile {
     // Write errors are ignored: the log must never stop a run.
     std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
   }
+  void Flush() override { std::fflush(file_.get()); }
 
  private:
   UniqueFile file_;

@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <new>
 #include <span>
 #include <string>
 
 #include "core/code_page.h"
+#include "core/when_memory_fails.h"
 #include "core/payload_paths.h"
 #include "payload/folder_handles_win32.h"
 
@@ -44,12 +47,12 @@ ResultCode CopyEmbeddedInformation(const OwnFile& source, InformationMode mode, 
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(program, &size) || size.QuadPart < 0) return rc::Ok;
   LocatedInformation located;
-  try {
+  LANTERN_TRY {
     located = LocateEmbeddedInformation(static_cast<std::uint64_t>(size.QuadPart), mode,
                                         [program](std::uint64_t offset, std::span<unsigned char> out) {
                                           return ReadAt(program, offset, out);
                                         });
-  } catch (const std::bad_alloc&) {
+  } LANTERN_CATCH(const std::bad_alloc&) {
     log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(kEmbeddedScanSize));
     return rc::Ok;
   }
@@ -62,13 +65,20 @@ ResultCode CopyEmbeddedInformation(const OwnFile& source, InformationMode mode, 
   const std::size_t found_size = located.information.size();
   const auto count = static_cast<long>(found_size);
 
-  try {
-    // For the log, the information is a text up to its first zero byte.
-    const std::string terminated(reinterpret_cast<const char*>(information), found_size);
-    log.LogFormat(L"Found embedded information '%s'\r\n", FromAnsiCodePage(terminated.c_str()));
-  } catch (const std::bad_alloc&) {
-    log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(found_size + 1));
+  // For the log, the information is a text up to its first zero byte, copied
+  // into a buffer one byte longer. Asked for without an exception, so that the
+  // bootstrapper, which has none, can say it went without.
+  bool logged = false;
+  if (const std::unique_ptr<char[]> terminated(new (std::nothrow) char[found_size + 1]); terminated) {
+    std::memcpy(terminated.get(), information, found_size);
+    terminated[found_size] = '\0';
+    LANTERN_TRY {
+      log.LogFormat(L"Found embedded information '%s'\r\n", FromAnsiCodePage(terminated.get()));
+      logged = true;
+    } LANTERN_CATCH(const std::bad_alloc&) {
+    }
   }
+  if (!logged) log.LogFormat(L"Failed to allocate %d bytes\r\n", static_cast<int>(found_size + 1));
 
   DWORD error = 0;
   UniqueFileHandle file;

@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "core/when_memory_fails.h"
+
 namespace lantern {
 
 namespace {
@@ -207,9 +209,9 @@ HANDLE FolderCache::Find(const std::wstring& path) {
 HANDLE FolderCache::Keep(const std::wstring& path, UniqueFileHandle folder) {
   AcquireSRWLockExclusive(&lock_);
   HANDLE kept = folder.get();
-  try {
+  LANTERN_TRY {
     kept = folders_.try_emplace(path, std::move(folder)).first->second.get();
-  } catch (...) {
+  } LANTERN_CATCH(...) {
     // Not kept for want of memory: the handle serves this once, and the
     // folder is opened again next time.
     kept = nullptr;

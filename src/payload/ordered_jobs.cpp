@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "core/when_memory_fails.h"
+
 namespace lantern {
 
 namespace {
@@ -40,11 +42,11 @@ class Runner {
         lock.unlock();
         bool ok = false;
         std::wstring lines;
-        try {
+        LANTERN_TRY {
           DiagnosticLog buffer(lines_only);
           ok = jobs_.run(index, buffer);
           lines = buffer.Pending();
-        } catch (...) {
+        } LANTERN_CATCH(...) {
           ok = false;  // out of memory: the job failed
         }
         lock.lock();

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/when_memory_fails.h"
 #include "framework/unique_handle_win32.h"
 
 namespace lantern {
@@ -14,9 +15,9 @@ namespace {
 constexpr SIZE_T kStackSize = 256 * 1024;
 
 DWORD WINAPI RunWork(LPVOID parameter) {
-  try {
+  LANTERN_TRY {
     (*static_cast<const std::function<void()>*>(parameter))();
-  } catch (...) {
+  } LANTERN_CATCH(...) {
     // Nothing crosses the thread's edge; the work counts its own failures.
   }
   return 0;
@@ -26,9 +27,9 @@ DWORD WINAPI RunWork(LPVOID parameter) {
 
 void Win32WorkerThreads::Run(unsigned count, const std::function<void()>& work) {
   std::vector<UniqueKernelHandle> threads;
-  try {
+  LANTERN_TRY {
     threads.reserve(count > 1 ? count - 1 : 0);
-  } catch (...) {
+  } LANTERN_CATCH(...) {
     count = 1;
   }
   for (unsigned i = 1; i < count; ++i) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "core/when_memory_fails.h"
 #include "framework/system_dlls_win32.h"
 #include "framework/unique_handle_win32.h"
 #include "trust/verdict.h"
@@ -179,10 +180,10 @@ bool GetAuthenticodeInformation(const std::wstring& path, SignerDetails& details
   bool read = false;
   // Without CryptoAPI no signature can be read; that is a failure like any other.
   if (api.Complete()) {
-    try {
+    LANTERN_TRY {
       QueriedSignature signature(api);
       read = ReadSignerInformation(path, details, api, signature, log);
-    } catch (...) {
+    } LANTERN_CATCH(...) {
       // Out of memory for a log line: whatever was obtained is released above.
       read = false;
     }

@@ -44,7 +44,8 @@ endforeach()
 # compression only into a stub that says it decodes, so this one is the
 # plain stub's code built with that resource: what it does with compressed
 # files is what lantern-stub.exe does.
-_lantern_add_stub(e2e_stub_claiming_decoder e2e-stub-claiming-decoder lantern_decoder_none TRUE)
+_lantern_add_stub(e2e_stub_claiming_decoder e2e-stub-claiming-decoder
+  "${LANTERN_SOURCE_DIR}/src/payload/decoder_none.cpp" TRUE)
 set(no_decoder_exe "${CMAKE_CURRENT_BINARY_DIR}/NoDecoderSetup.exe")
 add_custom_command(OUTPUT "${no_decoder_exe}"
   COMMAND ${e2e_tool} pack --stub "$<TARGET_FILE:e2e_stub_claiming_decoder>" --compress -q
