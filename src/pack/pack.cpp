@@ -69,6 +69,7 @@ struct PayloadPlan {
   std::size_t files = 0;
   std::uint64_t bytes = 0;
   std::size_t compressed = 0;
+  bool shared_dictionary = false;
 };
 
 Result<pe::ResourceId> RawResourceId(const std::string& text) {
@@ -155,6 +156,7 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
   }
   plan.files = entries->size();
   plan.compressed = compressed_ids.ids.size();
+  plan.shared_dictionary = compressed_ids.dictionary;
   add(kCatalogueId, BytesSource(CatalogueText(entries.Value())));
   // Only a build with compressed files says so: one without is the same as
   // a build made before compression existed.
@@ -328,6 +330,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   summary.payload_files = payload->files;
   summary.payload_bytes = payload->bytes;
   summary.compressed_files = payload->compressed;
+  summary.shared_dictionary = payload->shared_dictionary;
   if (options.check_only) return summary;
 
   PendingOutput pending(options.output);
