@@ -50,16 +50,17 @@ DecodeResult DecodingDictionary::Load(const void* data, std::size_t size) {
     result.status = DecodeStatus::DictionaryTooLarge;
     return result;
   }
+  const std::size_t length = static_cast<std::size_t>(content);
   const std::unique_ptr<ZSTD_DCtx, DecoderFree> decoder(ZSTD_createDCtx());
-  std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[content]);
+  std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[length]);
   if (!decoder || !bytes) {
     result.status = DecodeStatus::OutOfMemory;
     return result;
   }
-  const std::size_t decoded = ZSTD_decompressDCtx(decoder.get(), bytes.get(), content, data, size);
+  const std::size_t decoded = ZSTD_decompressDCtx(decoder.get(), bytes.get(), length, data, size);
   if (ZSTD_isError(decoded)) {
-    // More output than the header said (a second frame): the data is not
-    // what the packer writes.
+    // Among the damage: more output than the header gives (a second frame
+    // after it), which the packer never writes.
     const ZSTD_ErrorCode code = ZSTD_getErrorCode(decoded);
     result.status = code == ZSTD_error_srcSize_wrong       ? DecodeStatus::Truncated
                     : code == ZSTD_error_memory_allocation ? DecodeStatus::OutOfMemory
@@ -67,20 +68,20 @@ DecodeResult DecodingDictionary::Load(const void* data, std::size_t size) {
     result.decoder_error = static_cast<std::size_t>(code);
     return result;
   }
-  if (decoded != content) {
+  if (decoded != length) {
     result.status = DecodeStatus::Damaged;
     return result;
   }
   // Raw content whatever its first bytes, referred to where it lies.
-  prepared_ = ZSTD_createDDict_advanced(bytes.get(), static_cast<std::size_t>(content), ZSTD_dlm_byRef,
-                                        ZSTD_dct_rawContent, ZSTD_defaultCMem);
+  prepared_ =
+      ZSTD_createDDict_advanced(bytes.get(), length, ZSTD_dlm_byRef, ZSTD_dct_rawContent, ZSTD_defaultCMem);
   if (!prepared_) {
     result.status = DecodeStatus::OutOfMemory;
     return result;
   }
   content_ = bytes.release();
-  size_ = static_cast<std::size_t>(content);
-  result.written = content;
+  size_ = length;
+  result.written = length;
   return result;
 }
 
