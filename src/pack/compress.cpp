@@ -187,7 +187,9 @@ pe::Result<CompressedPayload> CompressPayloadFiles(std::span<const std::shared_p
     shrinking.push_back(files[i]);
     which.push_back(i);
   }
-  if (shrinking.empty() || dictionary_budget == 0) return payload;
+  // One file alone finds nothing in pieces of itself that its own frame did
+  // not: the second pass could not win.
+  if (shrinking.size() < 2 || dictionary_budget == 0) return payload;
   auto content = BuildDictionary(shrinking, dictionary_budget);
   if (!content) return content.AsFailure();
   pe::MemorySource content_source(content.Value());

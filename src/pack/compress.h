@@ -47,9 +47,9 @@ struct CompressedPayload {
 };
 
 // Compresses every file, a few at a time on the machine's cores: each on its
-// own, then those that shrink again with a dictionary built from them, each
-// keeping the smaller of its two frames; the dictionary stays when it wins
-// overall. The same files always give the same bytes. Fails when a file
+// own, then, where at least two shrink, those again with a dictionary built
+// from them, each keeping the smaller of its two frames; the dictionary stays
+// when it wins overall. The same files always give the same bytes. Fails when a file
 // cannot be read.
 pe::Result<CompressedPayload> CompressPayloadFiles(std::span<const std::shared_ptr<pe::ByteSource>> files,
                                                    std::uint64_t dictionary_budget = kDictionaryBytes);

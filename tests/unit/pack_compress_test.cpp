@@ -136,6 +136,7 @@ TEST(DictionaryTest, ADictionaryThatDoesNotWinIsLeftOut) {
   } cases[] = {
       {"files that share nothing", {Letters(60000, 1), Letters(60000, 2), Letters(60000, 3)}, true},
       {"nothing shrinks", {Letters(0, 1), testing_fakes::ZstdFrame(Letters(60000, 4)), "tiny"}, false},
+      {"one file shrinks", {testing_fakes::Compressible(200000), "tiny"}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
