@@ -5,16 +5,21 @@
 
 namespace lantern {
 
-std::string CompressionListText(const std::set<std::uint32_t>& ids) {
-  std::string text(kCompressionMethod);
-  for (const std::uint32_t id : ids) text += '*' + std::to_string(id);
+std::string CompressionListText(const CompressionList& list) {
+  std::string text(list.dictionary ? kDictionaryCompressionMethod : kCompressionMethod);
+  for (const std::uint32_t id : list.ids) text += '*' + std::to_string(id);
   return text;
 }
 
-std::optional<std::set<std::uint32_t>> ParseCompressionList(std::string_view text) {
-  if (!text.starts_with(kCompressionMethod)) return std::nullopt;
-  text.remove_prefix(kCompressionMethod.size());
-  std::set<std::uint32_t> ids;
+std::optional<CompressionList> ParseCompressionList(std::string_view text) {
+  CompressionList list;
+  const std::string_view method = text.substr(0, std::min(text.find('*'), text.size()));
+  if (method == kDictionaryCompressionMethod) {
+    list.dictionary = true;
+  } else if (method != kCompressionMethod) {
+    return std::nullopt;
+  }
+  text.remove_prefix(method.size());
   while (!text.empty()) {
     if (text.front() != '*') return std::nullopt;
     text.remove_prefix(1);
@@ -27,10 +32,10 @@ std::optional<std::set<std::uint32_t>> ParseCompressionList(std::string_view tex
         field.front() == '0' || id > 0xFFFF) {
       return std::nullopt;
     }
-    ids.insert(id);
+    list.ids.insert(id);
     text.remove_prefix(end);
   }
-  return ids;
+  return list;
 }
 
 }  // namespace lantern

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -68,6 +69,7 @@ struct PayloadPlan {
   std::size_t files = 0;
   std::uint64_t bytes = 0;
   std::size_t compressed = 0;
+  bool shared_dictionary = false;
 };
 
 Result<pe::ResourceId> RawResourceId(const std::string& text) {
@@ -134,15 +136,18 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
   }
   // Compressed files take the place of their sources; the catalogue keeps
   // every file's own size, which the bootstrapper checks what it decodes against.
-  std::set<std::uint32_t> compressed_ids;
+  CompressionList compressed_ids;
+  std::optional<std::vector<std::uint8_t>> dictionary;
   if (options.compress) {
     auto compressed = CompressPayloadFiles(sources);
     if (!compressed) return compressed.AsFailure();
     for (std::size_t i = 0; i < sources.size(); ++i) {
-      if (!compressed.Value()[i]) continue;
-      sources[i] = std::make_shared<pe::MemorySource>(std::move(*compressed.Value()[i]));
-      compressed_ids.insert(entries.Value()[i].id);
+      if (!compressed->files[i]) continue;
+      sources[i] = std::make_shared<pe::MemorySource>(std::move(*compressed->files[i]));
+      compressed_ids.ids.insert(entries.Value()[i].id);
     }
+    dictionary = std::move(compressed->dictionary);
+    compressed_ids.dictionary = dictionary.has_value();
   }
   for (std::size_t i = 0; i < sources.size(); ++i) {
     plan.bytes += entries.Value()[i].size;
@@ -150,13 +155,18 @@ Result<PayloadPlan> PlanPayload(const PackOptions& options) {
         {kPayloadType, pe::ResourceId(entries.Value()[i].id), kResourceLanguage}, std::move(sources[i])});
   }
   plan.files = entries->size();
-  plan.compressed = compressed_ids.size();
+  plan.compressed = compressed_ids.ids.size();
+  plan.shared_dictionary = compressed_ids.dictionary;
   add(kCatalogueId, BytesSource(CatalogueText(entries.Value())));
   // Only a build with compressed files says so: one without is the same as
   // a build made before compression existed.
-  if (!compressed_ids.empty()) {
+  if (!compressed_ids.ids.empty()) {
     const pe::ResourceKey key{pe::kTypeRcData, pe::ResourceId(kCompressedPayloadName), kResourceLanguage};
     plan.resources.push_back(pe::Resource{key, BytesSource(CompressionListText(compressed_ids))});
+  }
+  if (dictionary) {
+    const pe::ResourceKey key{pe::kTypeRcData, pe::ResourceId(kCompressionDictionaryName), kResourceLanguage};
+    plan.resources.push_back(pe::Resource{key, std::make_shared<pe::MemorySource>(std::move(*dictionary))});
   }
   return plan;
 }
@@ -320,6 +330,7 @@ Result<PackSummary> Pack(const PackOptions& options, const std::filesystem::path
   summary.payload_files = payload->files;
   summary.payload_bytes = payload->bytes;
   summary.compressed_files = payload->compressed;
+  summary.shared_dictionary = payload->shared_dictionary;
   if (options.check_only) return summary;
 
   PendingOutput pending(options.output);

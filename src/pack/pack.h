@@ -28,6 +28,7 @@ struct PackSummary {
   std::size_t payload_files = 0;
   std::uint64_t payload_bytes = 0;
   std::size_t compressed_files = 0;  // of the payload files
+  bool shared_dictionary = false;    // they share a compression dictionary
   std::uint64_t output_size = 0;
 };
 

@@ -170,16 +170,23 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
   }
   const pe::ResourceEntry* catalogue = nullptr;
   const pe::ResourceId compression_name{std::u16string(kCompressedPayloadName)};
+  const pe::ResourceId dictionary_name{std::u16string(kCompressionDictionaryName)};
   std::set<std::uint32_t> compressed;
   for (const pe::ResourceEntry& entry : open.resources) {
+    if (entry.key.type == pe::ResourceId(pe::kTypeRcData) && entry.key.name == dictionary_name) {
+      report.dictionary_resource_size = entry.size;
+      std::vector<std::uint8_t> header(static_cast<std::size_t>(std::min<std::uint64_t>(entry.size, 18)));
+      if (file.ReadAt(entry.file_offset, header)) report.dictionary_size = FrameContentSize(header);
+    }
     if (entry.key.type == pe::ResourceId(pe::kTypeRcData) && entry.key.name == compression_name) {
       report.compressed = true;
       auto bytes = pe::ReadResourceBytes(file, entry);
       if (!bytes) return Failure{"the list of compressed files cannot be read: " + bytes.Message()};
-      const auto ids =
+      const auto list =
           ParseCompressionList(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
-      if (ids) {
-        compressed = *ids;
+      if (list) {
+        compressed = list->ids;
+        report.shares_dictionary = list->dictionary;
       } else {
         report.problems.push_back("the list of compressed files (RCDATA " + entry.key.name.ToString() +
                                   ") is not understood");
@@ -211,6 +218,19 @@ Result<InspectReport> Inspect(const std::filesystem::path& bootstrapper) {
     }
   } else {
     report.problems.push_back("there is no catalogue (\"TOOLKIT\" resource 101)");
+  }
+  // The bootstrapper decodes the dictionary first, and fails every file if it cannot.
+  if (report.shares_dictionary) {
+    if (!report.dictionary_resource_size) {
+      report.problems.push_back("the compressed files share a dictionary, but there is none (RCDATA " +
+                                dictionary_name.ToString() + ")");
+    } else if (!report.dictionary_size || *report.dictionary_size == 0) {
+      report.problems.push_back("the compression dictionary is no zstd frame that gives its size");
+    } else if (*report.dictionary_size > kMaxDictionaryBytes) {
+      report.problems.push_back("the compression dictionary decodes to " +
+                                std::to_string(*report.dictionary_size) + " bytes, more than the " +
+                                std::to_string(kMaxDictionaryBytes) + " a bootstrapper takes");
+    }
   }
   std::map<std::uint16_t, bool> listed;
   for (InspectedFile& listed_file : report.files) {
@@ -287,6 +307,10 @@ std::string ReportText(const InspectReport& report) {
       out << "  compressed to " << WithThousands(*file.resource_size);
     out << "\n";
   }
+  if (report.shares_dictionary && report.dictionary_size && report.dictionary_resource_size) {
+    out << "  the compressed files share a dictionary of " << WithThousands(*report.dictionary_size)
+        << " bytes, compressed to " << WithThousands(*report.dictionary_resource_size) << "\n";
+  }
   for (const std::string& problem : report.problems) out << "  problem: " << problem << "\n";
   for (const std::string& name : report.unlisted) out << "  not in the catalogue: resource " << name << "\n";
 
@@ -356,6 +380,13 @@ std::string ReportJson(const InspectReport& report) {
   payload.insert("catalogue", report.catalogue);
   payload.insert("agrees", report.Agrees());
   payload.insert("compressed", report.compressed);
+  if (report.shares_dictionary) {
+    toml::table dictionary;
+    if (report.dictionary_size) dictionary.insert("size", number(*report.dictionary_size));
+    if (report.dictionary_resource_size)
+      dictionary.insert("resource_size", number(*report.dictionary_resource_size));
+    payload.insert("dictionary", std::move(dictionary));
+  }
   toml::array files;
   for (const InspectedFile& file : report.files) {
     toml::table entry;
@@ -461,8 +492,16 @@ Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem:
   }
 
   std::map<std::uint16_t, const pe::ResourceEntry*> payload;
+  std::vector<std::uint8_t> dictionary;
+  const pe::ResourceId dictionary_name{std::u16string(kCompressionDictionaryName)};
   for (const pe::ResourceEntry& entry : opened->resources) {
     if (IsPayload(entry) && !entry.key.name.IsName()) payload.emplace(entry.key.name.Id(), &entry);
+    if (report->shares_dictionary && entry.key.type == pe::ResourceId(pe::kTypeRcData) &&
+        entry.key.name == dictionary_name) {
+      auto decoded = DecodeDictionary(*opened->file, entry.file_offset, entry.size);
+      if (!decoded) return Failure{decoded.Message() + "; nothing is extracted"};
+      dictionary = std::move(decoded).Value();
+    }
   }
   if (progress) progress->Start(total);
   std::vector<std::uint8_t> buffer(1 << 20);
@@ -477,7 +516,7 @@ Status Extract(const std::filesystem::path& bootstrapper, const std::filesystem:
     if (!sink) return sink.AsFailure();
     if (report->files[i].compressed) {
       Status decoded = DecodePayloadFile(*opened->file, entry.file_offset, entry.size, report->files[i].size,
-                                         *sink.Value());
+                                         *sink.Value(), dictionary);
       if (!decoded) return Failure{"'" + report->files[i].name + "': " + decoded.Message()};
       if (progress) progress->Advance(report->files[i].size);
     }

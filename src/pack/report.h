@@ -53,6 +53,10 @@ struct InspectReport {
   std::vector<std::string> unlisted;  // "TOOLKIT" resources the catalogue does not name
   std::vector<std::string> problems;  // where catalogue and resources disagree
   bool compressed = false;            // the build lists compressed files
+  bool shares_dictionary = false;     // the list says they share a dictionary
+  // The stored dictionary: its bytes, and what its frame says it decodes to.
+  std::optional<std::uint64_t> dictionary_resource_size;
+  std::optional<std::uint64_t> dictionary_size;
   std::vector<InspectedString> strings;
   std::vector<InspectedPicture> pictures;
   std::size_t icon_images = 0;

@@ -20,6 +20,8 @@ const wchar_t* DecodeStatusText(DecodeStatus status) {
       return L"the file could not be written";
     case DecodeStatus::NoDecoder:
       return L"this bootstrapper has no decoder";
+    case DecodeStatus::DictionaryTooLarge:
+      return L"the dictionary is larger than this build allows";
   }
   return L"";
 }

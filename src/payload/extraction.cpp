@@ -97,10 +97,10 @@ std::vector<std::size_t> WriteOrder(const std::vector<const CResource*>& files) 
   return after;
 }
 
-// Marks the resources the compression list names. 0 when there is no list;
-// E_FAIL when it cannot be read or is not understood, for then no file could
-// be written as it should be.
-ResultCode MarkCompressed(ResourceList& list, PayloadSystem& system, DiagnosticLog& log) {
+// Marks the resources the compression list names, and says whether they
+// share a dictionary. 0 when there is no list; E_FAIL when it cannot be read
+// or is not understood, for then no file could be written as it should be.
+ResultCode MarkCompressed(ResourceList& list, PayloadSystem& system, bool& dictionary, DiagnosticLog& log) {
   std::string text;
   switch (system.ReadCompressionList(text)) {
     case PayloadSystem::ListRead::Absent:
@@ -111,17 +111,45 @@ ResultCode MarkCompressed(ResourceList& list, PayloadSystem& system, DiagnosticL
     case PayloadSystem::ListRead::Read:
       break;
   }
-  const std::optional<std::set<std::uint32_t>> ids = ParseCompressionList(text);
-  if (!ids) {
+  const std::optional<CompressionList> compressed = ParseCompressionList(text);
+  if (!compressed) {
     log.LogText(L"Compression list is not understood\n");
     return rc::Fail;
   }
   long marked = 0;
   for (CResource& resource : list) {
-    resource.compressed = ids->contains(resource.id);
+    resource.compressed = compressed->ids.contains(resource.id);
     if (resource.compressed && !resource.file_name.empty()) ++marked;
   }
   log.LogFormat(L"Compressed files %ld\n", marked);
+  dictionary = compressed->dictionary;
+  return rc::Ok;
+}
+
+// Decodes the dictionary the compressed files share, once, before any of
+// them. E_FAIL, as for a damaged file, when it is missing or cannot be
+// decoded whole: then no file that needs it could be. A program without the
+// decoder leaves it be; each compressed file then fails as it always does there.
+ResultCode LoadDictionary(PayloadSystem& system, DecodingDictionary& dictionary, DiagnosticLog& log) {
+  PayloadSystem::MappedBytes bytes;
+  switch (system.MapDictionary(bytes)) {
+    case PayloadSystem::ListRead::Absent:
+      log.LogText(L"Compression dictionary is missing\n");
+      return rc::Fail;
+    case PayloadSystem::ListRead::Failed:
+      log.LogText(L"Compression dictionary cannot be read\n");
+      return rc::Fail;
+    case PayloadSystem::ListRead::Read:
+      break;
+  }
+  const DecodeResult loaded = dictionary.Load(bytes.data, bytes.size);
+  if (loaded.status == DecodeStatus::NoDecoder) return rc::Ok;
+  if (loaded.status != DecodeStatus::Done) {
+    log.LogFormat(L"Compression dictionary cannot be decoded: %s, error %lu\n",
+                  DecodeStatusText(loaded.status), static_cast<unsigned long>(loaded.decoder_error));
+    return rc::Fail;
+  }
+  log.LogFormat(L"Compression dictionary %lu bytes\n", static_cast<unsigned long>(dictionary.Size()));
   return rc::Ok;
 }
 
@@ -161,7 +189,8 @@ ResultCode ReadResourceText(const CResource& resource, PayloadSystem& system, st
   return rc::Ok;
 }
 
-ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log) {
+ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log,
+                       const DecodingDictionary* dictionary) {
   PayloadSystem::MappedBytes bytes;
   if (!MapBytes(resource, system, kExtractFailures, bytes, log)) return rc::Fail;
 
@@ -176,7 +205,7 @@ ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, Diagnos
   }
 
   const PayloadSystem::WriteResult written =
-      resource.compressed ? system.WriteDecodedFile(resource.file_name, bytes, resource.size)
+      resource.compressed ? system.WriteDecodedFile(resource.file_name, bytes, resource.size, dictionary)
                           : system.WritePayloadFile(resource.file_name, bytes);
   if (!written.created) {
     log.LogFormat(L"%s Create file has failed\n", path);
@@ -216,8 +245,14 @@ ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstr
   if (const std::optional<std::wstring> program = WorkOutFileNames(list, catalogue, log)) {
     program_path = system.GetFilePath(*program);
   }
-  result = MarkCompressed(list, system, log);
+  bool shares_dictionary = false;
+  result = MarkCompressed(list, system, shares_dictionary, log);
   if (result != rc::Ok) return result;
+  DecodingDictionary dictionary;
+  if (shares_dictionary) {
+    result = LoadDictionary(system, dictionary, log);
+    if (result != rc::Ok) return result;
+  }
 
   // The catalogue itself, and what it does not list, have no name and are
   // not written.
@@ -234,7 +269,7 @@ ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstr
   jobs.after = WriteOrder(files);
   jobs.run = [&](std::size_t index, DiagnosticLog& lines) {
     const CResource& resource = *files[index];
-    results[index] = ExtractFile(resource, system, lines);
+    results[index] = ExtractFile(resource, system, lines, shares_dictionary ? &dictionary : nullptr);
     lines.LogFormat(L"Extract File %s %x\n", resource.file_name, results[index]);
     return results[index] == rc::Ok;
   };

@@ -11,8 +11,8 @@
 #include "core/result_codes.h"
 #include "log/log.h"
 #include "payload/catalogue.h"
-#include "payload/ordered_jobs.h"
 #include "payload/decoder.h"
+#include "payload/ordered_jobs.h"
 
 namespace lantern {
 
@@ -38,6 +38,10 @@ class PayloadSystem {
   // without compressed files does.
   enum class ListRead { Absent, Read, Failed };
   virtual ListRead ReadCompressionList(std::string& text) = 0;
+  // The stored dictionary the compressed files share (RCDATA
+  // "LANTERN_DICTIONARY"), mapped like a payload resource: Absent when the
+  // program carries none.
+  virtual ListRead MapDictionary(MappedBytes& bytes) = 0;
 
   // The working folder's full path (empty when there is none).
   virtual std::wstring WorkingFolderPath() = 0;
@@ -63,10 +67,11 @@ class PayloadSystem {
 
   // The threads files are written on; none: the calling thread writes them.
   virtual WorkerThreads* Threads() { return nullptr; }
-  // The same for compressed bytes: decodes them (DecodeToWriter) into the
-  // file in pieces, stopping when more than `limit` bytes would come out.
+  // The same for compressed bytes: decodes them (DecodeToWriter, with the
+  // dictionary where there is one) into the file in pieces, stopping when
+  // more than `limit` bytes would come out.
   virtual WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes,
-                                       std::uint32_t limit) = 0;
+                                       std::uint32_t limit, const DecodingDictionary* dictionary) = 0;
 };
 
 // How many files are written at once: enough to keep the system busy while
@@ -77,16 +82,20 @@ constexpr unsigned kExtractionThreads = 4;
 // Fills `list` with the payload resources, names them from the catalogue (the
 // first resource of id 101), sets `program_path` to the listed program's path
 // in the working folder and writes every named one, decoding those the
-// compression list names. 0; E_FAIL when the resources cannot be enumerated
-// or read, the compression list is not understood, a file cannot be made or
-// written whole, or its compressed data cannot be decoded; 0x80040167 when a
-// file's size differs from the catalogue.
+// compression list names (after the dictionary they share, when the list
+// says there is one). 0; E_FAIL when the resources cannot be enumerated or
+// read, the compression list is not understood, the dictionary is missing or
+// cannot be decoded, a file cannot be made or written whole, or its
+// compressed data cannot be decoded; 0x80040167 when a file's size differs
+// from the catalogue.
 ResultCode ExtractResources(ResourceList& list, PayloadSystem& system, std::wstring& program_path,
                             DiagnosticLog& log);
 
-// Writes one resource to its file in the working folder. Safe to call on
+// Writes one resource to its file in the working folder, decoding a
+// compressed one with `dictionary` where the build has one. Safe to call on
 // several threads at once for different files.
-ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log);
+ResultCode ExtractFile(const CResource& resource, PayloadSystem& system, DiagnosticLog& log,
+                       const DecodingDictionary* dictionary = nullptr);
 
 // The resource's bytes as text in the thread's ANSI code page (the
 // catalogue). 0 or E_FAIL.

@@ -51,16 +51,26 @@ PayloadSystem::MapFailure Win32PayloadSystem::MapResource(const CResource& resou
   return MapFailure::None;
 }
 
-PayloadSystem::ListRead Win32PayloadSystem::ReadCompressionList(std::string& text) {
+PayloadSystem::ListRead Win32PayloadSystem::MapNamedData(const char16_t* name, MappedBytes& bytes) {
   static_assert(sizeof(wchar_t) == sizeof(char16_t));
-  const auto* name = reinterpret_cast<const wchar_t*>(kCompressedPayloadName);
-  HRSRC found = FindResourceW(module_, name, RT_RCDATA);
+  HRSRC found = FindResourceW(module_, reinterpret_cast<const wchar_t*>(name), RT_RCDATA);
   if (!found) return ListRead::Absent;
   HGLOBAL loaded = LoadResource(module_, found);
-  const void* data = loaded ? LockResource(loaded) : nullptr;
-  if (!data) return ListRead::Failed;
-  text.assign(static_cast<const char*>(data), SizeofResource(module_, found));
+  bytes.data = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes.data) return ListRead::Failed;
+  bytes.size = SizeofResource(module_, found);
   return ListRead::Read;
+}
+
+PayloadSystem::ListRead Win32PayloadSystem::ReadCompressionList(std::string& text) {
+  MappedBytes bytes;
+  const ListRead read = MapNamedData(kCompressedPayloadName, bytes);
+  if (read == ListRead::Read) text.assign(static_cast<const char*>(bytes.data), bytes.size);
+  return read;
+}
+
+PayloadSystem::ListRead Win32PayloadSystem::MapDictionary(MappedBytes& bytes) {
+  return MapNamedData(kCompressionDictionaryName, bytes);
 }
 
 UniqueFileHandle Win32PayloadSystem::CreatePayloadFile(const std::wstring& file_name, DWORD& error) {
@@ -120,8 +130,8 @@ class FileWriter final : public DecodedBytesWriter {
 }  // namespace
 
 PayloadSystem::WriteResult Win32PayloadSystem::WriteDecodedFile(const std::wstring& file_name,
-                                                                const MappedBytes& bytes,
-                                                                std::uint32_t limit) {
+                                                                const MappedBytes& bytes, std::uint32_t limit,
+                                                                const DecodingDictionary* dictionary) {
   WriteResult result;
   DWORD error = 0;
   const UniqueFileHandle file = CreatePayloadFile(file_name, error);
@@ -131,7 +141,7 @@ PayloadSystem::WriteResult Win32PayloadSystem::WriteDecodedFile(const std::wstri
   }
   result.created = true;
   FileWriter writer(file.get());
-  const DecodeResult decoded = DecodeToWriter(bytes.data, bytes.size, limit, writer);
+  const DecodeResult decoded = DecodeToWriter(bytes.data, bytes.size, limit, writer, dictionary);
   result.written = static_cast<std::uint32_t>(decoded.written);  // at most `limit`
   result.error = decoded.write_error;
   result.decoded = decoded.status;

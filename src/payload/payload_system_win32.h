@@ -23,17 +23,20 @@ class Win32PayloadSystem final : public PayloadSystem {
   bool EnumerateResources(ResourceList& list) override;
   MapFailure MapResource(const CResource& resource, MappedBytes& bytes) override;
   ListRead ReadCompressionList(std::string& text) override;
+  ListRead MapDictionary(MappedBytes& bytes) override;
   std::wstring WorkingFolderPath() override { return folder_.Get(); }
   std::wstring GetFilePath(const std::wstring& file_name) override { return folder_.GetFilePath(file_name); }
   WriteResult WritePayloadFile(const std::wstring& file_name, const MappedBytes& bytes) override;
   WorkerThreads* Threads() override { return &threads_; }
-  WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes,
-                               std::uint32_t limit) override;
+  WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes, std::uint32_t limit,
+                               const DecodingDictionary* dictionary) override;
 
  private:
   // A new, empty payload file, its sub-folders made; an empty handle and the
   // system's error when it cannot be made.
   UniqueFileHandle CreatePayloadFile(const std::wstring& file_name, DWORD& error);
+  // An RCDATA resource of the program, named by text, where it is mapped.
+  ListRead MapNamedData(const char16_t* name, MappedBytes& bytes);
 
   HMODULE module_;  // the module whose resources these are: the program's own
   WorkingFolder& folder_;

@@ -149,8 +149,10 @@ int RunPack(const std::vector<std::string>& arguments) {
       std::printf("%s: checked: %zu payload files, %llu bytes; nothing written\n", context.c_str(),
                   summary->payload_files, static_cast<unsigned long long>(summary->payload_bytes));
     } else {
-      const std::string compressed =
-          options->compress ? " (" + std::to_string(summary->compressed_files) + " compressed)" : "";
+      const std::string compressed = options->compress
+                                         ? " (" + std::to_string(summary->compressed_files) + " compressed" +
+                                               (summary->shared_dictionary ? ", sharing a dictionary)" : ")")
+                                         : "";
       std::printf("%s: wrote %s: %zu payload files%s, %llu bytes; %llu bytes in all, in %.2f s\n",
                   context.c_str(), pack::ShowPath(summary->output).c_str(), summary->payload_files,
                   compressed.c_str(), static_cast<unsigned long long>(summary->payload_bytes),

@@ -93,7 +93,8 @@ struct PayloadEntry {
 };
 
 // A compressed resource's bytes as the bootstrapper decodes them.
-std::vector<unsigned char> Decoded(const std::vector<unsigned char>& stored, std::size_t limit) {
+std::vector<unsigned char> Decoded(const std::vector<unsigned char>& stored, std::size_t limit,
+                                   const DecodingDictionary* dictionary) {
   struct Memory final : DecodedBytesWriter {
     std::vector<unsigned char> bytes;
     bool Write(const void* data, std::size_t size, std::uint32_t&) override {
@@ -102,7 +103,8 @@ std::vector<unsigned char> Decoded(const std::vector<unsigned char>& stored, std
       return true;
     }
   } memory;
-  EXPECT_EQ(DecodeToWriter(stored.data(), stored.size(), limit, memory).status, DecodeStatus::Done);
+  EXPECT_EQ(DecodeToWriter(stored.data(), stored.size(), limit, memory, dictionary).status,
+            DecodeStatus::Done);
   return memory.bytes;
 }
 
@@ -114,10 +116,17 @@ void ExpectPayload(const std::wstring& exe, const std::vector<PayloadEntry>& exp
   std::vector<std::wstring> ids = {L"101"};
   std::string catalogue;
   std::set<std::uint32_t> compressed;
+  DecodingDictionary dictionary;
   if (const auto list = module.Bytes(RT_RCDATA, L"LANTERN_COMPRESSED")) {
     const auto listed = ParseCompressionList(std::string(list->begin(), list->end()));
     ASSERT_TRUE(listed.has_value());
-    compressed = *listed;
+    compressed = listed->ids;
+    const auto stored = module.Bytes(RT_RCDATA, L"LANTERN_DICTIONARY");
+    // A dictionary is there exactly when the list says the files share one.
+    ASSERT_EQ(stored.has_value(), listed->dictionary);
+    if (stored) {
+      ASSERT_EQ(dictionary.Load(stored->data(), stored->size()).status, DecodeStatus::Done);
+    }
   }
   for (const auto& entry : expected) {
     SCOPED_TRACE(entry.id);
@@ -126,7 +135,7 @@ void ExpectPayload(const std::wstring& exe, const std::vector<PayloadEntry>& exp
     ASSERT_TRUE(resource.has_value());
     if (compressed.contains(static_cast<std::uint32_t>(entry.id))) {
       EXPECT_LT(resource->size(), file.size());
-      EXPECT_TRUE(Decoded(*resource, file.size()) == file);
+      EXPECT_TRUE(Decoded(*resource, file.size(), &dictionary) == file);
     } else {
       EXPECT_TRUE(*resource == file);
     }

@@ -56,6 +56,39 @@ add_custom_command(OUTPUT "${no_decoder_exe}"
   VERBATIM)
 add_custom_target(e2e_no_decoder ALL DEPENDS "${no_decoder_exe}")
 
+# Files that share most of their bytes, as a product's binaries do, so that
+# they are packed with a shared dictionary: sixteen letters drawn at random
+# (each file compresses to about half on its own), a stretch of them that
+# every file holds, and some of each file's own. Unsigned, so that the tests
+# can damage a copy's dictionary.
+set(similar "${CMAKE_CURRENT_BINARY_DIR}/similar")
+if(NOT EXISTS "${similar}/part3.dll")
+  string(RANDOM LENGTH 30000 ALPHABET abcdefghijklmnop RANDOM_SEED 7 shared)
+  foreach(i RANGE 1 3)
+    string(RANDOM LENGTH 3000 ALPHABET abcdefghijklmnop RANDOM_SEED 1${i} head)
+    string(RANDOM LENGTH 2000 ALPHABET abcdefghijklmnop RANDOM_SEED 2${i} tail)
+    file(WRITE "${similar}/part${i}.dll" "${head}${shared}${tail}")
+  endforeach()
+endif()
+lantern_add_test_bootstrapper(e2e_dictionary
+  OUTPUT_NAME DictionarySetup
+  PAYLOAD $<TARGET_FILE:lantern_standin> "${payload}/standin.exe.config" "${similar}/part1.dll"
+          "${similar}/part2.dll" "${similar}/part3.dll"
+  FRONT_END standin.exe
+  COMPRESS
+  UNSIGNED)
+# The same in the plain stub's code, as for e2e_no_decoder.
+set(no_decoder_dictionary_exe "${CMAKE_CURRENT_BINARY_DIR}/NoDecoderDictionarySetup.exe")
+add_custom_command(OUTPUT "${no_decoder_dictionary_exe}"
+  COMMAND ${e2e_tool} pack --stub "$<TARGET_FILE:e2e_stub_claiming_decoder>" --compress -q
+          --payload "$<TARGET_FILE:lantern_standin>" --payload "${payload}/standin.exe.config"
+          --payload "${similar}/part1.dll" --payload "${similar}/part2.dll" --payload "${similar}/part3.dll"
+          --front-end standin.exe -o "${no_decoder_dictionary_exe}"
+  DEPENDS e2e_stub_claiming_decoder "$<TARGET_FILE:e2e_stub_claiming_decoder>" lantern_standin
+          "$<TARGET_FILE:lantern_standin>" "${similar}/part1.dll" ${e2e_tool_depends}
+  VERBATIM)
+add_custom_target(e2e_no_decoder_dictionary ALL DEPENDS "${no_decoder_dictionary_exe}")
+
 # No "TOOLKIT" resource at all.
 lantern_add_test_bootstrapper(e2e_no_toolkit OUTPUT_NAME NoToolkitSetup RESOURCES)
 
@@ -161,7 +194,7 @@ add_custom_command(OUTPUT "${outside_signed}"
   VERBATIM)
 add_custom_target(e2e_sealed_variants ALL DEPENDS "${sealed_stamped}" "${outside_signed}")
 
-set(payload_fixtures e2e_compressed e2e_compressed_unsigned e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed
+set(payload_fixtures e2e_compressed e2e_compressed_unsigned e2e_dictionary e2e_info e2e_no_toolkit e2e_no_catalogue e2e_listed
                      e2e_short e2e_escape e2e_names e2e_sealed e2e_many e2e_many_clash)
 set(payload_paths "// Made by tests/e2e/payload.cmake: the payload tests' bootstrappers.\n#pragma once\n")
 foreach(fixture IN LISTS payload_fixtures)
@@ -171,9 +204,12 @@ endforeach()
 string(APPEND payload_paths "#define LANTERN_E2E_MANY_TREE \"${many}/tree\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_COMPRESSIBLE \"${compressible}\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_NO_DECODER_EXE \"${no_decoder_exe}\"\n")
+string(APPEND payload_paths "#define LANTERN_E2E_NO_DECODER_DICTIONARY_EXE \"${no_decoder_dictionary_exe}\"\n")
+string(APPEND payload_paths "#define LANTERN_E2E_SIMILAR \"${similar}\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_INFO_XML \"${extraction}/info.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_STAMPED_XML \"${sealed}/stamped.xml\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_SEALED_STAMPED_EXE \"${sealed_stamped}\"\n")
 string(APPEND payload_paths "#define LANTERN_E2E_OUTSIDE_SIGNED_EXE \"${outside_signed}\"\n")
 file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/generated/payload_paths.h" CONTENT "${payload_paths}")
-add_dependencies(lantern_e2e_tests ${payload_fixtures} e2e_sealed_variants e2e_no_decoder)
+add_dependencies(lantern_e2e_tests ${payload_fixtures} e2e_sealed_variants e2e_no_decoder
+                 e2e_no_decoder_dictionary)

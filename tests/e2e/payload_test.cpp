@@ -465,6 +465,123 @@ TEST(Payload, TheStubWithoutTheDecoderFailsACompressedFileCleanly) {
   }
 }
 
+// The first line that starts with `prefix`; none: the end.
+std::vector<std::string>::const_iterator LineStartingWith(const std::vector<std::string>& lines,
+                                                          const std::string& prefix) {
+  return std::find_if(lines.begin(), lines.end(),
+                      [&](const std::string& line) { return line.starts_with(prefix); });
+}
+
+// Where a resource's bytes lie in the file.
+DWORD ResourceOffset(const std::wstring& exe, const wchar_t* type, const wchar_t* name) {
+  const auto stored = ResourceModule(exe).Bytes(type, name);
+  if (!stored || stored->empty()) return 0;
+  const auto file = ReadBytes(exe);
+  const auto at = std::search(file.begin(), file.end(), stored->begin(), stored->end());
+  return at == file.end() ? 0 : static_cast<DWORD>(at - file.begin());
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> SimilarPayload() {
+  const std::wstring similar = HostPath(LANTERN_E2E_SIMILAR);
+  return {{HostPath(LANTERN_STANDIN_EXE), L"standin.exe"},
+          {kPayload + L"\\standin.exe.config", L"standin.exe.config"},
+          {similar + L"\\part1.dll", L"part1.dll"},
+          {similar + L"\\part2.dll", L"part2.dll"},
+          {similar + L"\\part3.dll", L"part3.dll"}};
+}
+
+// Files packed with a shared dictionary: it is decoded once, before the
+// first file, and every file comes out whole.
+TEST(Payload, ADictionaryBuildExtractsEveryFileByteForByte) {
+  const std::wstring exe = HostPath(LANTERN_E2E_DICTIONARY_EXE);
+  {
+    ResourceModule module(exe);
+    const auto list = module.Bytes(RT_RCDATA, L"LANTERN_COMPRESSED");
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(std::string(list->begin(), list->end()).starts_with("zstd-dict*102*"));
+    EXPECT_TRUE(module.Bytes(RT_RCDATA, L"LANTERN_DICTIONARY"));
+  }
+  TempFolder root;
+  const BootstrapperRun run =
+      RunBootstrapper(LANTERN_E2E_DICTIONARY_EXE, root.path(), L"/dontrun /zeroguid /keep");
+  ASSERT_TRUE(run.result.finished);
+  EXPECT_EQ(run.result.exit_code, 0u) << std::hex << run.result.exit_code;
+  const std::wstring folder = root / kZeroGuid;
+  for (const auto& [source, name] : SimilarPayload()) {
+    EXPECT_EQ(ReadBytes(folder + L"\\" + name), ReadBytes(source)) << Narrow(name);
+  }
+  const auto dictionary = LineStartingWith(run.lines, "Compression dictionary ");
+  ASSERT_NE(dictionary, run.lines.end());
+  EXPECT_TRUE(dictionary->ends_with(" bytes")) << *dictionary;
+  EXPECT_TRUE(
+      HasInOrder(run.lines, {"WorkOutFileNames 0", *dictionary, Narrow(folder) + "\\part3.dll written Ok",
+                             "Extract File part3.dll 0", "Extract File standin.exe 0"}));
+}
+
+// A dictionary that is damaged or missing fails the run before any file is
+// written, as damaged data does, and the working folder is removed.
+TEST(Payload, ADamagedOrMissingDictionaryFailsCleanly) {
+  const std::wstring original = HostPath(LANTERN_E2E_DICTIONARY_EXE);
+  const DWORD dictionary = ResourceOffset(original, RT_RCDATA, L"LANTERN_DICTIONARY");
+  ASSERT_NE(dictionary, 0u);
+  const auto stored = ResourceModule(original).Bytes(RT_RCDATA, L"LANTERN_DICTIONARY");
+  // The resource's name in the resource section, its last letter changed: no
+  // resource of that name is found.
+  const auto file = ReadBytes(original);
+  const std::u16string name = u"LANTERN_DICTIONARY";
+  const auto* name_bytes = reinterpret_cast<const unsigned char*>(name.data());
+  const auto named = std::search(file.begin(), file.end(), name_bytes, name_bytes + name.size() * 2);
+  ASSERT_NE(named, file.end());
+  const DWORD last_letter =
+      static_cast<DWORD>(named - file.begin()) + static_cast<DWORD>(name.size() * 2 - 2);
+
+  TempFolder copies;
+  const struct {
+    const char* what;
+    DWORD byte;
+    std::string line;
+  } cases[] = {
+      {"inside its data", dictionary + static_cast<DWORD>(stored->size() / 2),
+       "Compression dictionary cannot be decoded: the compressed data is damaged, error "},
+      {"its frame's magic number", dictionary,
+       "Compression dictionary cannot be decoded: the compressed data is damaged"},
+      {"its checksum", dictionary + static_cast<DWORD>(stored->size() - 1),
+       "Compression dictionary cannot be decoded: the compressed data is damaged, error "},
+      {"missing", last_letter, "Compression dictionary is missing"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring exe = copies / L"Damaged.exe";
+    ASSERT_TRUE(CopyFileW(original.c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(FlipByte(exe, c.byte));
+    TempFolder root;
+    const BootstrapperRun run = RunBootstrapper(Narrow(exe).c_str(), root.path(), L"/dontrun /zeroguid");
+    ASSERT_TRUE(run.result.finished);
+    EXPECT_EQ(run.result.exit_code, 0x80004005u) << std::hex << run.result.exit_code;
+    const auto line = LineStartingWith(run.lines, c.line);
+    ASSERT_NE(line, run.lines.end()) << c.line;
+    EXPECT_TRUE(HasInOrder(run.lines, {"Compressed files 5", *line, "Remove folder 'Yes'"}));
+    EXPECT_EQ(LineStartingWith(run.lines, "Extract File "), run.lines.end());
+    EXPECT_TRUE(FolderNames(root.path()).empty());
+  }
+}
+
+// The stub without the decoder, given a build with a dictionary, fails the
+// first compressed file it reaches as it does in any compressed build.
+TEST(Payload, TheStubWithoutTheDecoderFailsADictionaryBuildAsAnyCompressedOne) {
+  TempFolder root;
+  const BootstrapperRun run =
+      RunBootstrapper(LANTERN_E2E_NO_DECODER_DICTIONARY_EXE, root.path(), L"/dontrun /zeroguid");
+  ASSERT_TRUE(run.result.finished);
+  EXPECT_EQ(run.result.exit_code, 0x80004005u) << std::hex << run.result.exit_code;
+  EXPECT_EQ(LineStartingWith(run.lines, "Compression dictionary "), run.lines.end());
+  const std::string prefix = Narrow(root / kZeroGuid) + "\\part3.dll";
+  EXPECT_TRUE(
+      HasInOrder(run.lines, {prefix + " Decoding has failed: this bootstrapper has no decoder, error 0",
+                             "Extract File part3.dll 80004005", "Remove folder 'Yes'"}));
+  EXPECT_TRUE(FolderNames(root.path()).empty());
+}
+
 TEST(Payload, TheListedPayloadHoldsTheLowerIdsBytesAndTheSubFolder) {
   TempFolder root;
   const BootstrapperRun run =

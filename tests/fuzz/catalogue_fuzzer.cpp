@@ -115,7 +115,12 @@ class FuzzPayloadSystem final : public PayloadSystem {
 
   // The catalogue alone is fuzzed here: every file is stored as it is.
   ListRead ReadCompressionList(std::string&) override { return ListRead::Absent; }
-  WriteResult WriteDecodedFile(const std::wstring&, const MappedBytes&, std::uint32_t) override {
+  ListRead MapDictionary(MappedBytes&) override {
+    FUZZ_CHECK(false, std::string("a dictionary read without a compression list"));
+    return ListRead::Absent;
+  }
+  WriteResult WriteDecodedFile(const std::wstring&, const MappedBytes&, std::uint32_t,
+                               const DecodingDictionary*) override {
     FUZZ_CHECK(false, std::string("a file decoded without a compression list"));
     return {};
   }

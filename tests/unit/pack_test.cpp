@@ -265,6 +265,63 @@ TEST_F(PackTest, DamagedCompressedDataIsNotExtracted) {
   EXPECT_THAT(extracted.Message(), HasSubstr("'data\\table.csv': its compressed data cannot be decoded"));
 }
 
+// Files that share most of their bytes, as a product's binaries do: packed
+// with a dictionary, which inspect reports and --extract decodes with.
+TEST_F(PackTest, FilesThatShareBytesShareADictionaryThatExtractionNeeds) {
+  // Sixteen letters: each file compresses on its own to about half, and much
+  // further with what the others hold.
+  const auto letters = [](std::size_t size, std::size_t seed) {
+    std::string text = RandomBytes(size + seed).substr(seed);
+    for (char& c : text) c = static_cast<char>('a' + (static_cast<unsigned char>(c) & 15));
+    return text;
+  };
+  const std::string shared = letters(30000, 0);
+  for (int i = 1; i <= 3; ++i) {
+    WriteAll(root_ / "in" / "tree" / "lib" / ("part" + std::to_string(i) + ".dll"),
+             letters(3000, 40000 + i * 5000) + shared + letters(2000, 100 + i * 2000));
+  }
+  options_.compress = true;
+  options_.stub = decoder_stub_;
+  auto summary = Pack(options_, {}, nullptr);
+  ASSERT_TRUE(summary) << summary.Message();
+
+  auto report = Inspect(options_.output);
+  ASSERT_TRUE(report) << report.Message();
+  EXPECT_TRUE(report->Agrees()) << ::testing::PrintToString(report->problems);
+  EXPECT_TRUE(report->shares_dictionary);
+  ASSERT_TRUE(report->dictionary_size && report->dictionary_resource_size);
+  EXPECT_LT(*report->dictionary_resource_size, *report->dictionary_size);
+  EXPECT_THAT(ReportText(report.Value()), HasSubstr("the compressed files share a dictionary of "));
+  EXPECT_THAT(ReportJson(report.Value()), HasSubstr("\"dictionary\" : {"));
+
+  const fs::path out = root_ / "extracted";
+  ASSERT_TRUE(Extract(options_.output, out, nullptr));
+  for (int i = 1; i <= 3; ++i) {
+    const fs::path name = fs::path("lib") / ("part" + std::to_string(i) + ".dll");
+    EXPECT_EQ(ReadAll(out / name), ReadAll(root_ / "in" / "tree" / name)) << name;
+  }
+  EXPECT_EQ(ReadAll(out / "data" / "table.csv"), ReadAll(root_ / "in" / "tree" / "data" / "table.csv"));
+
+  // A damaged dictionary: nothing is extracted.
+  std::uint64_t at = 0;
+  {
+    auto opened = OpenImage(options_.output, "packed");
+    ASSERT_TRUE(opened) << opened.Message();
+    for (const pe::ResourceEntry& entry : opened->resources) {
+      if (entry.key.name == pe::ResourceId(std::u16string(u"LANTERN_DICTIONARY")))
+        at = entry.file_offset + entry.size / 2;
+    }
+  }
+  ASSERT_NE(at, 0u);
+  auto bytes = ReadAll(options_.output);
+  bytes[at] ^= 0x40;
+  WriteAll(options_.output, std::string(bytes.begin(), bytes.end()));
+  const auto extracted = Extract(options_.output, root_ / "x", nullptr);
+  ASSERT_FALSE(extracted);
+  EXPECT_THAT(extracted.Message(), HasSubstr("the compression dictionary cannot be decoded"));
+  EXPECT_FALSE(fs::exists(root_ / "x" / "lib"));
+}
+
 TEST_F(PackTest, InformationBlockEndsTheFileAndIsFoundAgain) {
   // The largest block, and bytes whose hex digits spell the marker across a byte boundary.
   for (const std::string& information :

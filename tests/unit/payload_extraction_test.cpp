@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/payload_compression.h"
 #include "memory_log.h"
 #include "payload/extraction.h"
 #include "std_threads.h"
@@ -54,6 +55,9 @@ class FakePayloadSystem final : public PayloadSystem {
   WorkerThreads* threads = nullptr;
   std::optional<std::string> compression_list;  // the list's bytes, when there is one
   bool compression_list_fails = false;
+  std::optional<std::string> dictionary;  // the stored dictionary's bytes, when there is one
+  bool dictionary_fails = false;
+  int dictionary_maps = 0;
   bool no_decoder = false;  // as in the plain stub, built without one
 
   // What happened, by file name.
@@ -85,6 +89,14 @@ class FakePayloadSystem final : public PayloadSystem {
     text = *compression_list;
     return ListRead::Read;
   }
+  ListRead MapDictionary(MappedBytes& bytes) override {
+    ++dictionary_maps;
+    if (dictionary_fails) return ListRead::Failed;
+    if (!dictionary) return ListRead::Absent;
+    bytes.data = dictionary->data();
+    bytes.size = static_cast<std::uint32_t>(dictionary->size());
+    return ListRead::Read;
+  }
   std::wstring WorkingFolderPath() override { return L"W:\\f"; }
   std::wstring GetFilePath(const std::wstring& file_name) override {
     return file_name.find(L"..") == std::wstring::npos ? L"W:\\f\\" + file_name : L"";
@@ -112,8 +124,8 @@ class FakePayloadSystem final : public PayloadSystem {
     return result;
   }
   // Decodes with the real decoder into memory; a short write stops it as a full disk does.
-  WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes,
-                               std::uint32_t limit) override {
+  WriteResult WriteDecodedFile(const std::wstring& file_name, const MappedBytes& bytes, std::uint32_t limit,
+                               const DecodingDictionary* shared) override {
     if (cannot_create.count(file_name)) return {false, 0, 5};
     if (no_decoder) {
       files_written.emplace_back(file_name, "");
@@ -134,7 +146,7 @@ class FakePayloadSystem final : public PayloadSystem {
     } memory;
     if (const auto room = short_writes.find(file_name); room != short_writes.end())
       memory.room = room->second;
-    const DecodeResult decoded = DecodeToWriter(bytes.data, bytes.size, limit, memory);
+    const DecodeResult decoded = DecodeToWriter(bytes.data, bytes.size, limit, memory, shared);
     files_written.emplace_back(file_name, memory.bytes);
     WriteResult result{true, static_cast<std::uint32_t>(memory.bytes.size()), decoded.write_error};
     result.decoded = decoded.status;
@@ -530,6 +542,75 @@ TEST_F(ExtractionTest, ACompressionListThatCannotBeReadOrUnderstoodWritesNothing
     EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), rc::Fail);
     EXPECT_TRUE(system.files_written.empty());
     EXPECT_TRUE(memory.Lines().ends_with(std::wstring(L"WorkOutFileNames 0\n") + c.line)) << memory.Lines();
+  }
+}
+
+// Files that refer to a shared dictionary, beside one made on its own and
+// one stored as it is.
+TEST_F(ExtractionTest, ADictionaryBuildDecodesTheDictionaryOnceBeforeItsFiles) {
+  const std::string content = testing_fakes::Compressible(kDecodedPieceSize + 5000);
+  const std::string big = content.substr(100) + content.substr(0, 1000);
+  const std::string small = content.substr(7000, 3000);
+  system_.resources = {{101, "102*Front.exe*2*103*big.bin*" + std::to_string(big.size()) + "*104*small.txt*" +
+                                 std::to_string(small.size()) + "*105*own.txt*3"},
+                       {102, "MZ"},
+                       {103, testing_fakes::ZstdFrameWithDictionary(big, content)},
+                       {104, testing_fakes::ZstdFrameWithDictionary(small, content)},
+                       {105, testing_fakes::ZstdFrame("own")}};
+  system_.compression_list = "zstd-dict*103*104*105";
+  system_.dictionary = testing_fakes::ZstdFrame(content);
+
+  EXPECT_EQ(Extract(), rc::Ok);
+  EXPECT_EQ(system_.files_written,
+            (std::vector<std::pair<std::wstring, std::string>>{
+                {L"own.txt", "own"}, {L"small.txt", small}, {L"big.bin", big}, {L"Front.exe", "MZ"}}));
+  EXPECT_EQ(system_.dictionary_maps, 1);
+  const std::wstring lines = LinesAfterEnumeration();
+  EXPECT_NE(lines.find(L"WorkOutFileNames 0\nCompressed files 3\nCompression dictionary " +
+                       std::to_wstring(content.size()) + L" bytes\nW:\\f\\own.txt written Ok\n"),
+            std::wstring::npos)
+      << lines;
+}
+
+// Without the dictionary no file that needs it can be written: nothing is.
+TEST_F(ExtractionTest, ADictionaryThatIsMissingOrCannotBeDecodedWritesNothing) {
+  const std::string content = testing_fakes::Compressible(20000);
+  std::string damaged = testing_fakes::ZstdFrame(content);
+  damaged[damaged.size() / 2] ^= 0x55;
+  const struct {
+    const char* what;
+    std::optional<std::string> dictionary;
+    bool fails;
+    std::wstring line;
+  } cases[] = {
+      {"missing", std::nullopt, false, L"Compression dictionary is missing\n"},
+      {"unreadable", std::nullopt, true, L"Compression dictionary cannot be read\n"},
+      {"damaged", damaged, false,
+       L"Compression dictionary cannot be decoded: the compressed data is damaged, error "},
+      {"cut short", testing_fakes::ZstdFrame(content).substr(0, 40), false,
+       L"Compression dictionary cannot be decoded: the compressed data ends early, error "},
+      {"too large", testing_fakes::ZstdFrame(std::string(kMaxDictionaryBytes + 1, 'x')), false,
+       L"Compression dictionary cannot be decoded: the dictionary is larger than this build allows, error "
+       L"0\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePayloadSystem system;
+    system.resources = {{101, "102*a.bin*3*103*b.bin*" + std::to_string(content.size())},
+                        {102, "abc"},
+                        {103, testing_fakes::ZstdFrameWithDictionary(content, content)}};
+    system.compression_list = "zstd-dict*103";
+    system.dictionary = c.dictionary;
+    system.dictionary_fails = c.fails;
+    MemoryLog memory;
+    ResourceList list;
+    std::wstring program_path;
+    EXPECT_EQ(ExtractResources(list, system, program_path, memory.log), rc::Fail);
+    EXPECT_TRUE(system.files_written.empty());
+    const std::wstring& lines = memory.Lines();
+    const std::wstring before = L"WorkOutFileNames 0\nCompressed files 1\n";
+    ASSERT_NE(lines.find(before), std::wstring::npos) << lines;
+    EXPECT_TRUE(lines.substr(lines.find(before) + before.size()).starts_with(c.line)) << lines;
   }
 }
 
