@@ -281,6 +281,9 @@ TEST(Payload, BrokenPayloads) {
     std::uint32_t exit_code;
     std::vector<std::string> lines;   // "<f>" stands for the working folder
     std::vector<std::wstring> files;  // what the working folder holds afterwards with keep
+    // What it may hold besides: files written on other threads alongside the
+    // one that failed, begun before the failure was known.
+    std::vector<std::wstring> may_also_hold = {};
   };
   const Case cases[] = {
       {LANTERN_E2E_NO_TOOLKIT_EXE,
@@ -303,7 +306,8 @@ TEST(Payload, BrokenPayloads) {
        0x80040167u,
        {"<f>\\wrong size.cfg Write file has failed", "Extract File wrong size.cfg 80040167",
         "Remove folder '$'"},
-       {L"wrong size.cfg"}},
+       {L"wrong size.cfg"},
+       {L"bytes.bin"}},
       {LANTERN_E2E_SHORT_EXE,
        0x80040167u,
        {"<f>\\small.cfg Write file has failed", "Extract File small.cfg 80040167"},
@@ -338,7 +342,11 @@ TEST(Payload, BrokenPayloads) {
       }
       EXPECT_TRUE(HasInOrder(run.lines, expected));
       if (keep) {
-        EXPECT_EQ(FolderNames(folder), c.files);
+        std::vector<std::wstring> held = FolderNames(folder);
+        std::erase_if(held, [&c](const std::wstring& name) {
+          return std::find(c.may_also_hold.begin(), c.may_also_hold.end(), name) != c.may_also_hold.end();
+        });
+        EXPECT_EQ(held, c.files);
       } else {
         EXPECT_TRUE(FolderNames(root.path()).empty());
       }
