@@ -118,6 +118,11 @@ TEST(OrderedJobs, TheFirstFailureInJobOrderEndsTheLog) {
     if (job == 2) {
       EXPECT_TRUE(record.WaitUntilEnded(3));
     }
+    if (job >= 4) {
+      // Only once job 3 has failed, so that the threads cannot run every
+      // other job while jobs 1 to 3 are still under way.
+      EXPECT_TRUE(record.WaitUntilEnded(3));
+    }
     lines.LogFormat(L"end %d\n", static_cast<int>(job));
     record.Ended(job);
     return job != 2 && job != 3;
