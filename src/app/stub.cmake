@@ -31,7 +31,7 @@ endif()
 add_library(lantern_stub_code OBJECT ${lantern_core_sources} ${lantern_logic_sources} ${lantern_platform_sources})
 target_include_directories(lantern_stub_code PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
 target_compile_definitions(lantern_stub_code PUBLIC "LANTERN_VERSION_TEXT=\"${PROJECT_VERSION}\"")
-target_link_libraries(lantern_stub_code PUBLIC lantern_stub_options)
+target_link_libraries(lantern_stub_code PUBLIC lantern_stub_options ${lantern_win32_imports})
 
 # _lantern_add_stub(<target> <output name> <decoder source> <says it decodes> [<decoder libraries>...])
 function(_lantern_add_stub target output_name decoder_source says_it_decodes)
@@ -78,8 +78,7 @@ ${decoder_marker}")
     INCLUDE_DIRECTORIES "${_LANTERN_RES_DIR}"
     OBJECT_DEPENDS "${dir}/strings.rcinc;${_LANTERN_RES_DIR}/lantern.rc;${_LANTERN_RES_DIR}/lantern.manifest;${_LANTERN_RES_DIR}/lantern.ico;${_LANTERN_RES_DIR}/banner.bmp;${_LANTERN_RES_DIR}/splash.bmp")
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name})
-  target_link_libraries(${target} PRIVATE lantern_stub_code lantern_stub_options ${ARGN}
-    kernel32 user32 gdi32 advapi32 shell32 shlwapi ole32)
+  target_link_libraries(${target} PRIVATE lantern_stub_code lantern_stub_options ${ARGN})
   if(MINGW)
     target_link_options(${target} PRIVATE -municode)  # the entry point is wWinMain
     # Only what the program reaches from its entry (and the load configuration,
